@@ -1,0 +1,10 @@
+#include "audio/buffer.h"
+
+#include <sstream>
+
+std::string buffer::dump() const
+{
+    std::ostringstream out;
+    out << "buffer < " << static_cast<const void*>(this) << " > ";
+    return out.str();
+}

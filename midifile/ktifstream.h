@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <span>
+#include <string>
+
+// Binary input file with integer reads in either byte order, MIDI
+// variable-length quantities and positioning. Base of the MIDI file reader
+// and of the audio file reader. Short reads leave the missing bytes 0.
+class Ktifstream : public std::ifstream {
+public:
+    Ktifstream() = default;
+    explicit Ktifstream(const std::string& path);
+    ~Ktifstream() override = default;
+
+    bool openBinary(const std::string& path);
+
+    std::uint64_t tell();
+    // Absolute; on a failed stream it does not move but clears the state.
+    void seek(std::uint64_t position);
+    // Moves forward; false when that would pass the end of the file (the
+    // stream then stands at the end with its end-of-file state set).
+    bool skip(std::uint64_t count);
+
+    // Size of the file, and the bytes left from the current position: every
+    // length read from a file is checked against these before it is used.
+    std::uint64_t fileSize() const { return m_size; }
+    std::uint64_t remaining();
+
+    std::size_t readBytes(std::uint8_t* target, std::size_t count);
+    std::size_t readBytes(std::span<std::uint8_t> target) { return readBytes(target.data(), target.size()); }
+    std::uint8_t readU8();
+    std::uint16_t readU16(bool bigEndian);
+    std::uint32_t readU32(bool bigEndian);
+    // Stops at the end of the file; the value then holds the groups read so far.
+    std::uint32_t readVarLen();
+    // Bytes up to and including the first byte equal to value, position kept.
+    // At the end of the file: one more than the bytes that remained, position
+    // at the end, failure state cleared.
+    std::uint64_t countThrough(std::uint8_t value);
+    // Ten bytes of an 80-bit IEEE 754 extended value, most significant first.
+    double readExtended();
+
+    // The bit-by-bit conversion of an 80-bit extended value to a double.
+    static double extendedToDouble(std::span<const std::uint8_t, 10> bytes);
+
+private:
+    std::uint64_t m_size = 0;
+};

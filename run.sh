@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds a release build and starts the editor.
+set -euo pipefail
+cd "$(dirname "$0")"
+tools/install-deps.sh run
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNO_BUILD_TESTS=OFF
+cmake --build build/release
+if [ -x build/release/editor/VARNO414Editor ]; then
+  exec build/release/editor/VARNO414Editor "$@"
+fi
+echo "Built the core library; the editor window is not part of this build yet."
