@@ -1,0 +1,33 @@
+#pragma once
+
+#include "model/bank.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+inline constexpr std::size_t kFirmwareContentCount = 2;
+inline constexpr std::array<std::string_view, kFirmwareContentCount> kFirmwareLabels{"PRESETS", "OS"};
+inline constexpr std::array<std::size_t, kFirmwareContentCount> kFirmwarePieceSizes{0x20006, 0x20006};
+inline constexpr std::uint16_t kFirmwareIndex = 31;
+
+// The firmware bank: two stored System Exclusive messages, sent as they are
+// between the erase messages of blocks 62 and 63.
+class CFirmware : public CBank {
+public:
+    // The factory firmware bank.
+    CFirmware();
+    CFirmware(const CFirmware& other) = default;
+
+    std::unique_ptr<IBank> clone() const override { return std::make_unique<CFirmware>(*this); }
+    std::uint16_t getContentCount() const override { return kFirmwareContentCount; }
+    // The same four events for every channel; the writes refer to the contents.
+    const EventList& buildEvents(std::uint16_t channel) override;
+    bool setContentsFromMessages(std::span<const CMessage* const> messages) override;
+    std::ostream& dump(std::ostream& out, bool hex) const override;
+
+    // Both contents are complete messages of the machine's own: F0 31 .. 38 .. F7.
+    bool holdsDeviceFirmware() const;
+    bool isFirmwarePlaceholder() const override { return !holdsDeviceFirmware(); }
+};
