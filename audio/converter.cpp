@@ -36,6 +36,9 @@ converter::converter(double samplerate, std::uint16_t channels, std::uint16_t bi
 void converter::convert(sample& result, const sample& source, std::uint32_t maxFrames) const
 {
     result.bytes().clear();
+    // Even an empty result carries the target format.
+    result.setSamplerate(m_targetSamplerate).setChannels(m_targetChannels).setBitrate(m_targetBitrate);
+    result.setUnsigned8Bit(m_targetUnsigned8Bit);
     if (!walkable(source) || !usableRate(source.samplerate()) || !usableRate(m_targetSamplerate) ||
         m_targetChannels == 0 || m_targetBitrate == 0 || m_targetBitrate > 32)
         return;
