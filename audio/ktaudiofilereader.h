@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "audio/sample.h"
+#include "midifile/ktifstream.h"
+
+// Reads WAV (RIFF/WAVE) and AIFF (FORM/AIFF) files: classifies the container
+// on construction and reads the PCM data with its format into an
+// audio::sample, least significant byte first whatever the file's order.
+class KtAudioFileReader : public Ktifstream {
+public:
+    explicit KtAudioFileReader(const std::string& path);
+    ~KtAudioFileReader() override = default;
+
+    // RIFF/WAVE, or FORM of any form type.
+    bool isKnownFormat() const;
+    // Uncompressed integer PCM: FORM/AIFF, or RIFF/WAVE with format tag 1 or
+    // an extensible format whose sub-format is integer PCM.
+    bool isPcm() const;
+
+    // Fills out with the data (at most maxBytes of it, 0: no limit) and its
+    // format; returns the byte count. 0 and an empty sample when the file
+    // holds no readable audio.
+    std::uint32_t readSample(audio::sample& out, std::uint32_t maxBytes);
+
+    // The steps of readSample. Each starts its chunk search right after the
+    // container header and puts the stream back where it found it.
+    bool readWavFormat(std::uint16_t& formatTag, double& samplerate, std::uint16_t& channels, std::uint16_t& bits);
+    bool readWavData(audio::sample& out, std::uint32_t maxBytes);
+    bool readAiffCommon(double& samplerate, std::uint16_t& channels, std::uint16_t& bits);
+    bool readAiffData(std::uint32_t& offset, std::uint32_t& blockSize, audio::sample& out, std::uint32_t maxBytes);
+    // Reads as many bytes as out holds; shrinks it to what arrived.
+    std::uint32_t readInto(audio::sample& out);
+    // readInto, then keeps only whole values from byte `start` on, each
+    // reversed when asked; the first `start` bytes stay as read.
+    std::uint32_t readSwapped(audio::sample& out, std::uint16_t bytesPerValue, bool reverse, std::uint32_t start = 0);
+
+    std::uint32_t containerId() const { return m_containerId; }
+    std::uint32_t containerType() const { return m_containerType; }
+    std::uint16_t formatTag() const { return m_formatTag; }
+
+    static constexpr std::uint32_t kRiff = 0x52494646;
+    static constexpr std::uint32_t kWave = 0x57415645;
+    static constexpr std::uint32_t kFmt = 0x666D7420;
+    static constexpr std::uint32_t kData = 0x64617461;
+    static constexpr std::uint32_t kForm = 0x464F524D;
+    static constexpr std::uint32_t kAiff = 0x41494646;
+    static constexpr std::uint32_t kComm = 0x434F4D4D;
+    static constexpr std::uint32_t kSsnd = 0x53534E44;
+    static constexpr std::uint16_t kFormatPcm = 1;
+    static constexpr std::uint16_t kFormatExtensible = 0xFFFE;
+
+private:
+    // Walks the chunks from where the stream stands; true leaves it on the
+    // wanted chunk's size field.
+    bool findChunk(std::uint32_t wanted, bool bigEndian);
+
+    std::uint32_t m_containerId = 0;
+    std::uint32_t m_containerType = 0;
+    std::uint16_t m_formatTag = 0;
+    // Extensible format whose sub-format GUID is integer PCM.
+    bool m_extensiblePcm = false;
+};
