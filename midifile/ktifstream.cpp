@@ -97,6 +97,18 @@ std::uint32_t Ktifstream::readVarLen()
     return value;
 }
 
+bool Ktifstream::readVarLen(std::uint32_t& value)
+{
+    value = 0;
+    for (;;) {
+        const int c = get();
+        if (c == traits_type::eof()) return false;
+        if (value > (0x0FFFFFFFu >> 7)) return false;
+        value = (value << 7) | (static_cast<std::uint32_t>(c) & 0x7F);
+        if ((c & 0x80) == 0) return true;
+    }
+}
+
 std::uint64_t Ktifstream::countThrough(std::uint8_t value)
 {
     const std::uint64_t start = tell();
