@@ -259,6 +259,9 @@ bool WrapperKtMidiFile::readTrack(IBank& bank)
     }
     if (kept.size() != kMessagesPerTrack) return false;
 
+    // A sound bank numbered from a firmware block would erase the firmware
+    // when sent; no sound bank file holds one.
+    if (dynamic_cast<const CFirmware*>(&bank) == nullptr && touchesFirmware(kept[0].getData())) return false;
     // Data first: a bank that cannot take the messages keeps its names too.
     const std::array<const CMessage*, kMessagesPerTrack> messages{&kept[0], &kept[1]};
     if (!bank.setContentsFromMessages(messages)) return false;
