@@ -59,8 +59,11 @@ fs::path temporaryPathFor(const fs::path& target)
     std::random_device seed;
     std::mt19937 random(seed());
     for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix = ".";
+        suffix += std::to_string(random() % 1000000);
+        suffix += ".tmp";
         fs::path candidate = target;
-        candidate += "." + std::to_string(random() % 1000000) + ".tmp";
+        candidate += suffix;
         std::error_code ec;
         if (!fs::exists(candidate, ec) && !ec) return candidate;
     }
