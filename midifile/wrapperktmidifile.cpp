@@ -45,6 +45,13 @@ bool touchesFirmware(std::span<const std::uint8_t> m)
     return m[3] == kDataMessageKind && (m[2] & 0x3F) >= kFirstFirmwareBlock;
 }
 
+// A block message of a sound bank (blocks 0 to 61, full length).
+bool isSoundBlock(std::span<const std::uint8_t> m)
+{
+    return m.size() == kBlockMessageSize && m[1] == kManufacturerId && m[3] == kDataMessageKind &&
+           (m[2] & 0x3F) < kFirstFirmwareBlock;
+}
+
 bool holdsDeviceFirmware(const IBank& bank)
 {
     const auto* firmware = dynamic_cast<const CFirmware*>(&bank);
@@ -262,9 +269,12 @@ bool WrapperKtMidiFile::readTrack(IBank& bank)
     }
     if (kept.size() != kMessagesPerTrack) return false;
 
-    // A sound bank numbered from a firmware block would erase the firmware
-    // when sent; no sound bank file holds one.
-    if (dynamic_cast<const CFirmware*>(&bank) == nullptr && touchesFirmware(kept[0].getData())) return false;
+    // Either mix-up would erase the firmware when the bank is sent: a sound
+    // bank numbered from a firmware block, or a sound bank's blocks taken as
+    // firmware (they would pass for device firmware).
+    const bool firmwareTarget = dynamic_cast<const CFirmware*>(&bank) != nullptr;
+    if (!firmwareTarget && touchesFirmware(kept[0].getData())) return false;
+    if (firmwareTarget && isSoundBlock(kept[0].getData()) && isSoundBlock(kept[1].getData())) return false;
     // Data first: a bank that cannot take the messages keeps its names too.
     const std::array<const CMessage*, kMessagesPerTrack> messages{&kept[0], &kept[1]};
     if (!bank.setContentsFromMessages(messages)) return false;

@@ -162,7 +162,7 @@ TEST_F(BankFile, TracksWithoutExactlyTwoBlocksLeaveTheBankAlone)
     EXPECT_TRUE(unnamed.getContentNames().empty());
 }
 
-TEST_F(BankFile, SoundBankFromAFirmwareBlockIsRefused)
+TEST_F(BankFile, NothingSavedOrOpenedCanEraseTheFirmware)
 {
     // Bank 31 would erase the machine's firmware blocks when sent.
     auto bank = soundBank(31, 3);
@@ -182,6 +182,12 @@ TEST_F(BankFile, SoundBankFromAFirmwareBlockIsRefused)
     CSound opened(0);
     EXPECT_FALSE(wrapper.openBank(opened, (dir / "x.mid").string()));
     EXPECT_EQ(opened.getIndex(), 0);
+
+    // A sound bank file does not open as firmware.
+    ASSERT_TRUE(wrapper.saveBank(*soundBank(30, 3), (dir / "s.mid").string()));
+    CFirmware firmware;
+    EXPECT_FALSE(wrapper.openBank(firmware, (dir / "s.mid").string()));
+    EXPECT_TRUE(firmware.isFirmwarePlaceholder());
 }
 
 TEST_F(BankFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile)
