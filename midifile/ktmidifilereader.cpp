@@ -78,7 +78,7 @@ bool KtMidiFileReader::readMeta(std::uint8_t& type, buffer& data)
     const std::uint8_t kind = ok ? readU8() : 0;
     // End of track belongs to readEndOfTrack; empty meta events of other
     // kinds (an empty name) are ordinary events.
-    ok = ok && good() && kind != kEndOfTrack && readVarLen(length) && length <= remaining();
+    ok = ok && good() && readVarLen(length) && !(kind == kEndOfTrack && length == 0) && length <= remaining();
     if (ok) {
         data.bytes().assign(length, 0);
         ok = readBytes(data.data(), length) == length;
