@@ -112,7 +112,9 @@ bool KtMidiFileReader::readEvent(buffer& data, double& seconds)
         m_elapsed += delta;
     }
     const std::uint32_t transmission = m_lastLength / m_bytesPerTick;
-    seconds = t > transmission ? static_cast<double>(((t - transmission) / 2) / m_division) : 0.0;
+    // Whole seconds on purpose: the pauses of a transfer are whole seconds.
+    const std::uint32_t wholeSeconds = t > transmission ? ((t - transmission) / 2) / m_division : 0;
+    seconds = wholeSeconds;
     m_firstEvent = false;
 
     const int status = get();
