@@ -19,10 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CFirmware firmware;
     if (!wrapper.openBank(firmware, input.path()) && wrapper.lastError().empty()) std::abort();
 
-    std::vector<std::unique_ptr<IBank>> banks;
+    // Built once: a table per input would spend the run on factory copies,
+    // and what an earlier input left in it does not matter here.
+    static const std::vector<std::unique_ptr<IBank>> banks = [] {
+        std::vector<std::unique_ptr<IBank>> table;
+        for (std::uint16_t i = 0; i < kSoundBankCount; ++i) table.push_back(std::make_unique<CSound>(i));
+        table.push_back(std::make_unique<CFirmware>());
+        return table;
+    }();
     std::vector<IBank*> list;
-    for (std::uint16_t i = 0; i < kSoundBankCount; ++i) banks.push_back(std::make_unique<CSound>(i));
-    banks.push_back(std::make_unique<CFirmware>());
     for (const auto& bank : banks) list.push_back(bank.get());
     if (!wrapper.openBanks(list, kBankCount, input.path()) && wrapper.lastError().empty()) std::abort();
     return 0;
