@@ -36,6 +36,7 @@ void SaveAllBanks(benchmark::State& state)
     for (auto _ : state)
         if (!wrapper.saveBanks(list, benchFile())) state.SkipWithError(wrapper.lastError().c_str());
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(std::filesystem::file_size(benchFile())));
+    std::filesystem::remove(benchFile());
 }
 
 void OpenAllBanks(benchmark::State& state)
@@ -50,6 +51,7 @@ void OpenAllBanks(benchmark::State& state)
         if (!wrapper.openBanks(pointers(fresh), kBankCount, benchFile())) state.SkipWithError(wrapper.lastError().c_str());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(std::filesystem::file_size(benchFile())));
+    std::filesystem::remove(benchFile());
 }
 
 } // namespace
