@@ -97,10 +97,24 @@ std::uint32_t Ktifstream::readVarLen()
     return value;
 }
 
+bool Ktifstream::readVarLen(std::uint32_t& value)
+{
+    value = 0;
+    for (;;) {
+        const int c = get();
+        if (c == traits_type::eof()) return false;
+        if (value > (0x0FFFFFFFu >> 7)) return false;
+        value = (value << 7) | (static_cast<std::uint32_t>(c) & 0x7F);
+        if ((c & 0x80) == 0) return true;
+    }
+}
+
 std::uint64_t Ktifstream::countThrough(std::uint8_t value)
 {
     const std::uint64_t start = tell();
-    std::vector<char> chunk(1 << 16);
+    // No bigger than what is left: small files need no 64 KiB buffer.
+    const std::uint64_t left = remaining();
+    std::vector<char> chunk(static_cast<std::size_t>(std::clamp<std::uint64_t>(left, 1, 1 << 16)));
     std::uint64_t counted = 0;
     for (;;) {
         read(chunk.data(), static_cast<std::streamsize>(chunk.size()));

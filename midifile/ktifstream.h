@@ -36,6 +36,10 @@ public:
     std::uint32_t readU32(bool bigEndian);
     // Stops at the end of the file; the value then holds the groups read so far.
     std::uint32_t readVarLen();
+    // The checked form for parsers: false when the end of the file comes
+    // before the last byte or the value needs more than 28 bits (nothing
+    // valid is that long), so a quantity that never ends is caught.
+    bool readVarLen(std::uint32_t& value);
     // Bytes up to and including the first byte equal to value, position kept.
     // At the end of the file: one more than the bytes that remained, position
     // at the end, failure state cleared.

@@ -1,0 +1,34 @@
+#include "fuzz/fuzz_input.h"
+#include "midifile/wrapperktmidifile.h"
+#include "model/firmware.h"
+#include "model/sound.h"
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+// Opens the input as one sound bank, as the firmware bank and as the whole
+// table, as the editor does; a refused file must say why.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const FuzzInput input(data, size);
+    WrapperKtMidiFile wrapper;
+    CSound sound(0);
+    if (!wrapper.openBank(sound, input.path()) && wrapper.lastError().empty()) std::abort();
+    if (sound.getIndex() >= kSoundBankCount) std::abort(); // would erase the firmware blocks
+    CFirmware firmware;
+    if (!wrapper.openBank(firmware, input.path()) && wrapper.lastError().empty()) std::abort();
+
+    // Built once: a table per input would spend the run on factory copies,
+    // and what an earlier input left in it does not matter here.
+    static const std::vector<std::unique_ptr<IBank>> banks = [] {
+        std::vector<std::unique_ptr<IBank>> table;
+        for (std::uint16_t i = 0; i < kSoundBankCount; ++i) table.push_back(std::make_unique<CSound>(i));
+        table.push_back(std::make_unique<CFirmware>());
+        return table;
+    }();
+    std::vector<IBank*> list;
+    for (const auto& bank : banks) list.push_back(bank.get());
+    if (!wrapper.openBanks(list, kBankCount, input.path()) && wrapper.lastError().empty()) std::abort();
+    return 0;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "midifile/ktmidifilereader.h"
+#include "midifile/ktmidifilewriter.h"
+#include "model/bank.h"
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string>
+
+// Saves banks as Standard MIDI Files and opens them again. A bank file holds
+// one track per bank: the bank name (FF 03), the instrument name (FF 04),
+// the content names (FF 7F), then the bank's four transfer messages with the
+// pauses of a transfer, so any MIDI file player can send it to the machine.
+class WrapperKtMidiFile {
+public:
+    WrapperKtMidiFile() = default;
+    WrapperKtMidiFile(const WrapperKtMidiFile&) = delete;
+    WrapperKtMidiFile& operator=(const WrapperKtMidiFile&) = delete;
+    virtual ~WrapperKtMidiFile();
+
+    // Writes to a temporary file beside the target and renames it over the
+    // target only when complete; on false the old file is untouched.
+    bool saveBank(IBank& bank, const std::string& path);
+    bool saveBanks(std::span<IBank* const> banks, const std::string& path);
+    // True when the file holds exactly one track and it gave the bank its
+    // data. On false the bank may have been changed partly: discard it.
+    bool openBank(IBank& bank, const std::string& path);
+    // The same for a file of exactly count tracks, read into banks[0..count).
+    bool openBanks(std::span<IBank* const> banks, std::size_t count, const std::string& path);
+
+    // One sentence for the user after a false result.
+    const std::string& lastError() const { return m_lastError; }
+
+private:
+    bool writeFile(std::span<IBank* const> banks, const std::string& path);
+    bool writeTrack(IBank& bank);
+    bool readFile(std::span<IBank* const> banks, const std::string& path);
+    bool readTrack(IBank& bank);
+
+    std::unique_ptr<KtMidiFileReader> m_reader;
+    std::unique_ptr<KtMidiFileWriter> m_writer;
+    double m_leadIn = 0.0;
+    std::string m_lastError;
+};
