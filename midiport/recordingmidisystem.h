@@ -32,6 +32,7 @@ public:
         int outputPorts = 1;
         int inputPorts = 0;
         bool failOpen = false;
+        int failLongFrom = -1; // long messages from this one on (0-based) are refused
         std::int64_t startTime = 1'000'000'000; // calendar seconds at virtual time 0
         std::string logPath;                    // text log appended to, when not empty
     };
@@ -68,6 +69,7 @@ private:
 
     Options m_options;
     std::atomic<std::int64_t> m_elapsedMs{0};
+    int m_longCount = 0;
     std::unique_ptr<Clock> m_clock;
     std::function<void(std::uint32_t)> m_waitHook;
     mutable std::mutex m_mutex;

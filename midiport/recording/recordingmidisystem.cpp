@@ -63,6 +63,9 @@ public:
     {
         if (m_playing)
             return false; // one long message at a time, as a real port demands
+        const int number = m_system.m_longCount++;
+        if (m_system.m_options.failLongFrom >= 0 && number >= m_system.m_options.failLongFrom)
+            return false;
         const std::int64_t at = m_system.elapsedMs();
         m_system.record({RecordedItem::Kind::sysex, {message.begin(), message.end()}, 0, at});
         const auto size = static_cast<std::int64_t>(message.size());
