@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -19,8 +20,13 @@ TEST(SessionThreads, ProgressIsPolledWhileAnotherThreadSends)
     std::vector<std::unique_ptr<IBank>> banks;
     for (std::uint16_t i = 0; i < 3; ++i)
         banks.push_back(std::make_unique<CSound>(i));
-    // Real time passes a little on every virtual wait, so the poller sees a send in flight.
-    system->setWaitHook([](std::uint32_t) { std::this_thread::yield(); });
+    // Every virtual wait lets the poller in, so it sees the sends in flight.
+    std::atomic<int> polls{0};
+    system->setWaitHook([&](std::uint32_t) {
+        const int before = polls.load();
+        for (int spin = 0; spin < 100000 && polls.load() == before; ++spin)
+            std::this_thread::yield();
+    });
 
     std::atomic<bool> done{false};
     std::vector<int> seen;
@@ -28,6 +34,7 @@ TEST(SessionThreads, ProgressIsPolledWhileAnotherThreadSends)
         while (!done.load()) {
             seen.push_back(session.progress());
             (void)session.estimate();
+            ++polls;
             std::this_thread::yield();
         }
     });
@@ -42,6 +49,8 @@ TEST(SessionThreads, ProgressIsPolledWhileAnotherThreadSends)
 
     EXPECT_TRUE(sent);
     EXPECT_EQ(session.progress(), 0);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_GT(*std::max_element(seen.begin(), seen.end()), 50);
     for (int value : seen) {
         EXPECT_GE(value, 0);
         EXPECT_LE(value, 110);
