@@ -15,7 +15,7 @@ class KtMidiInterfaceTransmitter : private IMidiOutputListener {
 public:
     // Opens output port `index` of the system; see isOpen().
     KtMidiInterfaceTransmitter(IMidiSystem& system, std::uint16_t index);
-    virtual ~KtMidiInterfaceTransmitter();
+    ~KtMidiInterfaceTransmitter() override;
     KtMidiInterfaceTransmitter(const KtMidiInterfaceTransmitter&) = delete;
     KtMidiInterfaceTransmitter& operator=(const KtMidiInterfaceTransmitter&) = delete;
 

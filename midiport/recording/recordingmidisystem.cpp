@@ -1,5 +1,6 @@
 #include "midiport/recordingmidisystem.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -112,6 +113,7 @@ RecordingMidiSystem::~RecordingMidiSystem() = default;
 std::vector<std::string> RecordingMidiSystem::outputPortNames()
 {
     std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(std::max(0, m_options.outputPorts)));
     for (int i = 0; i < m_options.outputPorts; ++i)
         names.push_back("Recording MIDI Out " + std::to_string(i + 1));
     return names;
@@ -120,6 +122,7 @@ std::vector<std::string> RecordingMidiSystem::outputPortNames()
 std::vector<std::string> RecordingMidiSystem::inputPortNames()
 {
     std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(std::max(0, m_options.inputPorts)));
     for (int i = 0; i < m_options.inputPorts; ++i)
         names.push_back("Recording MIDI In " + std::to_string(i + 1));
     return names;
