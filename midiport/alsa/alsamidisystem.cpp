@@ -1,0 +1,288 @@
+#include "midiport/alsa/alsamidisystem.h"
+
+#include "midiport/alsa/sysexpacer.h"
+
+#include <alsa/asoundlib.h>
+
+#include <chrono>
+#include <ctime>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace {
+
+constexpr const char* kClientName = "VARNO414Editor";
+
+struct SeqCloser {
+    void operator()(snd_seq_t* seq) const { snd_seq_close(seq); }
+};
+using SeqHandle = std::unique_ptr<snd_seq_t, SeqCloser>;
+
+struct ClientInfoFree {
+    void operator()(snd_seq_client_info_t* info) const { snd_seq_client_info_free(info); }
+};
+struct PortInfoFree {
+    void operator()(snd_seq_port_info_t* info) const { snd_seq_port_info_free(info); }
+};
+
+// alsa-lib prints its own complaints to stderr (for example when there is no
+// sequencer device); we report failures ourselves.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+SeqHandle openSequencer(int streams)
+{
+    snd_seq_t* seq = nullptr;
+    if (snd_seq_open(&seq, "default", streams, 0) < 0)
+        return nullptr;
+    return SeqHandle(seq);
+}
+
+class SystemClock : public IClock {
+public:
+    std::int64_t now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+    void sleepMs(std::uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
+struct PortAddress {
+    int client;
+    int port;
+    std::string name;
+};
+
+// Ports that take (or give) data and allow subscriptions, in client and port
+// number order, which stays the same while the devices stay the same.
+std::vector<PortAddress> listPorts(bool outputs)
+{
+    std::vector<PortAddress> ports;
+    SeqHandle seq = openSequencer(SND_SEQ_OPEN_DUPLEX);
+    if (!seq)
+        return ports;
+    const unsigned wanted = outputs ? (SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE)
+                                    : (SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ);
+    const int self = snd_seq_client_id(seq.get());
+
+    snd_seq_client_info_t* clientRaw = nullptr;
+    snd_seq_port_info_t* portRaw = nullptr;
+    if (snd_seq_client_info_malloc(&clientRaw) < 0)
+        return ports;
+    std::unique_ptr<snd_seq_client_info_t, ClientInfoFree> clientInfo(clientRaw);
+    if (snd_seq_port_info_malloc(&portRaw) < 0)
+        return ports;
+    std::unique_ptr<snd_seq_port_info_t, PortInfoFree> portInfo(portRaw);
+
+    snd_seq_client_info_set_client(clientRaw, -1);
+    while (snd_seq_query_next_client(seq.get(), clientRaw) >= 0) {
+        const int client = snd_seq_client_info_get_client(clientRaw);
+        if (client == SND_SEQ_CLIENT_SYSTEM || client == self)
+            continue;
+        snd_seq_port_info_set_client(portRaw, client);
+        snd_seq_port_info_set_port(portRaw, -1);
+        while (snd_seq_query_next_port(seq.get(), portRaw) >= 0) {
+            const unsigned caps = snd_seq_port_info_get_capability(portRaw);
+            if ((caps & wanted) != wanted || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0)
+                continue;
+            ports.push_back({client, snd_seq_port_info_get_port(portRaw),
+                             std::string(snd_seq_client_info_get_name(clientRaw)) + ":" +
+                                 snd_seq_port_info_get_name(portRaw)});
+        }
+    }
+    return ports;
+}
+
+std::vector<std::string> namesOf(const std::vector<PortAddress>& ports)
+{
+    std::vector<std::string> names;
+    names.reserve(ports.size());
+    for (const auto& port : ports)
+        names.push_back(port.name);
+    return names;
+}
+
+class AlsaOutput : public IMidiOutput, private ISysexSink {
+public:
+    AlsaOutput(SeqHandle seq, int port, IMidiOutputListener& listener, IClock& clock, bool paced)
+        : m_seq(std::move(seq)), m_port(port), m_listener(listener), m_clock(clock), m_paced(paced)
+    {
+        m_listener.portNotification(PortNotification::opened, 0);
+    }
+
+    ~AlsaOutput() override
+    {
+        snd_seq_drain_output(m_seq.get());
+        m_seq.reset();
+        m_listener.portNotification(PortNotification::closed, 0);
+    }
+
+    bool sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
+    {
+        if ((status & 0xF0) != 0xB0)
+            return false; // only control changes are ever sent
+        snd_seq_event_t event = newEvent();
+        snd_seq_ev_set_controller(&event, status & 0x0F, data1, data2);
+        return snd_seq_event_output(m_seq.get(), &event) >= 0 && drain();
+    }
+
+    bool startLong(std::span<const std::uint8_t> message) override
+    {
+        // Blocks for the message's cable time, so the release finds it done.
+        m_pending = sendPacedSysex(message, *this, m_clock, m_paced);
+        if (m_pending)
+            m_listener.portNotification(PortNotification::done, 0);
+        return m_pending;
+    }
+
+    LongRelease releaseLong() override
+    {
+        if (!m_pending)
+            return LongRelease::failed;
+        m_pending = false;
+        return LongRelease::released;
+    }
+
+private:
+    snd_seq_event_t newEvent() const
+    {
+        snd_seq_event_t event;
+        snd_seq_ev_clear(&event);
+        snd_seq_ev_set_source(&event, m_port);
+        snd_seq_ev_set_subs(&event);
+        snd_seq_ev_set_direct(&event);
+        return event;
+    }
+
+    bool writeChunk(std::span<const std::uint8_t> chunk) override
+    {
+        snd_seq_event_t event = newEvent();
+        // The sequencer only reads the bytes of a variable-length event.
+        snd_seq_ev_set_sysex(&event, static_cast<unsigned>(chunk.size()),
+                             const_cast<std::uint8_t*>(chunk.data()));
+        return snd_seq_event_output(m_seq.get(), &event) >= 0;
+    }
+
+    bool drain() override { return snd_seq_drain_output(m_seq.get()) >= 0; }
+
+    SeqHandle m_seq;
+    int m_port;
+    IMidiOutputListener& m_listener;
+    IClock& m_clock;
+    bool m_paced;
+    bool m_pending = false;
+};
+
+class AlsaInput : public IMidiInput {
+public:
+    explicit AlsaInput(SeqHandle seq) : m_seq(std::move(seq)) {}
+    void reset() override { snd_seq_drop_input(m_seq.get()); }
+
+private:
+    SeqHandle m_seq;
+};
+
+} // namespace
+
+struct AlsaMidiSystem::Impl {
+    bool paced;
+    SystemClock clock;
+    std::mutex mutex;
+    // What the port lists last showed, so an index opens the port the user saw.
+    std::vector<PortAddress> outputs;
+    std::vector<PortAddress> inputs;
+    bool listedOutputs = false;
+    bool listedInputs = false;
+};
+
+AlsaMidiSystem::AlsaMidiSystem(bool paced) : m_impl(std::make_unique<Impl>())
+{
+    m_impl->paced = paced;
+    snd_lib_error_set_handler(&quietAlsa);
+}
+
+AlsaMidiSystem::~AlsaMidiSystem() = default;
+
+std::vector<std::string> AlsaMidiSystem::outputPortNames()
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->outputs = listPorts(true);
+    m_impl->listedOutputs = true;
+    return namesOf(m_impl->outputs);
+}
+
+std::vector<std::string> AlsaMidiSystem::inputPortNames()
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->inputs = listPorts(false);
+    m_impl->listedInputs = true;
+    return namesOf(m_impl->inputs);
+}
+
+IClock& AlsaMidiSystem::clock()
+{
+    return m_impl->clock;
+}
+
+std::unique_ptr<IMidiOutput> AlsaMidiSystem::openOutput(std::size_t index, IMidiOutputListener& listener,
+                                                        std::string& error)
+{
+    PortAddress target;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        if (!m_impl->listedOutputs) {
+            m_impl->outputs = listPorts(true);
+            m_impl->listedOutputs = true;
+        }
+        if (index >= m_impl->outputs.size()) {
+            error = m_impl->outputs.empty() ? "No MIDI output port was found." : "The MIDI output port no longer exists.";
+            return nullptr;
+        }
+        target = m_impl->outputs[index];
+    }
+    SeqHandle seq = openSequencer(SND_SEQ_OPEN_OUTPUT);
+    if (!seq) {
+        error = "The MIDI sequencer could not be opened.";
+        return nullptr;
+    }
+    snd_seq_set_client_name(seq.get(), kClientName);
+    const int port = snd_seq_create_simple_port(seq.get(), "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (port < 0 || snd_seq_connect_to(seq.get(), port, target.client, target.port) < 0) {
+        error = "The MIDI output port \"" + target.name + "\" could not be opened.";
+        return nullptr;
+    }
+    return std::make_unique<AlsaOutput>(std::move(seq), port, listener, m_impl->clock, m_impl->paced);
+}
+
+std::unique_ptr<IMidiInput> AlsaMidiSystem::openInput(std::size_t index, std::string& error)
+{
+    PortAddress source;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        if (!m_impl->listedInputs) {
+            m_impl->inputs = listPorts(false);
+            m_impl->listedInputs = true;
+        }
+        if (index >= m_impl->inputs.size()) {
+            error = "The MIDI input port no longer exists.";
+            return nullptr;
+        }
+        source = m_impl->inputs[index];
+    }
+    SeqHandle seq = openSequencer(SND_SEQ_OPEN_INPUT);
+    if (!seq) {
+        error = "The MIDI sequencer could not be opened.";
+        return nullptr;
+    }
+    snd_seq_set_client_name(seq.get(), kClientName);
+    const int port = snd_seq_create_simple_port(seq.get(), "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (port < 0 || snd_seq_connect_from(seq.get(), port, source.client, source.port) < 0) {
+        error = "The MIDI input port \"" + source.name + "\" could not be opened.";
+        return nullptr;
+    }
+    return std::make_unique<AlsaInput>(std::move(seq));
+}
+
+std::shared_ptr<IMidiSystem> createPlatformMidiSystem()
+{
+    return std::make_shared<AlsaMidiSystem>();
+}

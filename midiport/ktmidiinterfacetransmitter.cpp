@@ -1,0 +1,73 @@
+#include "midiport/ktmidiinterfacetransmitter.h"
+
+#include <algorithm>
+#include <ios>
+#include <ostream>
+
+namespace {
+
+constexpr std::uint32_t kSettleMs = 600;
+constexpr std::uint8_t kControlChange = 0xB0;
+constexpr std::uint8_t kAllNotesOff = 0x7B;
+
+} // namespace
+
+KtMidiInterfaceTransmitter::KtMidiInterfaceTransmitter(IMidiSystem& system, std::uint16_t index)
+    : m_system(system)
+{
+    m_handle = m_system.openOutput(index, *this, m_error);
+    if (!m_handle)
+        return;
+    m_busy = false;
+    IClock& clock = m_system.clock();
+    clock.sleepMs(kSettleMs);
+    // Silence whatever the port was playing; channel 0 once more, as some
+    // devices ignore the first message after opening.
+    for (std::uint8_t channel = 0; channel < 16; ++channel)
+        m_handle->sendShort(static_cast<std::uint8_t>(kControlChange | channel), kAllNotesOff, 0);
+    m_handle->sendShort(kControlChange, kAllNotesOff, 0);
+    clock.sleepMs(kSettleMs);
+}
+
+KtMidiInterfaceTransmitter::~KtMidiInterfaceTransmitter()
+{
+    m_handle.reset();
+}
+
+bool KtMidiInterfaceTransmitter::sendLong(std::span<const std::uint8_t> message)
+{
+    if (!m_handle || message.empty())
+        return false;
+    m_busy.store(true, std::memory_order_release);
+    if (!m_handle->startLong(message)) {
+        m_busy.store(false, std::memory_order_release);
+        return false;
+    }
+    IClock& clock = m_system.clock();
+    clock.sleepMs(1);
+    // About the message's time at MIDI speed, so a long block is not busy-polled.
+    const auto pollMs = static_cast<std::uint32_t>(std::max<std::size_t>(1, message.size() / 3));
+    LongRelease result = m_handle->releaseLong();
+    while (result == LongRelease::stillPlaying) {
+        m_system.trace() << "midiOutLongMsg() - Asynchron!!!\n";
+        clock.sleepMs(pollMs);
+        result = m_handle->releaseLong();
+    }
+    m_busy.store(false, std::memory_order_release);
+    return result == LongRelease::released;
+}
+
+void KtMidiInterfaceTransmitter::portNotification(PortNotification what, std::uint32_t code)
+{
+    std::ostream& out = m_system.trace();
+    out << "\t\t\tMidiCompletion - ";
+    switch (what) {
+    case PortNotification::opened: out << "MOM_OPEN:\n"; break;
+    case PortNotification::closed: out << "MOM_CLOSE:\n"; break;
+    case PortNotification::done:
+        out << "MOM_DONE:\n";
+        m_busy.store(false, std::memory_order_release);
+        break;
+    case PortNotification::other: out << "DEFAULT: " << std::hex << code << std::dec << " !!!\n"; break;
+    }
+}

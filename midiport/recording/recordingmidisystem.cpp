@@ -1,0 +1,185 @@
+#include "midiport/recordingmidisystem.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr std::int64_t kCableBytesPerSecond = 3125;
+
+std::string hexBytes(const std::vector<std::uint8_t>& bytes)
+{
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    char digits[4];
+    for (std::uint8_t byte : bytes) {
+        std::snprintf(digits, sizeof digits, " %02X", static_cast<unsigned>(byte));
+        text += digits;
+    }
+    return text;
+}
+
+} // namespace
+
+class RecordingMidiSystem::Clock : public IClock {
+public:
+    explicit Clock(RecordingMidiSystem& system) : m_system(system) {}
+
+    std::int64_t now() override { return m_system.m_options.startTime + m_system.m_elapsedMs.load() / 1000; }
+
+    void sleepMs(std::uint32_t ms) override
+    {
+        m_system.record({RecordedItem::Kind::wait, {}, ms, m_system.m_elapsedMs.load()});
+        m_system.m_elapsedMs += ms;
+        if (m_system.m_waitHook)
+            m_system.m_waitHook(ms);
+    }
+
+private:
+    RecordingMidiSystem& m_system;
+};
+
+class RecordingMidiSystem::Output : public IMidiOutput {
+public:
+    Output(RecordingMidiSystem& system, std::size_t index, IMidiOutputListener& listener)
+        : m_system(system), m_index(index), m_listener(listener)
+    {
+        m_system.record({RecordedItem::Kind::open, {static_cast<std::uint8_t>(index)}, 0, m_system.elapsedMs()});
+        m_listener.portNotification(PortNotification::opened, 0);
+    }
+
+    ~Output() override
+    {
+        m_system.record({RecordedItem::Kind::close, {static_cast<std::uint8_t>(m_index)}, 0, m_system.elapsedMs()});
+        m_listener.portNotification(PortNotification::closed, 0);
+    }
+
+    bool sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
+    {
+        m_system.record({RecordedItem::Kind::shortMessage, {status, data1, data2}, 0, m_system.elapsedMs()});
+        return true;
+    }
+
+    bool startLong(std::span<const std::uint8_t> message) override
+    {
+        if (m_playing)
+            return false; // one long message at a time, as a real port demands
+        const int number = m_system.m_longCount++;
+        if (m_system.m_options.failLongFrom >= 0 && number >= m_system.m_options.failLongFrom)
+            return false;
+        const std::int64_t at = m_system.elapsedMs();
+        m_system.record({RecordedItem::Kind::sysex, {message.begin(), message.end()}, 0, at});
+        const auto size = static_cast<std::int64_t>(message.size());
+        m_finishMs = at + (size * 1000 + kCableBytesPerSecond - 1) / kCableBytesPerSecond;
+        m_playing = true;
+        return true;
+    }
+
+    LongRelease releaseLong() override
+    {
+        if (!m_playing)
+            return LongRelease::failed;
+        if (m_system.elapsedMs() < m_finishMs)
+            return LongRelease::stillPlaying;
+        m_playing = false;
+        m_listener.portNotification(PortNotification::done, 0);
+        return LongRelease::released;
+    }
+
+private:
+    RecordingMidiSystem& m_system;
+    std::size_t m_index;
+    IMidiOutputListener& m_listener;
+    bool m_playing = false;
+    std::int64_t m_finishMs = 0;
+};
+
+class RecordingMidiSystem::Input : public IMidiInput {
+public:
+    void reset() override {}
+};
+
+RecordingMidiSystem::RecordingMidiSystem() : RecordingMidiSystem(Options{}) {}
+
+RecordingMidiSystem::RecordingMidiSystem(Options options)
+    : m_options(std::move(options)), m_clock(std::make_unique<Clock>(*this))
+{
+    if (!m_options.logPath.empty())
+        m_log.open(m_options.logPath, std::ios::app);
+}
+
+RecordingMidiSystem::~RecordingMidiSystem() = default;
+
+std::vector<std::string> RecordingMidiSystem::outputPortNames()
+{
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(std::max(0, m_options.outputPorts)));
+    for (int i = 0; i < m_options.outputPorts; ++i)
+        names.push_back("Recording MIDI Out " + std::to_string(i + 1));
+    return names;
+}
+
+std::vector<std::string> RecordingMidiSystem::inputPortNames()
+{
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(std::max(0, m_options.inputPorts)));
+    for (int i = 0; i < m_options.inputPorts; ++i)
+        names.push_back("Recording MIDI In " + std::to_string(i + 1));
+    return names;
+}
+
+IClock& RecordingMidiSystem::clock()
+{
+    return *m_clock;
+}
+
+std::unique_ptr<IMidiOutput> RecordingMidiSystem::openOutput(std::size_t index, IMidiOutputListener& listener,
+                                                             std::string& error)
+{
+    if (index >= static_cast<std::size_t>(m_options.outputPorts)) {
+        error = "The MIDI output port no longer exists.";
+        return nullptr;
+    }
+    if (m_options.failOpen) {
+        error = "The MIDI output port could not be opened: it is in use.";
+        return nullptr;
+    }
+    return std::make_unique<Output>(*this, index, listener);
+}
+
+std::unique_ptr<IMidiInput> RecordingMidiSystem::openInput(std::size_t index, std::string& error)
+{
+    if (index >= static_cast<std::size_t>(m_options.inputPorts) || m_options.failOpen) {
+        error = "The MIDI input port could not be opened.";
+        return nullptr;
+    }
+    return std::make_unique<Input>();
+}
+
+std::vector<RecordedItem> RecordingMidiSystem::records() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_records;
+}
+
+void RecordingMidiSystem::clearRecords()
+{
+    std::lock_guard lock(m_mutex);
+    m_records.clear();
+}
+
+void RecordingMidiSystem::record(RecordedItem item)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_log.is_open()) {
+        switch (item.kind) {
+        case RecordedItem::Kind::open: m_log << "open output " << unsigned{item.bytes[0]} << '\n'; break;
+        case RecordedItem::Kind::close: m_log << "close output " << unsigned{item.bytes[0]} << '\n'; break;
+        case RecordedItem::Kind::shortMessage: m_log << "short" << hexBytes(item.bytes) << '\n'; break;
+        case RecordedItem::Kind::sysex: m_log << "sysex " << item.bytes.size() << hexBytes(item.bytes) << '\n'; break;
+        case RecordedItem::Kind::wait: m_log << "wait " << item.ms << '\n'; break;
+        }
+        m_log.flush();
+    }
+    m_records.push_back(std::move(item));
+}

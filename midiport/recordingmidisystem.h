@@ -1,0 +1,79 @@
+#pragma once
+
+#include "midiport/midisystem.h"
+
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// One thing the recording backend saw, at the virtual time it happened.
+struct RecordedItem {
+    enum class Kind { open, shortMessage, sysex, wait, close };
+    Kind kind;
+    std::vector<std::uint8_t> bytes; // short message or System Exclusive message
+    std::uint32_t ms = 0;            // length of a wait
+    std::int64_t atMs = 0;           // virtual milliseconds since the system was made
+};
+
+// A MIDI system that sends nowhere: it records short messages, complete System
+// Exclusive messages and waits in order on a virtual clock that never really
+// sleeps, so a whole bank's send is checked in milliseconds. A message is
+// "playing" for its cable time (3125 bytes per second) after it is handed over,
+// as on a real port. Used by the tests and, through VARNO414_MIDI_RECORDING, by
+// the editor's and the command-line tool's tests; never offered to users.
+class RecordingMidiSystem : public IMidiSystem {
+public:
+    struct Options {
+        int outputPorts = 1;
+        int inputPorts = 0;
+        bool failOpen = false;
+        int failLongFrom = -1; // long messages from this one on (0-based) are refused
+        std::int64_t startTime = 1'000'000'000; // calendar seconds at virtual time 0
+        std::string logPath;                    // text log appended to, when not empty
+    };
+
+    RecordingMidiSystem();
+    explicit RecordingMidiSystem(Options options);
+    ~RecordingMidiSystem() override;
+
+    std::vector<std::string> outputPortNames() override;
+    std::vector<std::string> inputPortNames() override;
+    IClock& clock() override;
+    std::unique_ptr<IMidiOutput> openOutput(std::size_t index, IMidiOutputListener& listener,
+                                            std::string& error) override;
+    std::unique_ptr<IMidiInput> openInput(std::size_t index, std::string& error) override;
+    std::ostream& trace() override { return m_trace; }
+
+    std::vector<RecordedItem> records() const;
+    void clearRecords();
+    std::string traceText() const { return m_trace.str(); }
+    std::int64_t elapsedMs() const { return m_elapsedMs.load(); }
+    // Moves the virtual clock without recording a wait.
+    void advance(std::int64_t ms) { m_elapsedMs += ms; }
+    // Called on the sleeping thread after every recorded wait.
+    void setWaitHook(std::function<void(std::uint32_t)> hook) { m_waitHook = std::move(hook); }
+
+private:
+    class Clock;
+    class Output;
+    class Input;
+    friend class Clock;
+    friend class Output;
+
+    void record(RecordedItem item);
+
+    Options m_options;
+    std::atomic<std::int64_t> m_elapsedMs{0};
+    int m_longCount = 0;
+    std::unique_ptr<Clock> m_clock;
+    std::function<void(std::uint32_t)> m_waitHook;
+    mutable std::mutex m_mutex;
+    std::vector<RecordedItem> m_records;
+    std::ofstream m_log;
+    std::ostringstream m_trace;
+};

@@ -1,0 +1,206 @@
+// The Windows multimedia MIDI backend.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "midiport/midisystem.h"
+
+#include <ctime>
+#include <ios>
+#include <ostream>
+
+namespace {
+
+class WinmmClock : public IClock {
+public:
+    std::int64_t now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+    void sleepMs(std::uint32_t ms) override { Sleep(ms); }
+};
+
+std::string outputErrorText(MMRESULT result)
+{
+    char text[MAXERRORLENGTH] = {};
+    midiOutGetErrorTextA(result, text, sizeof text);
+    return text;
+}
+
+class WinmmOutput : public IMidiOutput {
+public:
+    explicit WinmmOutput(IMidiOutputListener& listener) : m_listener(listener) {}
+
+    bool open(UINT device, std::string& error)
+    {
+        const MMRESULT result = midiOutOpen(&m_handle, device, reinterpret_cast<DWORD_PTR>(&WinmmOutput::callback),
+                                            reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
+        if (result == MMSYSERR_NOERROR)
+            return true;
+        m_handle = nullptr;
+        error = "The MIDI output port could not be opened: " + outputErrorText(result);
+        return false;
+    }
+
+    ~WinmmOutput() override
+    {
+        if (m_handle == nullptr)
+            return;
+        if (m_pending) {
+            // The port must give the header back before its bytes can go.
+            midiOutReset(m_handle);
+            midiOutUnprepareHeader(m_handle, &m_header, sizeof(MIDIHDR));
+        }
+        midiOutClose(m_handle);
+    }
+
+    bool sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
+    {
+        const DWORD message = DWORD{status} | (DWORD{data1} << 8) | (DWORD{data2} << 16);
+        return midiOutShortMsg(m_handle, message) == MMSYSERR_NOERROR;
+    }
+
+    bool startLong(std::span<const std::uint8_t> message) override
+    {
+        m_header = MIDIHDR{};
+        // The port only reads the bytes it is given.
+        m_header.lpData = reinterpret_cast<LPSTR>(const_cast<std::uint8_t*>(message.data()));
+        m_header.dwBufferLength = static_cast<DWORD>(message.size());
+        m_header.dwFlags = 0;
+        if (midiOutPrepareHeader(m_handle, &m_header, sizeof(MIDIHDR)) != MMSYSERR_NOERROR)
+            return false;
+        if (midiOutLongMsg(m_handle, &m_header, sizeof(MIDIHDR)) != MMSYSERR_NOERROR) {
+            midiOutUnprepareHeader(m_handle, &m_header, sizeof(MIDIHDR));
+            return false;
+        }
+        m_pending = true;
+        return true;
+    }
+
+    LongRelease releaseLong() override
+    {
+        const MMRESULT result = midiOutUnprepareHeader(m_handle, &m_header, sizeof(MIDIHDR));
+        if (result == MIDIERR_STILLPLAYING)
+            return LongRelease::stillPlaying;
+        m_pending = false;
+        return result == MMSYSERR_NOERROR ? LongRelease::released : LongRelease::failed;
+    }
+
+private:
+    // Runs on a platform thread.
+    static void CALLBACK callback(HMIDIOUT, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
+    {
+        auto* self = reinterpret_cast<WinmmOutput*>(instance);
+        switch (message) {
+        case MOM_OPEN: self->m_listener.portNotification(PortNotification::opened, message); break;
+        case MOM_CLOSE: self->m_listener.portNotification(PortNotification::closed, message); break;
+        case MOM_DONE: self->m_listener.portNotification(PortNotification::done, message); break;
+        default: self->m_listener.portNotification(PortNotification::other, message); break;
+        }
+    }
+
+    IMidiOutputListener& m_listener;
+    HMIDIOUT m_handle = nullptr;
+    MIDIHDR m_header{};
+    bool m_pending = false;
+};
+
+class WinmmInput : public IMidiInput {
+public:
+    explicit WinmmInput(std::ostream& trace) : m_trace(trace) {}
+
+    bool open(UINT device, std::string& error)
+    {
+        const MMRESULT result = midiInOpen(&m_handle, device, reinterpret_cast<DWORD_PTR>(&WinmmInput::callback),
+                                           reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION | MIDI_IO_STATUS);
+        if (result == MMSYSERR_NOERROR)
+            return true;
+        m_handle = nullptr;
+        error = "The MIDI input port could not be opened.";
+        return false;
+    }
+
+    ~WinmmInput() override
+    {
+        if (m_handle != nullptr)
+            midiInClose(m_handle);
+    }
+
+    void reset() override { midiInReset(m_handle); }
+
+private:
+    // Runs on a platform thread. No buffer is ever added, so long data only traces.
+    static void CALLBACK callback(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR parameter, DWORD_PTR)
+    {
+        std::ostream& out = reinterpret_cast<WinmmInput*>(instance)->m_trace;
+        switch (message) {
+        case MIM_OPEN: out << "MIM_OPEN:\n"; break;
+        case MIM_CLOSE: out << "MIM_CLOSE:\n"; break;
+        case MIM_DATA: break;
+        case MIM_LONGDATA: {
+            const auto* header = reinterpret_cast<const MIDIHDR*>(parameter);
+            out << "MIM_LONGDATA:\n\t\t\trecordedBytes: " << (header ? header->dwBytesRecorded : 0) << '\n';
+            break;
+        }
+        case MIM_ERROR: out << "MIM_ERROR\n"; break;
+        case MIM_LONGERROR: out << "MIM_LONGERROR:\n"; break;
+        case MIM_MOREDATA: out << "MIM_MOREDATA:\n"; break;
+        default: out << "DEFAULT: " << std::hex << message << std::dec << " !!!\n"; break;
+        }
+    }
+
+    std::ostream& m_trace;
+    HMIDIIN m_handle = nullptr;
+};
+
+class WinmmMidiSystem : public IMidiSystem {
+public:
+    std::vector<std::string> outputPortNames() override
+    {
+        std::vector<std::string> names;
+        const UINT count = midiOutGetNumDevs();
+        for (UINT i = 0; i < count; ++i) {
+            MIDIOUTCAPSA caps{};
+            names.emplace_back(midiOutGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR ? caps.szPname : "");
+        }
+        return names;
+    }
+
+    std::vector<std::string> inputPortNames() override
+    {
+        std::vector<std::string> names;
+        const UINT count = midiInGetNumDevs();
+        for (UINT i = 0; i < count; ++i) {
+            MIDIINCAPSA caps{};
+            names.emplace_back(midiInGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR ? caps.szPname : "");
+        }
+        return names;
+    }
+
+    IClock& clock() override { return m_clock; }
+
+    std::unique_ptr<IMidiOutput> openOutput(std::size_t index, IMidiOutputListener& listener,
+                                            std::string& error) override
+    {
+        auto output = std::make_unique<WinmmOutput>(listener);
+        if (!output->open(static_cast<UINT>(index), error))
+            return nullptr;
+        return output;
+    }
+
+    std::unique_ptr<IMidiInput> openInput(std::size_t index, std::string& error) override
+    {
+        auto input = std::make_unique<WinmmInput>(trace());
+        if (!input->open(static_cast<UINT>(index), error))
+            return nullptr;
+        return input;
+    }
+
+private:
+    WinmmClock m_clock;
+};
+
+} // namespace
+
+std::shared_ptr<IMidiSystem> createPlatformMidiSystem()
+{
+    return std::make_shared<WinmmMidiSystem>();
+}

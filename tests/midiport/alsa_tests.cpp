@@ -1,0 +1,113 @@
+#include "midiport/alsa/alsamidisystem.h"
+#include "midiport/alsa/sysexpacer.h"
+#include "midiport/wrapperktmidiinterface.h"
+#include "model/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+class VirtualClock : public IClock {
+public:
+    std::int64_t now() override { return elapsedMs / 1000; }
+    void sleepMs(std::uint32_t ms) override { elapsedMs += ms; }
+    std::int64_t elapsedMs = 0;
+};
+
+class RecordingSink : public ISysexSink {
+public:
+    explicit RecordingSink(VirtualClock& clock) : m_clock(clock) {}
+    bool writeChunk(std::span<const std::uint8_t> chunk) override
+    {
+        if (failAt == chunks.size())
+            return false;
+        chunks.emplace_back(chunk.begin(), chunk.end());
+        handedAtMs.push_back(m_clock.elapsedMs);
+        return true;
+    }
+    bool drain() override
+    {
+        ++drains;
+        return true;
+    }
+    std::vector<std::vector<std::uint8_t>> chunks;
+    std::vector<std::int64_t> handedAtMs;
+    std::size_t drains = 0;
+    std::size_t failAt = SIZE_MAX;
+
+private:
+    VirtualClock& m_clock;
+};
+
+std::vector<std::uint8_t> blockMessage()
+{
+    std::vector<std::uint8_t> message(kBlockMessageSize);
+    for (std::size_t i = 0; i < message.size(); ++i)
+        message[i] = static_cast<std::uint8_t>(i % 0x7F);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    return message;
+}
+
+TEST(AlsaPacing, BlockMessageGoesOutInSmallPiecesNoFasterThanTheCable)
+{
+    const auto message = blockMessage();
+    VirtualClock clock;
+    RecordingSink sink(clock);
+    ASSERT_TRUE(sendPacedSysex(message, sink, clock, true));
+
+    ASSERT_EQ(sink.chunks.size(), (message.size() + 255) / 256);
+    EXPECT_EQ(sink.drains, sink.chunks.size());
+    std::vector<std::uint8_t> joined;
+    std::uint64_t before = 0;
+    for (std::size_t i = 0; i < sink.chunks.size(); ++i) {
+        EXPECT_LE(sink.chunks[i].size(), kSysexChunkBytes);
+        // 3093.75 bytes per second: the bytes before this piece have had their time.
+        EXPECT_GE(sink.handedAtMs[i] * 3093.75, before * 1000.0) << "piece " << i;
+        before += sink.chunks[i].size();
+        joined.insert(joined.end(), sink.chunks[i].begin(), sink.chunks[i].end());
+    }
+    EXPECT_EQ(joined, message);
+    // Finished only once the whole message's cable time has passed, and not much later.
+    EXPECT_EQ(clock.elapsedMs, 42369);
+    EXPECT_GE(clock.elapsedMs * 3093.75, message.size() * 1000.0);
+}
+
+TEST(AlsaPacing, UnpacedAndFailingSends)
+{
+    const auto message = blockMessage();
+    VirtualClock clock;
+    RecordingSink unpaced(clock);
+    ASSERT_TRUE(sendPacedSysex(message, unpaced, clock, false));
+    EXPECT_EQ(unpaced.chunks.size(), 513u);
+    EXPECT_EQ(clock.elapsedMs, 0);
+
+    RecordingSink failing(clock);
+    failing.failAt = 3;
+    EXPECT_FALSE(sendPacedSysex(message, failing, clock, true));
+    EXPECT_EQ(failing.chunks.size(), 3u);
+
+    const std::vector<std::uint8_t> erase{0xF0, 0x31, 0x0D, 0x79, 0x00, 0xF7};
+    RecordingSink small(clock);
+    ASSERT_TRUE(sendPacedSysex(erase, small, clock, true));
+    ASSERT_EQ(small.chunks.size(), 1u);
+    EXPECT_EQ(small.chunks[0], erase);
+}
+
+TEST(AlsaSystem, NoSequencerDeviceMeansNoPortsAndAClearError)
+{
+    if (std::filesystem::exists("/dev/snd/seq"))
+        GTEST_SKIP() << "this machine has a sequencer device";
+    auto system = createPlatformMidiSystem();
+    EXPECT_TRUE(system->outputPortNames().empty());
+    EXPECT_TRUE(system->inputPortNames().empty());
+
+    WrapperKtMidiInterface session(0, 0, system);
+    EXPECT_FALSE(session.isOpen());
+    EXPECT_EQ(session.error(), "No MIDI output port was found.");
+}
+
+} // namespace
