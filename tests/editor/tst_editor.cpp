@@ -19,7 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fstream>
+#include <thread>
 
 namespace {
 
@@ -552,8 +552,10 @@ void EditorTest::sendWorksOnCopies()
     QSemaphore started;
     QSemaphore proceed;
     bool first = true;
+    const std::thread::id windowThread = std::this_thread::get_id();
+    // Holds the worker (not the window's thread) at its first pause.
     h.system->setWaitHook([&](std::uint32_t) {
-        if (first) {
+        if (first && std::this_thread::get_id() != windowThread) {
             first = false;
             started.release();
             proceed.acquire();
