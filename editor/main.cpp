@@ -1,0 +1,7 @@
+#include "editor/varnoapp.h"
+
+int main(int argc, char** argv)
+{
+    CVARNOApp app(argc, argv);
+    return app.run();
+}

@@ -1,0 +1,25 @@
+#include "editor/varnoapp.h"
+
+#include "editor/aboutdlg.h"
+#include "editor/editor.h"
+#include "midiport/midisystem.h"
+
+CVARNOApp::CVARNOApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // A settings area is named, but the program stores nothing in it.
+    setOrganizationName(QStringLiteral("VARNO414"));
+    setOrganizationDomain(QStringLiteral("varno414.local"));
+    setApplicationName(QStringLiteral("VARNO414Editor"));
+    setApplicationVersion(QStringLiteral("1.5"));
+    setWindowIcon(makeApplicationIcon());
+}
+
+int CVARNOApp::run()
+{
+    auto prompt = std::make_unique<QtPrompt>();
+    QtPrompt& dialogs = *prompt;
+    CEditor editor(createMidiSystem(), std::move(prompt));
+    dialogs.setParent(&editor);
+    editor.exec();
+    return 0;
+}

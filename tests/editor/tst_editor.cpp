@@ -1,0 +1,633 @@
+#include "editor/aboutdlg.h"
+#include "editor/editor.h"
+#include "midifile/wrapperktmidifile.h"
+#include "midiport/recordingmidisystem.h"
+#include "model/firmware.h"
+#include "model/sound.h"
+#include "scriptedprompt.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+namespace {
+
+using Answer = IPrompt::Answer;
+
+RecordingMidiSystem::Options ports(int outputs)
+{
+    RecordingMidiSystem::Options options;
+    options.outputPorts = outputs;
+    return options;
+}
+
+struct Harness {
+    explicit Harness(RecordingMidiSystem::Options options = {})
+        : system(std::make_shared<RecordingMidiSystem>(options))
+    {
+        auto scripted = std::make_unique<ScriptedPrompt>();
+        prompt = scripted.get();
+        editor = std::make_unique<CEditor>(system, std::move(scripted));
+        editor->show();
+    }
+
+    template <typename T> T* child(const char* name) const
+    {
+        T* widget = editor->findChild<T*>(QString::fromLatin1(name));
+        if (widget == nullptr)
+            qFatal("no widget %s", name);
+        return widget;
+    }
+    QListWidget* list() const { return child<QListWidget>("bankList"); }
+    QLineEdit* rowName(int row) const { return child<QLineEdit>(QStringLiteral("rowName%1").arg(row).toLatin1()); }
+    void select(int index) const { list()->setCurrentRow(index); }
+    bool waitForEnd() const
+    {
+        QSignalSpy ended(editor.get(), &CEditor::transferEnded);
+        return ended.wait(60000);
+    }
+    std::vector<std::vector<std::uint8_t>> sentSysex() const
+    {
+        std::vector<std::vector<std::uint8_t>> result;
+        for (const RecordedItem& item : system->records()) {
+            if (item.kind == RecordedItem::Kind::sysex)
+                result.push_back(item.bytes);
+        }
+        return result;
+    }
+
+    std::shared_ptr<RecordingMidiSystem> system;
+    ScriptedPrompt* prompt = nullptr;
+    std::unique_ptr<CEditor> editor;
+};
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray le16(int value)
+{
+    return QByteArray(1, char(value & 0xFF)) + QByteArray(1, char((value >> 8) & 0xFF));
+}
+
+QByteArray le32(quint32 value)
+{
+    return le16(int(value & 0xFFFF)) + le16(int(value >> 16));
+}
+
+// A mono 16-bit WAV of a short ramp, with the given format tag.
+QByteArray wavFile(int formatTag, int frames = 2000)
+{
+    QByteArray data;
+    for (int i = 0; i < frames; ++i)
+        data += le16((i * 37) % 20000 - 10000);
+    QByteArray fmt = le16(formatTag) + le16(1) + le32(33000) + le32(66000) + le16(2) + le16(16);
+    QByteArray body = "WAVE" + QByteArray("fmt ") + le32(fmt.size()) + fmt + "data" + le32(data.size()) + data;
+    return "RIFF" + le32(body.size()) + body;
+}
+
+QByteArray aifcFile()
+{
+    QByteArray body = QByteArray("AIFC") + "FVER" + QByteArray("\0\0\0\4", 4) + QByteArray("\xA2\x80\x51\x40", 4);
+    QByteArray size(4, 0);
+    size[3] = char(body.size());
+    return "FORM" + size + body;
+}
+
+QStringList statusTexts(const QSignalSpy& spy)
+{
+    QStringList texts;
+    for (const QList<QVariant>& arguments : spy)
+        texts << arguments.at(0).toString();
+    return texts;
+}
+
+} // namespace
+
+class EditorTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUpState();
+    void startUpWithDevices();
+    void rowsMapToContents();
+    void firmwareViewShowsTwoRows();
+    void renamingCommitsOnFocusLoss();
+    void enterAndEscape();
+    void slotImport();
+    void slotImportRefusals_data();
+    void slotImportRefusals();
+    void resetRestoresFactoryNames();
+    void saveAndOpenSelectedBank();
+    void saveAndOpenAllBanks();
+    void openRefusesOtherFiles();
+    void saveFailureIsReported();
+    void sendSelectedBank();
+    void sendAllBanks();
+    void sendWorksOnCopies();
+    void sendRefusesFirmwarePlaceholder();
+    void portFailureEndsTransfer();
+    void secondaryCommands();
+};
+
+void EditorTest::startUpState()
+{
+    Harness h(ports(0));
+    QListWidget* list = h.list();
+    QCOMPARE(list->count(), 32);
+    QCOMPARE(list->currentRow(), 4);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("S01 - factory -"));
+    QCOMPARE(list->item(4)->text(), QStringLiteral("S05"));
+    QCOMPARE(list->item(31)->text(), QStringLiteral("FIRMWARE - factory -"));
+    QCOMPARE(h.child<QLineEdit>("bankName")->text(), QStringLiteral("S05"));
+    QCOMPARE(h.child<QLabel>("versionText")->text(), QStringLiteral("Version 1.5"));
+    QVERIFY(h.child<QLabel>("statusText")->text().isEmpty());
+    QVERIFY(!h.child<QProgressBar>("sendProgress")->isVisible());
+    QVERIFY(!h.child<QProgressBar>("receiveProgress")->isVisible());
+    QVERIFY(!h.child<QPushButton>("receiveFromVarno")->isEnabled());
+    QVERIFY(h.child<QRadioButton>("selectedBank")->isChecked());
+
+    auto* channels = h.child<QComboBox>("channels");
+    QCOMPARE(channels->count(), 16);
+    QCOMPARE(channels->currentText(), QStringLiteral("1"));
+    QCOMPARE(channels->itemText(15), QStringLiteral("16"));
+
+    auto* outputs = h.child<QComboBox>("outputPorts");
+    QCOMPARE(outputs->count(), 1);
+    QCOMPARE(outputs->currentText(), QStringLiteral("no output ports detected"));
+    QVERIFY(!h.child<QPushButton>("sendToVarno")->isEnabled());
+    auto* inputs = h.child<QComboBox>("inputPorts");
+    QCOMPARE(inputs->currentText(), QStringLiteral("no input ports detected"));
+    QVERIFY(!inputs->isEnabled());
+    for (int row = 0; row < kRowCount; ++row)
+        QVERIFY(!h.child<QPushButton>(QStringLiteral("rowPlay%1").arg(row).toLatin1())->isVisible());
+}
+
+void EditorTest::startUpWithDevices()
+{
+    Harness h(ports(2));
+    auto* outputs = h.child<QComboBox>("outputPorts");
+    QCOMPARE(outputs->count(), 2);
+    QCOMPARE(outputs->currentIndex(), 0);
+    QVERIFY(h.child<QPushButton>("sendToVarno")->isEnabled());
+}
+
+void EditorTest::rowsMapToContents()
+{
+    Harness h;
+    QCOMPARE(h.editor->slotOfControl(h.rowName(0)), 1);
+    QCOMPARE(h.editor->slotOfControl(h.rowName(1)), 0);
+    for (int row = 2; row < kRowCount; ++row)
+        QCOMPARE(h.editor->slotOfControl(h.rowName(row)), row);
+    QCOMPARE(h.editor->slotOfControl(h.child<QPushButton>("rowOpen0")), 1);
+    QCOMPARE(h.editor->slotOfControl(h.list()), -1);
+
+    // Labels come from the bank, top row first.
+    const QStringList labels{"CLOSED HI HAT", "OPEN HI HAT", "CLAP", "RIM SHOT", "CRASH", "RIDE"};
+    for (int row = 0; row < kRowCount; ++row) {
+        const QLabel* label = nullptr;
+        for (QLabel* candidate : h.editor->findChildren<QLabel*>()) {
+            if (h.editor->slotOfControl(candidate) == CEditor::contentOfRow(row))
+                label = candidate;
+        }
+        QVERIFY(label != nullptr);
+        QCOMPARE(label->text(), labels[row]);
+    }
+}
+
+void EditorTest::firmwareViewShowsTwoRows()
+{
+    Harness h;
+    h.select(31);
+    QCOMPARE(h.child<QLineEdit>("bankName")->text(), QStringLiteral("FIRMWARE - factory -"));
+    QVERIFY(h.rowName(0)->isVisible());
+    QVERIFY(h.rowName(1)->isVisible());
+    for (int row = 2; row < kRowCount; ++row) {
+        QVERIFY(!h.rowName(row)->isVisible());
+        QVERIFY(!h.child<QPushButton>(QStringLiteral("rowOpen%1").arg(row).toLatin1())->isVisible());
+    }
+    h.select(0);
+    for (int row = 0; row < kRowCount; ++row)
+        QVERIFY(h.rowName(row)->isVisible());
+}
+
+void EditorTest::renamingCommitsOnFocusLoss()
+{
+    Harness h;
+    QApplication::setActiveWindow(h.editor.get());
+    QVERIFY(QTest::qWaitForWindowActive(h.editor.get()));
+
+    auto* bankName = h.child<QLineEdit>("bankName");
+    bankName->setFocus();
+    bankName->selectAll();
+    QTest::keyClicks(bankName, QStringLiteral(" Kit A "));
+    QCOMPARE(h.list()->item(4)->text(), QStringLiteral("S05")); // typing alone commits nothing
+    h.list()->setFocus();
+    QCOMPARE(h.editor->bank(4).getName(), std::string(" Kit A "));
+    QCOMPARE(h.list()->item(4)->text(), QStringLiteral(" Kit A "));
+    QCOMPARE(h.list()->currentRow(), 4);
+
+    // Top row names content 1, the second row content 0.
+    h.rowName(0)->setFocus();
+    h.rowName(0)->setText(QStringLiteral("tight hat"));
+    h.rowName(1)->setFocus();
+    h.rowName(1)->setText(QString());
+    h.list()->setFocus();
+    QCOMPARE(h.editor->bank(4).getContentName(1), std::string("tight hat"));
+    QCOMPARE(h.editor->bank(4).getContentName(0), std::string());
+
+    // A name lands in the bank shown while it was typed.
+    h.rowName(2)->setFocus();
+    h.rowName(2)->setText(QStringLiteral("clap 2"));
+    h.list()->setFocus();
+    h.select(7);
+    QCOMPARE(h.editor->bank(4).getContentName(2), std::string("clap 2"));
+    QVERIFY(h.editor->bank(7).getContentName(2) != "clap 2");
+}
+
+void EditorTest::enterAndEscape()
+{
+    Harness h;
+    QApplication::setActiveWindow(h.editor.get());
+    QVERIFY(QTest::qWaitForWindowActive(h.editor.get()));
+    h.rowName(0)->setFocus();
+    QTest::keyClick(h.rowName(0), Qt::Key_Return);
+    QTest::keyClick(h.list(), Qt::Key_Enter);
+    QVERIFY(h.editor->isVisible());
+
+    QVERIFY(h.editor->beginSending());
+    QVERIFY(!h.editor->beginSending()); // a second start is refused
+    QVERIFY(!h.editor->beginReceiving());
+    QTest::keyClick(h.list(), Qt::Key_Escape);
+    QVERIFY(!h.editor->close());
+    QVERIFY(h.editor->isVisible());
+    h.editor->endTransfer();
+    QCOMPARE(h.editor->state(), int(CEditor::Idle));
+    QTest::keyClick(h.list(), Qt::Key_Escape);
+    QVERIFY(!h.editor->isVisible());
+}
+
+void EditorTest::slotImport()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tone.wav");
+    writeBytes(path, wavFile(1));
+    Harness h;
+    const std::vector<std::uint8_t> before = h.editor->bank(4).content(1)->getData();
+    h.prompt->openNames = {path};
+    h.child<QPushButton>("rowOpen0")->click();
+    QVERIFY(h.prompt->boxes.empty());
+    QCOMPARE(h.rowName(0)->text(), QStringLiteral("tone.wav"));
+    QCOMPARE(h.editor->bank(4).getContentName(1), std::string("tone.wav"));
+    QVERIFY(h.editor->bank(4).content(1)->getData() != before);
+    QCOMPARE(h.editor->bank(4).content(1)->getSize(), before.size());
+    QCOMPARE(h.prompt->filters.last(), QString()); // every file is offered
+
+    // A cancelled dialog changes nothing.
+    h.prompt->openNames = {QString()};
+    h.child<QPushButton>("rowOpen1")->click();
+    QCOMPARE(h.rowName(1)->text(), QString::fromStdString(CSound(4).getContentName(0)));
+}
+
+void EditorTest::slotImportRefusals_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("compressed WAV") << wavFile(2) << QStringLiteral("Wrong File Format");
+    QTest::newRow("AIFC") << aifcFile() << QStringLiteral("Wrong File Format");
+    QTest::newRow("missing file") << QByteArray() << QStringLiteral("VARNO414Editor");
+}
+
+void EditorTest::slotImportRefusals()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, caption);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sound.wav");
+    if (!bytes.isEmpty())
+        writeBytes(path, bytes);
+    Harness h;
+    const std::vector<std::uint8_t> before = h.editor->bank(4).content(2)->getData();
+    const std::string name = h.editor->bank(4).getContentName(2);
+    h.prompt->openNames = {path};
+    h.child<QPushButton>("rowOpen2")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QCOMPARE(h.prompt->boxes[0].caption, caption);
+    if (caption == QStringLiteral("Wrong File Format"))
+        QCOMPARE(h.prompt->boxes[0].text,
+                 QStringLiteral("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav)."));
+    else
+        QVERIFY(h.prompt->boxes[0].text.contains(path));
+    QVERIFY(h.editor->bank(4).content(2)->getData() == before);
+    QCOMPARE(h.editor->bank(4).getContentName(2), name);
+}
+
+void EditorTest::resetRestoresFactoryNames()
+{
+    Harness h;
+    for (int index : {0, 4}) {
+        h.select(index);
+        h.editor->bank(index).setName("mine");
+        h.editor->bank(index).setContentName(3, "rim");
+        h.child<QPushButton>("resetToDefault")->click();
+        QCOMPARE(h.editor->bank(index).getName(), bankName(index));
+        QCOMPARE(h.editor->bank(index).getContentName(3), CSound(index).getContentName(3));
+        QCOMPARE(h.list()->item(index)->text(), QString::fromStdString(bankName(index)));
+        QCOMPARE(h.list()->currentRow(), index);
+    }
+    QVERIFY(h.prompt->boxes.empty());
+
+    // Refused while a transfer runs.
+    h.editor->bank(4).setName("mine");
+    QVERIFY(h.editor->beginSending());
+    h.child<QPushButton>("resetToDefault")->click();
+    QCOMPARE(h.editor->bank(4).getName(), std::string("mine"));
+    QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("Reset to Default"));
+    QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("Don't Reset To Default any bank during sending or receiveing!"));
+    h.editor->endTransfer();
+}
+
+void EditorTest::saveAndOpenSelectedBank()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bank3.mid");
+    Harness h;
+    h.select(2);
+    h.editor->bank(2).setName("from three");
+    h.prompt->saveNames = {path};
+    h.child<QPushButton>("saveToDisk")->click();
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(h.prompt->filters.last(), QStringLiteral("MIDI Files (*.mid)"));
+    QCOMPARE(h.prompt->suffixes.last(), QStringLiteral("mid"));
+    QVERIFY(h.child<QPushButton>("saveToDisk")->isEnabled());
+
+    // Same position: no question.
+    h.editor->bank(2).setName("changed");
+    h.prompt->openNames = {path};
+    h.child<QPushButton>("openFromDisk")->click();
+    QVERIFY(h.prompt->boxes.empty());
+    QCOMPARE(h.editor->bank(2).getName(), std::string("from three"));
+    QCOMPARE(h.list()->currentRow(), 2);
+
+    // Another position: the question, answered No, then Yes.
+    h.select(4);
+    const std::vector<std::uint8_t> before = h.editor->bank(4).content(0)->getData();
+    h.prompt->openNames = {path, path};
+    h.prompt->answers = {Answer::No, Answer::Yes};
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Question);
+    QCOMPARE(h.prompt->boxes[0].text, QStringLiteral("The file contains data for bank: \"from three\".\n"
+                                                     "Do you want to overwrite bank: \"S05\"?"));
+    QCOMPARE(h.editor->bank(4).getName(), std::string("S05"));
+    QVERIFY(h.editor->bank(4).content(0)->getData() == before);
+
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(h.editor->bank(4).getName(), std::string("from three"));
+    QCOMPARE(h.editor->bank(4).getIndex(), std::uint16_t(4));
+    QVERIFY(h.editor->bank(4).content(0)->getData() == h.editor->bank(2).content(0)->getData());
+    QCOMPARE(h.list()->currentRow(), 4);
+    QCOMPARE(h.list()->item(4)->text(), QStringLiteral("from three"));
+
+    // Cancelled dialogs write and change nothing.
+    const QString never = dir.filePath("never.mid");
+    h.prompt->saveNames = {QString()};
+    h.prompt->openNames = {QString()};
+    h.child<QPushButton>("saveToDisk")->click();
+    h.child<QPushButton>("openFromDisk")->click();
+    QVERIFY(!QFile::exists(never));
+    QCOMPARE(h.editor->bank(4).getName(), std::string("from three"));
+}
+
+void EditorTest::saveAndOpenAllBanks()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("all.mid");
+    Harness h;
+    h.editor->bank(0).setName("first");
+    h.editor->bank(30).setName("last sound");
+    h.child<QRadioButton>("allBanks")->setChecked(true);
+    h.prompt->saveNames = {path};
+    h.child<QPushButton>("saveToDisk")->click();
+    QVERIFY(h.prompt->boxes.empty());
+
+    h.editor->bank(0).setName("x");
+    h.editor->bank(30).setName("y");
+    h.child<QRadioButton>("selectedBank")->setChecked(true);
+    h.select(9);
+    h.prompt->openNames = {path};
+    h.child<QPushButton>("openFromDisk")->click();
+    QVERIFY(h.prompt->boxes.empty());
+    QCOMPARE(h.editor->bank(0).getName(), std::string("first"));
+    QCOMPARE(h.editor->bank(30).getName(), std::string("last sound"));
+    QCOMPARE(h.list()->item(0)->text(), QStringLiteral("first"));
+    QCOMPARE(h.list()->currentRow(), 9);
+    for (int index = 0; index < kBankCount; ++index)
+        QCOMPARE(h.editor->bank(index).getIndex(), std::uint16_t(index));
+}
+
+void EditorTest::openRefusesOtherFiles()
+{
+    QTemporaryDir dir;
+    const QString twoTracks = dir.filePath("two.mid");
+    const QString junk = dir.filePath("junk.mid");
+    CSound first(0);
+    CSound second(1);
+    IBank* pair[] = {&first, &second};
+    WrapperKtMidiFile files;
+    QVERIFY(files.saveBanks(pair, twoTracks.toStdString()));
+    writeBytes(junk, QByteArray("not a MIDI file at all"));
+
+    Harness h;
+    h.editor->bank(4).setName("kept");
+    h.prompt->openNames = {twoTracks, junk};
+    h.child<QPushButton>("openFromDisk")->click();
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+    for (const ScriptedPrompt::Box& box : h.prompt->boxes) {
+        QCOMPARE(box.icon, IPrompt::Icon::Warning);
+        QCOMPARE(box.caption, QStringLiteral("VARNO414Editor"));
+        QCOMPARE(box.text, QStringLiteral("This file contains no sound bank(s)\nfor a Orvel VARNO 414!"));
+    }
+    QCOMPARE(h.editor->bank(4).getName(), std::string("kept"));
+    QCOMPARE(h.editor->bank(0).getName(), bankName(0));
+}
+
+void EditorTest::saveFailureIsReported()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("missing-folder/bank.mid");
+    Harness h;
+    h.prompt->saveNames = {path};
+    h.child<QPushButton>("saveToDisk")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Warning);
+    QVERIFY(h.prompt->boxes[0].text.contains(path));
+    QVERIFY(h.child<QPushButton>("saveToDisk")->isEnabled());
+}
+
+void EditorTest::sendSelectedBank()
+{
+    Harness h;
+    h.child<QComboBox>("channels")->setCurrentIndex(15);
+    QSignalSpy status(h.editor.get(), &CEditor::statusChanged);
+    h.child<QPushButton>("sendToVarno")->click();
+    QCOMPARE(h.editor->state(), int(CEditor::Sending));
+    QVERIFY(!h.child<QPushButton>("sendToVarno")->isEnabled());
+    QVERIFY(h.child<QProgressBar>("sendProgress")->isVisible());
+    h.editor->reject(); // Escape while sending
+    QVERIFY(h.editor->isVisible());
+    QVERIFY(h.waitForEnd());
+
+    QCOMPARE(statusTexts(status), (QStringList{"sending bank (S05)...", QString()}));
+    QCOMPARE(h.editor->state(), int(CEditor::Idle));
+    QVERIFY(h.child<QPushButton>("sendToVarno")->isEnabled());
+    QVERIFY(!h.child<QProgressBar>("sendProgress")->isVisible());
+    QVERIFY(h.prompt->boxes.empty());
+
+    const auto sent = h.sentSysex();
+    QCOMPARE(sent.size(), std::size_t(4));
+    CSound expected(4);
+    const EventList& events = expected.buildEvents(15);
+    for (std::size_t i = 0; i < kEventCount; ++i)
+        QVERIFY(sent[i] == events[i]->getMessageData());
+}
+
+void EditorTest::sendAllBanks()
+{
+    Harness h;
+    h.child<QRadioButton>("allBanks")->setChecked(true);
+
+    // Cancel: nothing sent, idle again at once.
+    h.prompt->answers = {Answer::Cancel};
+    h.child<QPushButton>("sendToVarno")->click();
+    QCOMPARE(h.editor->state(), int(CEditor::Idle));
+    QVERIFY(!h.child<QProgressBar>("sendProgress")->isVisible());
+    QVERIFY(h.sentSysex().empty());
+    QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("Send All Banks"));
+    QVERIFY(h.prompt->boxes.back().text.startsWith(
+        QStringLiteral("The sending of all banks takes over 51 Minutes.\nDo you want to really transmit?\n")));
+
+    // OK: the sound banks in order; the firmware placeholder stays behind.
+    QSignalSpy status(h.editor.get(), &CEditor::statusChanged);
+    h.prompt->answers = {Answer::Ok};
+    h.child<QPushButton>("sendToVarno")->click();
+    QVERIFY(h.waitForEnd());
+    const QStringList texts = statusTexts(status);
+    QCOMPARE(texts.size(), kSoundBankCount + 1);
+    QCOMPARE(texts.first(), QStringLiteral("sending bank (S01 - factory -)..."));
+    QCOMPARE(texts[30], QStringLiteral("sending bank (S31)..."));
+    QVERIFY(texts.last().isEmpty());
+
+    const auto sent = h.sentSysex();
+    QCOMPARE(sent.size(), std::size_t(kSoundBankCount * kEventCount));
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        const std::size_t bankIndex = i / kEventCount;
+        const std::uint8_t block = static_cast<std::uint8_t>(2 * bankIndex + (i % kEventCount >= 2 ? 1 : 0));
+        if (i % 2 == 0)
+            QCOMPARE(sent[i][4], block); // erase message names its block
+        else
+            QCOMPARE(sent[i][2], std::uint8_t(0x40 | block));
+    }
+    QCOMPARE(h.editor->state(), int(CEditor::Idle));
+}
+
+void EditorTest::sendWorksOnCopies()
+{
+    Harness h;
+    QSemaphore started;
+    QSemaphore proceed;
+    bool first = true;
+    const std::thread::id windowThread = std::this_thread::get_id();
+    // Holds the worker (not the window's thread) at its first pause.
+    h.system->setWaitHook([&](std::uint32_t) {
+        if (first && std::this_thread::get_id() != windowThread) {
+            first = false;
+            started.release();
+            proceed.acquire();
+        }
+    });
+    h.child<QPushButton>("sendToVarno")->click();
+    QVERIFY(started.tryAcquire(1, 30000));
+
+    // Edit, open and reset the bank under the running send.
+    CSound other(9);
+    const EventList& otherEvents = other.buildEvents(0);
+    const CMessage* messages[] = {otherEvents[1]->getMessage(), otherEvents[3]->getMessage()};
+    QVERIFY(h.editor->bank(4).setContentsFromMessages(messages));
+    h.editor->bank(4).setName("edited");
+    h.child<QPushButton>("resetToDefault")->click();
+    QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("Reset to Default"));
+    proceed.release();
+    QVERIFY(h.waitForEnd());
+
+    CSound original(4);
+    const EventList& events = original.buildEvents(0);
+    const auto sent = h.sentSysex();
+    QCOMPARE(sent.size(), std::size_t(4));
+    QVERIFY(sent[1] == events[1]->getMessageData());
+    QVERIFY(sent[3] == events[3]->getMessageData());
+}
+
+void EditorTest::sendRefusesFirmwarePlaceholder()
+{
+    Harness h;
+    h.select(31);
+    h.child<QPushButton>("sendToVarno")->click();
+    QCOMPARE(h.editor->state(), int(CEditor::Idle));
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QVERIFY(h.prompt->boxes[0].text.contains(QStringLiteral("No firmware")));
+    QVERIFY(h.system->records().empty());
+    QVERIFY(h.child<QPushButton>("sendToVarno")->isEnabled());
+}
+
+void EditorTest::portFailureEndsTransfer()
+{
+    RecordingMidiSystem::Options options;
+    options.failOpen = true;
+    Harness h(options);
+    h.child<QPushButton>("sendToVarno")->click();
+    QCOMPARE(h.editor->state(), int(CEditor::Idle));
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Warning);
+    QVERIFY(!h.child<QProgressBar>("sendProgress")->isVisible());
+    QVERIFY(h.child<QPushButton>("sendToVarno")->isEnabled());
+    QVERIFY(h.sentSysex().empty());
+}
+
+void EditorTest::secondaryCommands()
+{
+    Harness h;
+    h.editor->receiveFromDevice();
+    QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("Receive from VARNO is not supported yet!"));
+    QCOMPARE(h.editor->state(), int(CEditor::Idle));
+    QVERIFY(!h.child<QProgressBar>("receiveProgress")->isVisible());
+
+    h.editor->interfaceTest();
+    QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("MIDI Interface Test"));
+    QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("Please use the Orvel MIDI Interface Test application!"));
+
+    h.editor->playSlot();
+    QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("Play Sample is not supported yet!"));
+
+    CAboutDlg about;
+    QCOMPARE(about.versionText(), QStringLiteral("Version 1.5"));
+    QCOMPARE(about.windowTitle(), QStringLiteral("Info über VARNO414Editor"));
+}
+
+QTEST_MAIN(EditorTest)
+#include "tst_editor.moc"
