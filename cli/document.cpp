@@ -1,0 +1,133 @@
+#include "cli/document.h"
+
+#include "cli/naming.h"
+#include "midifile/wrapperktmidifile.h"
+#include "model/firmware.h"
+#include "model/sound.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace cli {
+namespace {
+
+std::unique_ptr<IBank> factoryBank(std::uint16_t index)
+{
+    if (index < kSoundBankCount)
+        return std::make_unique<CSound>(index);
+    return std::make_unique<CFirmware>();
+}
+
+std::vector<IBank*> pointers(const std::vector<std::unique_ptr<IBank>>& banks)
+{
+    std::vector<IBank*> out;
+    for (const auto& bank : banks)
+        out.push_back(bank.get());
+    return out;
+}
+
+} // namespace
+
+BankDocument BankDocument::factory(std::optional<std::uint16_t> index)
+{
+    BankDocument doc;
+    if (index) {
+        doc.m_banks.push_back(factoryBank(*index));
+    } else {
+        doc.m_wholeTable = true;
+        for (std::uint16_t i = 0; i < kBankCount; ++i)
+            doc.m_banks.push_back(factoryBank(i));
+    }
+    return doc;
+}
+
+std::optional<BankDocument> BankDocument::open(const std::string& path, std::string& error)
+{
+    std::error_code ec;
+    const std::filesystem::path file(path);
+    if (!std::filesystem::exists(file, ec)) {
+        error = "'" + path + "' does not exist.";
+        return std::nullopt;
+    }
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        error = "'" + path + "' is not a file.";
+        return std::nullopt;
+    }
+
+    WrapperKtMidiFile midiFile;
+    BankDocument doc;
+
+    // A one-bank file may hold a sound bank or the firmware bank. A sound
+    // bank refuses the firmware's shorter messages; the content names tell
+    // a firmware track (two names) whose messages happen to be full size.
+    auto sound = std::make_unique<CSound>(0);
+    if (midiFile.openBank(*sound, path) && sound->getContentNames().size() != kFirmwareContentCount) {
+        doc.m_banks.push_back(std::move(sound));
+        return doc;
+    }
+    auto firmware = std::make_unique<CFirmware>();
+    if (midiFile.openBank(*firmware, path)) {
+        doc.m_banks.push_back(std::move(firmware));
+        return doc;
+    }
+    const std::string oneBankError = midiFile.lastError();
+
+    doc.m_banks.clear();
+    for (std::uint16_t i = 0; i < kBankCount; ++i)
+        doc.m_banks.push_back(factoryBank(i));
+    const auto all = pointers(doc.m_banks);
+    if (midiFile.openBanks(all, kBankCount, path)) {
+        doc.m_wholeTable = true;
+        return doc;
+    }
+    std::string reason = midiFile.lastError().empty() ? oneBankError : midiFile.lastError();
+    error = "'" + path + "' is not a bank file";
+    error += reason.empty() ? std::string(".") : ": " + reason;
+    if (error.back() != '.')
+        error += '.';
+    return std::nullopt;
+}
+
+bool BankDocument::save(const std::string& path, std::string& error)
+{
+    WrapperKtMidiFile midiFile;
+    bool ok = false;
+    if (!m_wholeTable && m_banks.size() == 1) {
+        ok = midiFile.saveBank(*m_banks.front(), path);
+    } else {
+        const auto all = pointers(m_banks);
+        ok = midiFile.saveBanks(all, path);
+    }
+    if (!ok) {
+        error = "cannot write '" + path + "'";
+        error += midiFile.lastError().empty() ? std::string(".") : ": " + midiFile.lastError();
+        if (error.back() != '.')
+            error += '.';
+    }
+    return ok;
+}
+
+IBank* BankDocument::select(const std::string& path, const std::optional<std::string>& bankArg, std::string& error)
+{
+    if (!bankArg) {
+        if (m_banks.size() == 1)
+            return m_banks.front().get();
+        error = "'" + path + "' holds " + std::to_string(m_banks.size()) + " banks: choose one with --bank (S01 to S31 or FIRMWARE).";
+        return nullptr;
+    }
+    const auto index = parseBank(*bankArg);
+    if (!index) {
+        error = "there is no bank '" + *bankArg + "': banks are S01 to S31 and FIRMWARE.";
+        return nullptr;
+    }
+    for (const auto& bank : m_banks)
+        if (bank->getIndex() == *index)
+            return bank.get();
+    error = "'" + path + "' holds no bank " + bankTag(*index);
+    if (m_banks.size() == 1)
+        error += " (it holds " + bankTag(m_banks.front()->getIndex()) + ")";
+    error += ".";
+    return nullptr;
+}
+
+} // namespace cli
