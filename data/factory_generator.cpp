@@ -61,8 +61,7 @@ public:
     Metal(double base, double spread)
     {
         constexpr std::array<double, 6> ratios{1.0, 1.4471, 1.6170, 1.9265, 2.5028, 2.6637};
-        for (std::size_t i = 0; i < ratios.size(); ++i)
-            m_step[i] = base * (1.0 + (ratios[i] - 1.0) * spread) / kRate;
+        for (std::size_t i = 0; i < ratios.size(); ++i) m_step[i] = base * (1.0 + (ratios[i] - 1.0) * spread) / kRate;
     }
     double next()
     {
@@ -80,7 +79,10 @@ private:
     std::array<double, 6> m_step{};
 };
 
-double decayFactor(double seconds) { return 1.0 - 1.0 / (seconds * kRate); }
+double decayFactor(double seconds)
+{
+    return 1.0 - 1.0 / (seconds * kRate);
+}
 
 // Per-bank character: every bank is tuned, damped and coloured differently.
 struct BankVoice {
@@ -224,9 +226,9 @@ std::vector<std::uint8_t> samples()
     all.reserve(kBanks * 0x20000);
     for (int bank = 0; bank < kBanks; ++bank) {
         const BankVoice v = voiceFor(bank);
-        std::array<std::vector<double>, 6> slots{
-            openHat(v, kSlotSizes[0], true), openHat(v, kSlotSizes[1], false), clap(v, kSlotSizes[2]),
-            rimShot(v, kSlotSizes[3]),       cymbal(v, kSlotSizes[4], false),  cymbal(v, kSlotSizes[5], true)};
+        std::array<std::vector<double>, 6> slots{openHat(v, kSlotSizes[0], true), openHat(v, kSlotSizes[1], false),
+                                                 clap(v, kSlotSizes[2]),          rimShot(v, kSlotSizes[3]),
+                                                 cymbal(v, kSlotSizes[4], false), cymbal(v, kSlotSizes[5], true)};
         for (auto& slot : slots) {
             const std::size_t at = all.size();
             all.resize(at + slot.size());

@@ -7,4 +7,4 @@ extern const std::uint8_t varno_factory_firmware[];
 
 const std::span<const std::uint8_t, kFactorySamplesSize> kFactorySamples{varno_factory_samples, kFactorySamplesSize};
 const std::span<const std::uint8_t, kFactoryFirmwareSize> kFactoryFirmware{varno_factory_firmware,
-                                                                          kFactoryFirmwareSize};
+                                                                           kFactoryFirmwareSize};

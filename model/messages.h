@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -73,7 +74,8 @@ protected:
         : m_offset(offset), m_message(message), m_owned(std::move(owned))
     {
     }
-    std::ostream& dumpEvent(std::ostream& out, const char* tag, bool hex) const;
+    std::ostream& dumpEvent(std::ostream& out, const char* tag, bool hex,
+                            std::optional<bool> referenz = std::nullopt) const;
 
     std::int32_t m_offset;
     const CMessage* m_message; // what is sent; m_owned or a bank content

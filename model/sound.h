@@ -8,8 +8,8 @@
 #include <string_view>
 
 inline constexpr std::size_t kSlotCount = 6;
-inline constexpr std::array<std::string_view, kSlotCount> kSlotLabels{
-    "OPEN HI HAT", "CLOSED HI HAT", "CLAP", "RIM SHOT", "CRASH", "RIDE"};
+inline constexpr std::array<std::string_view, kSlotCount> kSlotLabels{"OPEN HI HAT", "CLOSED HI HAT", "CLAP",
+                                                                      "RIM SHOT",    "CRASH",         "RIDE"};
 inline constexpr std::array<std::size_t, kSlotCount> kSlotSizes{0x6000, 0x2000, 0x6000, 0x2000, 0x8000, 0x8000};
 inline constexpr std::size_t kSoundBankSize = 0x20000;
 inline constexpr std::size_t kSecondBlockSlot = 4; // slots 0-3 fill block 2n, 4-5 block 2n + 1
