@@ -8,6 +8,7 @@
 #include "cli/wavwriter.h"
 #include "model/firmware.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <iostream>
@@ -58,6 +59,12 @@ void setSlotName(IBank& bank, std::uint16_t slot, const std::string& name)
         bank.setContentNames(names);
     }
     bank.setContentName(slot, name);
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec);
 }
 
 bool isRegularFile(const std::string& path)
@@ -292,7 +299,10 @@ int commandExport(std::span<const std::string> args)
         const CContent* content = bank->content(*slot);
         if (!content || !bank->isSampleContent(*slot))
             return fail(slotText(*bank, *slot) + " holds a stored message, not samples: it cannot be written as a WAV file.");
-        if (!writeFileAtomically(options.positional()[1], wavImage(content->getData()), error))
+        const std::string& out = options.positional()[1];
+        if (sameFile(out, path))
+            return fail("'" + out + "' is the bank file itself: choose another name for the WAV file.");
+        if (!writeFileAtomically(out, wavImage(content->getData()), error))
             return fail(error);
         return kExitOk;
     }
@@ -323,6 +333,8 @@ int commandExport(std::span<const std::string> args)
             const std::string name = bankTag(bank->getIndex()) + "_" + std::to_string(i + 1) + "_"
                                      + fileSafe(bank->getContentLabel(i)) + ".wav";
             const std::string out = (std::filesystem::path(*dir) / name).string();
+            if (sameFile(out, path))
+                return fail("'" + out + "' is the bank file itself: export into another folder.");
             if (!writeFileAtomically(out, wavImage(content->getData()), error))
                 return fail(error);
         }

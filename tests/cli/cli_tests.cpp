@@ -203,6 +203,7 @@ TEST_F(CliTest, ErrorsChangeNothing)
         {{"rename", bankFile, ""}, "bank name cannot be empty"},
         {{"rename", bankFile, "--slot", "RIM", "--bogus", "X"}, "unknown option --bogus"},
         {{"export", bankFile, "--slot", "CLAP", path("no/such/dir/x.wav")}, "cannot write"},
+        {{"export", bankFile, "--slot", "CLAP", bankFile}, "is the bank file itself"},
         {{"send", bankFile, "--port", "3"}, "no MIDI output port 3"},
         {{"send", bankFile, "--port", "0", "--channel", "17"}, "channel from 1 to 16"},
         {{"new", bankFile}, "already exists"},
