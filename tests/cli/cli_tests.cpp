@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -167,8 +168,17 @@ TEST_F(CliTest, SessionMakesImportsRenamesShowsExportsAndSends)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("sent S05 (My Kit)"), std::string::npos) << r.out;
     EXPECT_TRUE(r.err.empty()) << "progress only goes to a terminal: " << r.err;
-    ASSERT_TRUE(fs::exists(m_log));
-    EXPECT_GT(fs::file_size(m_log), 0u);
+    // Bank S05 is blocks 8 and 9; channel 10 goes out as 9 in byte 4.
+    std::istringstream log(readText(m_log));
+    std::vector<std::string> sysex;
+    for (std::string line; std::getline(log, line);)
+        if (line.rfind("sysex ", 0) == 0)
+            sysex.push_back(line.substr(0, 30));
+    const std::vector<std::string> expected{"sysex 6 F0 31 0D 79 08 F7", "sysex 131078 F0 31 48 38 29 00",
+                                            "sysex 6 F0 31 0D 79 09 F7", "sysex 131078 F0 31 49 38 29 00"};
+    ASSERT_EQ(sysex.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(sysex[i].substr(0, expected[i].size()), expected[i]);
 }
 
 // Every refusal names what is wrong, exits non-zero and leaves the bank
