@@ -174,8 +174,8 @@ TEST_F(CliTest, SessionMakesImportsRenamesShowsExportsAndSends)
     for (std::string line; std::getline(log, line);)
         if (line.rfind("sysex ", 0) == 0)
             sysex.push_back(line.substr(0, 30));
-    const std::vector<std::string> expected{"sysex 6 F0 31 0D 79 08 F7", "sysex 131078 F0 31 48 38 29 00",
-                                            "sysex 6 F0 31 0D 79 09 F7", "sysex 131078 F0 31 49 38 29 00"};
+    const std::vector<std::string> expected{"sysex 6 F0 31 0D 79 08 F7", "sysex 131078 F0 31 48 38 29",
+                                            "sysex 6 F0 31 0D 79 09 F7", "sysex 131078 F0 31 49 38 29"};
     ASSERT_EQ(sysex.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(sysex[i].substr(0, expected[i].size()), expected[i]);
