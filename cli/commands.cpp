@@ -156,7 +156,7 @@ int commandShow(std::span<const std::string> args)
             std::cout << (firstBank ? "\n" : ",\n") << "    {\n"
                       << "      \"bank\": " << jsonString(bankTag(bank->getIndex())) << ",\n"
                       << "      \"index\": " << bank->getIndex() << ",\n"
-                      << "      \"kind\": \"" << (firmware ? "firmware" : "sound") << "\",\n"
+                      << "      \"kind\": " << (firmware ? "\"firmware\"" : "\"sound\"") << ",\n"
                       << "      \"name\": " << jsonString(bank->getName()) << ",\n";
             if (firmware)
                 std::cout << "      \"deviceFirmware\": " << (bank->isFirmwarePlaceholder() ? "false" : "true") << ",\n";

@@ -21,6 +21,7 @@ std::unique_ptr<IBank> factoryBank(std::uint16_t index)
 std::vector<IBank*> pointers(const std::vector<std::unique_ptr<IBank>>& banks)
 {
     std::vector<IBank*> out;
+    out.reserve(banks.size());
     for (const auto& bank : banks)
         out.push_back(bank.get());
     return out;

@@ -198,6 +198,7 @@ int commandSend(std::span<const std::string> args)
         return fail("cannot open MIDI output port " + std::to_string(*port) + " (" + names[*port] + "): " + session.error());
 
     std::vector<std::uint64_t> estimates;
+    estimates.reserve(banks.size());
     for (IBank* bank : banks)
         estimates.push_back(estimateOf(bank->buildEvents(channel)));
 
