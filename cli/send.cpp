@@ -25,10 +25,6 @@
 namespace cli {
 namespace {
 
-// The MIDI cable carries 3125 bytes a second; pauses count in the same
-// units, as the session's own estimate does.
-constexpr std::uint64_t kCableBytesPerSecond = 3125;
-
 std::optional<unsigned> parseNumber(const std::string& text, unsigned max)
 {
     if (text.empty() || text.size() > 5)
@@ -50,16 +46,6 @@ std::string minutes(std::uint64_t seconds)
     std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(seconds / 60),
                   static_cast<unsigned long long>(seconds % 60));
     return text;
-}
-
-// Seconds the session will estimate for a bank's events.
-std::uint64_t estimateOf(const EventList& events)
-{
-    std::uint64_t byteTimes = 0;
-    for (const auto& event : events)
-        if (event)
-            byteTimes += event->getMessageSize() + static_cast<std::uint64_t>(std::max(0, event->getOffset())) * kCableBytesPerSecond;
-    return byteTimes / kCableBytesPerSecond + 1;
 }
 
 std::string describeMessage(const IBank& bank, const std::vector<std::uint8_t>& message)
@@ -86,7 +72,7 @@ int dryRun(std::span<IBank* const> banks, std::uint16_t channel)
             bytes += event->getMessageSize();
             pauses += static_cast<std::uint64_t>(std::max(0, event->getOffset()));
         }
-        const std::uint64_t estimate = estimateOf(events);
+        const std::uint64_t estimate = WrapperKtMidiInterface::estimateFor(events);
         total += estimate;
         std::cout << "  about " << estimate << " s\n";
     }
@@ -200,7 +186,7 @@ int commandSend(std::span<const std::string> args)
     std::vector<std::uint64_t> estimates;
     estimates.reserve(banks.size());
     for (IBank* bank : banks)
-        estimates.push_back(estimateOf(bank->buildEvents(channel)));
+        estimates.push_back(WrapperKtMidiInterface::estimateFor(bank->buildEvents(channel)));
 
     const bool showProgress = VARNO_ISATTY(2) != 0;
     for (std::size_t b = 0; b < banks.size(); ++b) {
@@ -223,8 +209,11 @@ int commandSend(std::span<const std::string> args)
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
         worker.join();
-        if (showProgress)
+        if (showProgress) {
+            if (sent)
+                drawProgress(tag, 100, later);
             std::cerr << '\n';
+        }
         if (!sent) {
             std::string sentence = "sending bank " + tag + " to port " + std::to_string(*port) + " failed";
             sentence += session.error().empty() ? std::string(".") : ": " + session.error();
