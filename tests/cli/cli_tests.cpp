@@ -280,6 +280,60 @@ TEST_F(CliTest, WholeTableKeepsFirmwareSafe)
     EXPECT_NE(r.out.find("Last"), std::string::npos);
 }
 
+// In a file of all banks, --bank decides which bank is changed and exported,
+// and no other bank is touched.
+TEST_F(CliTest, WholeTableChangesOnlyTheChosenBank)
+{
+    const std::string table = path("all.mid");
+    ASSERT_EQ(run({"new", table, "--all"}).status, 0);
+    const std::string raw = path("raw.bin");
+    std::ofstream(raw, std::ios::binary) << std::string(0x3000, '\x10');
+    Result r = run({"import", table, "--bank", "S31", "--slot", "RIM_SHOT", raw});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    r = run({"export", table, "--all", path("out")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (std::uint16_t bank = 0; bank < kSoundBankCount; ++bank) {
+        std::size_t offset = bank * kSoundBankSize;
+        for (std::uint16_t slot = 0; slot < kSlotCount; ++slot) {
+            std::string name = std::string(bank < 9 ? "S0" : "S") + std::to_string(bank + 1) + "_" + std::to_string(slot + 1) + "_"
+                               + std::string(kSlotLabels[slot]) + ".wav";
+            std::replace(name.begin(), name.end(), ' ', '_');
+            const auto data = wavData(fs::path(path("out")) / name);
+            ASSERT_EQ(data.size(), kSlotSizes[slot]) << name;
+            if (bank == 30 && slot == 3) {
+                // Raw bytes fill the slot, faded into silence at the end.
+                EXPECT_EQ(data[0], 0x80);
+                EXPECT_EQ(data[1], 0x10);
+                EXPECT_EQ(data.back(), 0x80);
+            } else {
+                EXPECT_TRUE(std::equal(data.begin(), data.end(), kFactorySamples.begin() + offset)) << name;
+            }
+            offset += kSlotSizes[slot];
+        }
+    }
+    EXPECT_FALSE(fs::exists(fs::path(path("out")) / "FIRMWARE_1_PRESETS.wav"));
+}
+
+// Slots answer to their labels however they are written, and to numbers.
+TEST_F(CliTest, SlotNamesInAnySpelling)
+{
+    const std::string bankFile = path("bank.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "12"}).status, 0);
+    const std::vector<std::pair<std::string, int>> spellings{
+        {"open hi hat", 0}, {"Closed-Hi-Hat", 1}, {"  clap ", 2}, {"RIM_SHOT", 3}, {"5", 4}, {"ride", 5}};
+    for (const auto& [spelling, slot] : spellings) {
+        const Result r = run({"rename", bankFile, "--bank", "S12", "--slot", spelling, "n" + std::to_string(slot)});
+        ASSERT_EQ(r.status, 0) << spelling << ": " << r.err;
+    }
+    const Result r = run({"show", bankFile, "--json"});
+    for (int slot = 0; slot < 6; ++slot)
+        EXPECT_NE(r.out.find("\"slot\": " + std::to_string(slot + 1) + ", \"label\": \"" + std::string(kSlotLabels[slot])
+                             + "\", \"name\": \"n" + std::to_string(slot) + "\""),
+                  std::string::npos)
+            << r.out;
+}
+
 // Names are raw bytes: whatever they hold, --json stays valid JSON with
 // the names intact.
 TEST_F(CliTest, JsonSurvivesAwkwardNames)
