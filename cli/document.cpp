@@ -27,6 +27,19 @@ std::vector<IBank*> pointers(const std::vector<std::unique_ptr<IBank>>& banks)
     return out;
 }
 
+// Whether a bank read as firmware holds sound-bank block messages instead:
+// full blocks addressed to a receive channel (20 | channel in byte 4), which
+// the machine's own firmware messages never are.
+bool holdsSoundBlocks(const IBank& bank)
+{
+    for (std::uint16_t i = 0; i < bank.getContentCount(); ++i) {
+        const CContent* content = bank.content(i);
+        if (content && content->getSize() == kBlockMessageSize && (content->getData()[4] & 0xF0u) == 0x20u)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 BankDocument BankDocument::factory(std::optional<std::uint16_t> index)
@@ -58,17 +71,29 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, std::str
     WrapperKtMidiFile midiFile;
     BankDocument doc;
 
-    // A one-bank file may hold a sound bank or the firmware bank. A sound
-    // bank refuses the firmware's shorter messages; the content names tell
-    // a firmware track (two names) whose messages happen to be full size.
+    // A one-bank file holds a sound bank or the firmware bank, and the file
+    // does not say which. The reader refuses either mix-up that would reach
+    // the firmware blocks; of what is left, the firmware's two content names
+    // tell its track from a sound bank's six.
     auto sound = std::make_unique<CSound>(0);
-    if (midiFile.openBank(*sound, path) && sound->getContentNames().size() != kFirmwareContentCount) {
+    const bool asSound = midiFile.openBank(*sound, path);
+    if (asSound && sound->getContentNames().size() != kFirmwareContentCount) {
         doc.m_banks.push_back(std::move(sound));
         return doc;
     }
     auto firmware = std::make_unique<CFirmware>();
     if (midiFile.openBank(*firmware, path)) {
-        doc.m_banks.push_back(std::move(firmware));
+        if (firmware->getContentNames().size() == kFirmwareContentCount && !holdsSoundBlocks(*firmware)) {
+            doc.m_banks.push_back(std::move(firmware));
+            return doc;
+        }
+        // Sent as firmware, these would erase the firmware blocks and fill
+        // them with something that is not firmware.
+        error = "'" + path + "' is not a bank file: its bank is neither a sound bank nor the firmware bank.";
+        return std::nullopt;
+    }
+    if (asSound) {
+        doc.m_banks.push_back(std::move(sound));
         return doc;
     }
     const std::string oneBankError = midiFile.lastError();
@@ -78,10 +103,17 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, std::str
         doc.m_banks.push_back(factoryBank(i));
     const auto all = pointers(doc.m_banks);
     if (midiFile.openBanks(all, kBankCount, path)) {
+        if (holdsSoundBlocks(*doc.m_banks.back())) {
+            error = "'" + path + "' is not a bank file: its firmware bank holds sound data.";
+            return std::nullopt;
+        }
         doc.m_wholeTable = true;
         return doc;
     }
-    std::string reason = midiFile.lastError().empty() ? oneBankError : midiFile.lastError();
+    // Tell why the file failed as the kind it seems to be: a file of one
+    // track as one bank, any other as the whole table.
+    const bool oneTrack = oneBankError.find("tracks, not 1.") == std::string::npos;
+    std::string reason = oneTrack && !oneBankError.empty() ? oneBankError : midiFile.lastError();
     error = "'" + path + "' is not a bank file";
     error += reason.empty() ? std::string(".") : ": " + reason;
     if (error.back() != '.')

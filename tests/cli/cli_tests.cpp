@@ -280,6 +280,36 @@ TEST_F(CliTest, WholeTableKeepsFirmwareSafe)
     EXPECT_NE(r.out.find("Last"), std::string::npos);
 }
 
+// A track whose sound data names the firmware blocks is no bank the tool
+// may send: taken for either kind it would overwrite the firmware.
+TEST_F(CliTest, SoundDataForFirmwareBlocksIsRefused)
+{
+    // The tool will not write such a file, so it is made from a factory S04
+    // file (blocks 6 and 7) with its messages readdressed to blocks 62 and 63.
+    const std::string bankFile = path("odd.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "S04"}).status, 0);
+    const std::string readdress =
+        "/usr/bin/python3 -c 'import mido,sys\n"
+        "f=mido.MidiFile(sys.argv[1])\n"
+        "for m in f.tracks[0]:\n"
+        "  if m.type==\"sysex\":\n"
+        "    d=list(m.data)\n"
+        "    if d[2]==0x79: d[3]+=56\n"
+        "    else: d[1]+=56\n"
+        "    m.data=d\n"
+        "f.save(sys.argv[1])' "
+        + quoted(bankFile);
+    ASSERT_EQ(std::system(readdress.c_str()), 0);
+
+    for (const auto& args : std::vector<std::vector<std::string>>{{"show", bankFile}, {"send", bankFile, "--port", "0"}}) {
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 1) << args.front();
+        EXPECT_NE(r.err.find("is not a bank file"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("not 32"), std::string::npos) << "a one-track file is judged as one bank: " << r.err;
+    }
+    EXPECT_TRUE(portTraffic().empty());
+}
+
 // In a file of all banks, --bank decides which bank is changed and exported,
 // and no other bank is touched.
 TEST_F(CliTest, WholeTableChangesOnlyTheChosenBank)
