@@ -6,7 +6,6 @@
 #include "cli/naming.h"
 #include "cli/options.h"
 #include "cli/wavwriter.h"
-#include "model/firmware.h"
 
 #include <algorithm>
 #include <array>
