@@ -1,0 +1,104 @@
+#include "cli/commands.h"
+
+#include <iostream>
+
+namespace cli {
+
+const char* helpText(const std::string& command)
+{
+    if (command == "ports")
+        return "usage: varno414 ports\n"
+               "\n"
+               "Lists the MIDI output ports, one a line: the index to give to\n"
+               "'send --port' and the port's name.\n";
+    if (command == "new")
+        return "usage: varno414 new FILE.mid [--bank BANK | --all] [--force]\n"
+               "\n"
+               "Writes a bank file with factory content: one bank (--bank S01 to S31,\n"
+               "or FIRMWARE) or all 32 banks (--all, the default).\n"
+               "\n"
+               "  --bank BANK   only this bank\n"
+               "  --all         all 31 sound banks and the firmware bank\n"
+               "  --force       replace FILE.mid if it exists\n";
+    if (command == "show")
+        return "usage: varno414 show FILE.mid [--json]\n"
+               "\n"
+               "Lists each bank of the file with its number and name, and each\n"
+               "content's number, label, name and size in bytes.\n"
+               "\n"
+               "  --json        print the same as JSON, for scripts\n";
+    if (command == "import")
+        return "usage: varno414 import FILE.mid [--bank BANK] --slot SLOT AUDIO [--name NAME]\n"
+               "\n"
+               "Fills one slot from an audio file: an uncompressed WAV or AIFF file is\n"
+               "converted to 33000 Hz mono 8-bit, any other file is taken as raw sample\n"
+               "bytes. The slot is named after the audio file unless --name is given.\n"
+               "\n"
+               "  --bank BANK   S01 to S31 or FIRMWARE; needed when the file holds several banks\n"
+               "  --slot SLOT   a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n"
+               "  --name NAME   the slot's new name\n";
+    if (command == "rename")
+        return "usage: varno414 rename FILE.mid [--bank BANK] [--slot SLOT] NEW_NAME\n"
+               "\n"
+               "Renames a bank, or with --slot one of its slots.\n"
+               "\n"
+               "  --bank BANK   S01 to S31 or FIRMWARE; needed when the file holds several banks\n"
+               "  --slot SLOT   a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n";
+    if (command == "export")
+        return "usage: varno414 export FILE.mid [--bank BANK] --slot SLOT OUT.wav\n"
+               "       varno414 export FILE.mid [--bank BANK] --all DIR\n"
+               "\n"
+               "Writes a slot as a 33000 Hz mono 8-bit PCM WAV file, or with --all every\n"
+               "slot into DIR (named like S05_3_CLAP.wav). Existing files are replaced.\n"
+               "\n"
+               "  --bank BANK   S01 to S31; needed with --slot when the file holds several banks\n"
+               "  --slot SLOT   a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n"
+               "  --all DIR     every slot (of the bank, or of every sound bank of the file)\n";
+    if (command == "send")
+        return "usage: varno414 send FILE.mid --port N [--channel 1-16] [--bank BANK]\n"
+               "                [--no-firmware] [--dry-run]\n"
+               "\n"
+               "Sends the banks of the file to the machine, paced as the machine needs\n"
+               "(a little under two minutes a bank). Exits with status 0 only when\n"
+               "every bank was sent. A firmware bank that holds no device firmware is\n"
+               "never sent.\n"
+               "\n"
+               "  --port N       the output port's index (see 'varno414 ports')\n"
+               "  --channel C    the machine's receive channel, 1 to 16 (default 1)\n"
+               "  --bank BANK    only this bank of the file\n"
+               "  --no-firmware  leave out the firmware bank\n"
+               "  --dry-run      print the messages, sizes, pauses and time; send nothing\n";
+    return "usage: varno414 COMMAND [ARGS...]\n"
+           "\n"
+           "Works on bank files (.mid) for the VARNO 414 drum machine.\n"
+           "\n"
+           "Commands:\n"
+           "  ports    list the MIDI output ports\n"
+           "  new      write a bank file with factory content\n"
+           "  show     list the banks and slots of a bank file\n"
+           "  import   fill a slot from an audio file\n"
+           "  rename   rename a bank or a slot\n"
+           "  export   write slots as WAV files\n"
+           "  send     send the banks of a file to the machine\n"
+           "\n"
+           "Banks are S01 to S31 and FIRMWARE. Slots are named by their labels\n"
+           "(\"OPEN HI HAT\", CLOSED-HI-HAT, clap, RIM SHOT, CRASH, RIDE) or numbers 1 to 6.\n"
+           "'varno414 COMMAND --help' tells more.\n";
+}
+
+int fail(const std::string& sentence)
+{
+    std::cerr << "varno414: " << sentence << '\n';
+    return kExitFailed;
+}
+
+int usage(const std::string& command, const std::string& sentence)
+{
+    std::cerr << "varno414";
+    if (!command.empty())
+        std::cerr << ' ' << command;
+    std::cerr << ": " << sentence << "\n(see 'varno414 " << (command.empty() ? "" : command + " ") << "--help')\n";
+    return kExitUsage;
+}
+
+} // namespace cli

@@ -1,0 +1,10 @@
+#include "cli/commands.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return cli::run(args);
+}

@@ -1,0 +1,99 @@
+#include "cli/naming.h"
+
+#include "model/bank.h"
+
+#include <cctype>
+
+namespace cli {
+namespace {
+
+std::string normalised(std::string_view text)
+{
+    // Words separated by any run of blanks, '-' or '_', compared without case.
+    std::string out;
+    bool gap = false;
+    for (char c : text) {
+        if (c == ' ' || c == '-' || c == '_' || c == '\t') {
+            gap = !out.empty();
+            continue;
+        }
+        if (gap)
+            out += ' ';
+        gap = false;
+        out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::optional<unsigned> smallNumber(std::string_view digits)
+{
+    if (digits.empty() || digits.size() > 3)
+        return std::nullopt;
+    unsigned value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+std::string bankTag(std::uint16_t index)
+{
+    if (index >= kSoundBankCount)
+        return "FIRMWARE";
+    const unsigned number = index + 1u;
+    std::string tag = "S";
+    tag += static_cast<char>('0' + number / 10);
+    tag += static_cast<char>('0' + number % 10);
+    return tag;
+}
+
+std::optional<std::uint16_t> parseBank(std::string_view text)
+{
+    const std::string word = normalised(text);
+    if (word == "FIRMWARE")
+        return static_cast<std::uint16_t>(kBankCount - 1);
+    std::string_view digits = word;
+    if (!digits.empty() && digits.front() == 'S')
+        digits.remove_prefix(1);
+    const auto number = smallNumber(digits);
+    if (!number || *number < 1 || *number > kSoundBankCount)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(*number - 1);
+}
+
+std::optional<std::uint16_t> parseSlot(const IBank& bank, std::string_view text)
+{
+    const std::uint16_t count = bank.getContentCount();
+    if (const auto number = smallNumber(text))
+        if (*number >= 1 && *number <= count)
+            return static_cast<std::uint16_t>(*number - 1);
+    const std::string word = normalised(text);
+    if (word.empty())
+        return std::nullopt;
+    for (std::uint16_t i = 0; i < count; ++i)
+        if (normalised(bank.getContentLabel(i)) == word)
+            return i;
+    return std::nullopt;
+}
+
+std::string baseName(std::string_view path)
+{
+    const auto cut = path.find_last_of("/\\");
+    return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
+std::string fileSafe(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        out += (std::isalnum(u) || c == '-' || c == '.') ? c : '_';
+    }
+    return out;
+}
+
+} // namespace cli

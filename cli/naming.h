@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class IBank;
+
+// How banks and slots are named on the command line and in output.
+namespace cli {
+
+// "S01" .. "S31" for sound banks, "FIRMWARE" for the firmware bank.
+std::string bankTag(std::uint16_t index);
+
+// Accepts "S05", "s5", "5" (sound banks 1 to 31) and "FIRMWARE" in any case.
+std::optional<std::uint16_t> parseBank(std::string_view text);
+
+// Accepts a content's label in any case, with blanks, '-' or '_' between the
+// words ("open hi hat", "CLOSED-HI-HAT"), or its number counted from 1.
+std::optional<std::uint16_t> parseSlot(const IBank& bank, std::string_view text);
+
+// The file name without its folder, for either kind of separator.
+std::string baseName(std::string_view path);
+
+// A label made safe for a file name: "OPEN HI HAT" -> "OPEN_HI_HAT".
+std::string fileSafe(std::string_view text);
+
+} // namespace cli

@@ -1,0 +1,405 @@
+// Drives the varno414 executable the way a script would and checks what it
+// writes; the core library is used only to read the results back.
+#include "midifile/wrapperktmidifile.h"
+#include "model/factory_data.h"
+#include "model/sound.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& word)
+{
+    std::string q = "'";
+    for (char c : word)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::vector<std::uint8_t> readBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string readText(const fs::path& path)
+{
+    const auto bytes = readBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// The bytes of a WAV file's data chunk.
+std::vector<std::uint8_t> wavData(const fs::path& path)
+{
+    const auto bytes = readBytes(path);
+    std::size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        const std::uint32_t size = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 | std::uint32_t(bytes[at + 7]) << 24;
+        if (std::equal(bytes.begin() + at, bytes.begin() + at + 4, "data"))
+            return {bytes.begin() + at + 8, bytes.begin() + at + 8 + std::min<std::size_t>(size, bytes.size() - at - 8)};
+        at += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/varno414-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        m_log = m_dir / "midi.log";
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    Result run(const std::vector<std::string>& args)
+    {
+        std::string command = "VARNO414_MIDI_RECORDING=" + quoted(m_log.string()) + " " + quoted(VARNO414_EXE);
+        for (const auto& arg : args)
+            command += " " + quoted(arg);
+        command += " </dev/null >" + quoted((m_dir / "stdout").string()) + " 2>" + quoted((m_dir / "stderr").string());
+        const int raw = std::system(command.c_str());
+        Result result;
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.out = readText(m_dir / "stdout");
+        result.err = readText(m_dir / "stderr");
+        return result;
+    }
+
+    void sox(const std::string& args)
+    {
+        const std::string command = "sox " + args + " 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    std::string path(const std::string& name) const { return (m_dir / name).string(); }
+
+    // What reached the recording port: sysex and opened ports, not waits.
+    std::vector<std::string> portTraffic() const
+    {
+        std::istringstream log(readText(m_log));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(log, line);)
+            if (line.rfind("sysex ", 0) == 0 || line.rfind("open ", 0) == 0)
+                lines.push_back(line.substr(0, 30));
+        return lines;
+    }
+
+    fs::path m_dir;
+    fs::path m_log;
+};
+
+// Reads a one-bank file with the core, as a check independent of the tool.
+std::unique_ptr<CSound> readSoundBank(const std::string& path)
+{
+    auto bank = std::make_unique<CSound>(0);
+    WrapperKtMidiFile file;
+    if (!file.openBank(*bank, path))
+        return nullptr;
+    return bank;
+}
+
+TEST_F(CliTest, SessionMakesImportsRenamesShowsExportsAndSends)
+{
+    const std::string bankFile = path("bank.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "S05"}).status, 0);
+
+    // A second of 33000 Hz mono 8-bit audio: the machine's own format, so the
+    // slot takes the samples as they are apart from its first and last bytes.
+    const std::string tone = path("tone.wav");
+    sox("-n -r 33000 -c 1 -b 8 -e unsigned-integer " + quoted(tone) + " synth 1 sine 440");
+    const std::string stereo = path("snare 48k.wav");
+    sox("-n -r 48000 -c 2 -b 16 " + quoted(stereo) + " synth 0.5 pinknoise");
+
+    Result r = run({"import", bankFile, "--slot", "clap", tone});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"import", bankFile, "--bank", "s5", "--slot", "CLOSED-HI-HAT", stereo, "--name", "Snare"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(run({"rename", bankFile, "My Kit"}).status, 0);
+    ASSERT_EQ(run({"rename", bankFile, "--slot", "6", "Long Ride"}).status, 0);
+
+    auto bank = readSoundBank(bankFile);
+    ASSERT_TRUE(bank);
+    EXPECT_EQ(bank->getIndex(), 4);
+    EXPECT_EQ(bank->getName(), "My Kit");
+    EXPECT_EQ(bank->getContentName(0), "OPEN HI HAT");
+    EXPECT_EQ(bank->getContentName(1), "Snare");
+    EXPECT_EQ(bank->getContentName(2), "tone.wav");
+    EXPECT_EQ(bank->getContentName(5), "Long Ride");
+
+    const auto source = wavData(tone);
+    const auto& clap = bank->content(2)->getData();
+    ASSERT_EQ(clap.size(), 0x6000u);
+    ASSERT_GE(source.size(), clap.size());
+    EXPECT_EQ(clap.front(), 0x80);
+    EXPECT_EQ(clap.back(), 0x80);
+    EXPECT_TRUE(std::equal(clap.begin() + 1, clap.end() - 7, source.begin() + 1));
+
+    r = run({"show", bankFile});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("S05  My Kit"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Snare"), std::string::npos);
+
+    // The exported slot is the bank's bytes in a WAV the machine's rate.
+    const std::string clapWav = path("clap.wav");
+    r = run({"export", bankFile, "--slot", "3", clapWav});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(wavData(clapWav), clap);
+    sox("--i -r " + quoted(clapWav) + " >" + quoted(path("rate.txt")));
+    EXPECT_EQ(readText(path("rate.txt")), "33000\n");
+
+    r = run({"export", bankFile, "--all", path("slots")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (std::uint16_t i = 0; i < kSlotCount; ++i) {
+        std::string name = "S05_" + std::to_string(i + 1) + "_" + std::string(kSlotLabels[i]) + ".wav";
+        std::replace(name.begin(), name.end(), ' ', '_');
+        EXPECT_EQ(wavData(fs::path(path("slots")) / name), bank->content(i)->getData()) << name;
+    }
+
+    r = run({"send", bankFile, "--port", "0", "--channel", "10"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("sent S05 (My Kit)"), std::string::npos) << r.out;
+    EXPECT_TRUE(r.err.empty()) << "progress only goes to a terminal: " << r.err;
+    // Bank S05 is blocks 8 and 9; channel 10 goes out as 9 in byte 4.
+    std::vector<std::string> sysex;
+    for (const auto& line : portTraffic())
+        if (line.rfind("sysex ", 0) == 0)
+            sysex.push_back(line);
+    const std::vector<std::string> expected{"sysex 6 F0 31 0D 79 08 F7", "sysex 131078 F0 31 48 38 29",
+                                            "sysex 6 F0 31 0D 79 09 F7", "sysex 131078 F0 31 49 38 29"};
+    ASSERT_EQ(sysex.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(sysex[i].substr(0, expected[i].size()), expected[i]);
+}
+
+// Every refusal names what is wrong, exits non-zero and leaves the bank
+// file byte for byte as it was.
+TEST_F(CliTest, ErrorsChangeNothing)
+{
+    const std::string bankFile = path("bank.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "S07"}).status, 0);
+    const std::string notBank = path("notes.txt");
+    std::ofstream(notBank) << "not a bank file";
+    const std::string alaw = path("alaw.wav");
+    sox("-n -r 8000 -c 1 -e a-law " + quoted(alaw) + " synth 0.2 sine 300");
+    const std::string tone = path("tone.wav");
+    sox("-n -r 33000 -c 1 -b 8 " + quoted(tone) + " synth 0.1 sine 300");
+    const auto before = readBytes(bankFile);
+    const auto notBankBefore = readBytes(notBank);
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::vector<Case> cases{
+        {{"show", path("missing.mid")}, "missing.mid' does not exist"},
+        {{"show", notBank}, "is not a bank file"},
+        {{"rename", notBank, "X"}, "is not a bank file"},
+        {{"import", bankFile, "--slot", "CLAP", path("missing.wav")}, "missing.wav' does not exist"},
+        {{"import", bankFile, "--slot", "CLAP", alaw}, "Wrong File Format"},
+        {{"import", bankFile, "--slot", "COWBELL", tone}, "has no slot 'COWBELL'"},
+        {{"import", bankFile, "--slot", "7", tone}, "has no slot '7'"},
+        {{"import", bankFile, "--bank", "S05", "--slot", "CLAP", tone}, "holds no bank S05 (it holds S07)"},
+        {{"import", bankFile, "--bank", "S32", "--slot", "CLAP", tone}, "there is no bank 'S32'"},
+        {{"rename", bankFile, ""}, "bank name cannot be empty"},
+        {{"rename", bankFile, "--slot", "RIM", "--bogus", "X"}, "unknown option --bogus"},
+        {{"export", bankFile, "--slot", "CLAP", path("no/such/dir/x.wav")}, "cannot write"},
+        {{"export", bankFile, "--slot", "CLAP", bankFile}, "is the bank file itself"},
+        {{"send", bankFile, "--port", "3"}, "no MIDI output port 3"},
+        {{"send", bankFile, "--port", "0", "--channel", "17"}, "channel from 1 to 16"},
+        {{"new", bankFile}, "already exists"},
+    };
+    for (const auto& c : cases) {
+        const Result r = run(c.args);
+        std::string line = c.args.front();
+        EXPECT_NE(r.status, 0) << line;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << line << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << line << ": " << r.out;
+        EXPECT_EQ(readBytes(bankFile), before) << line;
+    }
+    EXPECT_EQ(readBytes(notBank), notBankBefore);
+    EXPECT_TRUE(portTraffic().empty()) << "nothing may reach a port after a refusal";
+    EXPECT_FALSE(fs::exists(path("no")));
+}
+
+TEST_F(CliTest, WholeTableKeepsFirmwareSafe)
+{
+    const std::string table = path("all.mid");
+    ASSERT_EQ(run({"new", table}).status, 0);
+
+    Result r = run({"show", table, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '{') - 1, 32 + 31 * 6 + 2);
+    EXPECT_NE(r.out.find("\"deviceFirmware\": false"), std::string::npos);
+
+    // Bank selection is needed once a file holds several banks.
+    r = run({"rename", table, "X"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("holds 32 banks"), std::string::npos) << r.err;
+
+    // The factory firmware is a placeholder: refused before anything is sent.
+    const auto before = readBytes(table);
+    r = run({"send", table, "--port", "0"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("no device firmware"), std::string::npos) << r.err;
+    r = run({"send", table, "--port", "0", "--bank", "FIRMWARE", "--dry-run"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(portTraffic().empty());
+    EXPECT_EQ(readBytes(table), before);
+
+    r = run({"send", table, "--no-firmware", "--dry-run", "--channel", "16"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("erase block 0 (6 bytes)"), std::string::npos);
+    EXPECT_NE(r.out.find("write block 61 (131078 bytes)"), std::string::npos);
+    EXPECT_NE(r.out.find("total: 31 banks, 124 messages"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("about 3162 s"), std::string::npos) << r.out;
+    EXPECT_TRUE(portTraffic().empty()) << "a dry run needs no port";
+
+    r = run({"rename", table, "--bank", "S31", "--slot", "ride", "Last"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"show", table});
+    EXPECT_NE(r.out.find("Last"), std::string::npos);
+}
+
+// A track whose sound data names the firmware blocks is no bank the tool
+// may send: taken for either kind it would overwrite the firmware.
+TEST_F(CliTest, SoundDataForFirmwareBlocksIsRefused)
+{
+    // The tool will not write such a file, so it is made from a factory S04
+    // file (blocks 6 and 7) with its messages readdressed to blocks 62 and 63.
+    const std::string bankFile = path("odd.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "S04"}).status, 0);
+    const std::string readdress =
+        "/usr/bin/python3 -c 'import mido,sys\n"
+        "f=mido.MidiFile(sys.argv[1])\n"
+        "for m in f.tracks[0]:\n"
+        "  if m.type==\"sysex\":\n"
+        "    d=list(m.data)\n"
+        "    if d[2]==0x79: d[3]+=56\n"
+        "    else: d[1]+=56\n"
+        "    m.data=d\n"
+        "f.save(sys.argv[1])' "
+        + quoted(bankFile);
+    ASSERT_EQ(std::system(readdress.c_str()), 0);
+
+    for (const auto& args : std::vector<std::vector<std::string>>{{"show", bankFile}, {"send", bankFile, "--port", "0"}}) {
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 1) << args.front();
+        EXPECT_NE(r.err.find("is not a bank file"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("not 32"), std::string::npos) << "a one-track file is judged as one bank: " << r.err;
+    }
+    EXPECT_TRUE(portTraffic().empty());
+}
+
+// In a file of all banks, --bank decides which bank is changed and exported,
+// and no other bank is touched.
+TEST_F(CliTest, WholeTableChangesOnlyTheChosenBank)
+{
+    const std::string table = path("all.mid");
+    ASSERT_EQ(run({"new", table, "--all"}).status, 0);
+    const std::string raw = path("raw.bin");
+    std::ofstream(raw, std::ios::binary) << std::string(0x3000, '\x10');
+    Result r = run({"import", table, "--bank", "S31", "--slot", "RIM_SHOT", raw});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    r = run({"export", table, "--all", path("out")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (std::uint16_t bank = 0; bank < kSoundBankCount; ++bank) {
+        std::size_t offset = bank * kSoundBankSize;
+        for (std::uint16_t slot = 0; slot < kSlotCount; ++slot) {
+            std::string name = std::string(bank < 9 ? "S0" : "S") + std::to_string(bank + 1) + "_" + std::to_string(slot + 1) + "_"
+                               + std::string(kSlotLabels[slot]) + ".wav";
+            std::replace(name.begin(), name.end(), ' ', '_');
+            const auto data = wavData(fs::path(path("out")) / name);
+            ASSERT_EQ(data.size(), kSlotSizes[slot]) << name;
+            if (bank == 30 && slot == 3) {
+                // Raw bytes fill the slot, faded into silence at the end.
+                EXPECT_EQ(data[0], 0x80);
+                EXPECT_EQ(data[1], 0x10);
+                EXPECT_EQ(data.back(), 0x80);
+            } else {
+                EXPECT_TRUE(std::equal(data.begin(), data.end(), kFactorySamples.begin() + offset)) << name;
+            }
+            offset += kSlotSizes[slot];
+        }
+    }
+    EXPECT_FALSE(fs::exists(fs::path(path("out")) / "FIRMWARE_1_PRESETS.wav"));
+}
+
+// Slots answer to their labels however they are written, and to numbers.
+TEST_F(CliTest, SlotNamesInAnySpelling)
+{
+    const std::string bankFile = path("bank.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "12"}).status, 0);
+    const std::vector<std::pair<std::string, int>> spellings{
+        {"open hi hat", 0}, {"Closed-Hi-Hat", 1}, {"  clap ", 2}, {"RIM_SHOT", 3}, {"5", 4}, {"ride", 5}};
+    for (const auto& [spelling, slot] : spellings) {
+        const Result r = run({"rename", bankFile, "--bank", "S12", "--slot", spelling, "n" + std::to_string(slot)});
+        ASSERT_EQ(r.status, 0) << spelling << ": " << r.err;
+    }
+    const Result r = run({"show", bankFile, "--json"});
+    for (int slot = 0; slot < 6; ++slot)
+        EXPECT_NE(r.out.find("\"slot\": " + std::to_string(slot + 1) + ", \"label\": \"" + std::string(kSlotLabels[slot])
+                             + "\", \"name\": \"n" + std::to_string(slot) + "\""),
+                  std::string::npos)
+            << r.out;
+}
+
+// Names are raw bytes: whatever they hold, --json stays valid JSON with
+// the names intact.
+TEST_F(CliTest, JsonSurvivesAwkwardNames)
+{
+    const std::string bankFile = path("bank.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "FIRMWARE"}).status, 0);
+    ASSERT_EQ(run({"rename", bankFile, "Quote \" back\\ tab\t caf\xe9 \xc3\xa9"}).status, 0);
+    ASSERT_EQ(run({"rename", bankFile, "--slot", "os", "\x01"}).status, 0);
+    const Result r = run({"show", bankFile, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ofstream(path("show.json"), std::ios::binary) << r.out;
+    const std::string check = "/usr/bin/python3 -c 'import json,sys; d=json.load(open(sys.argv[1], encoding=\"utf-8\")); b=d[\"banks\"][0]; "
+                              "assert b[\"bank\"]==\"FIRMWARE\" and b[\"kind\"]==\"firmware\", b; "
+                              "assert b[\"name\"]==\"Quote \\\" back\\\\ tab\\t caf\\u00e9 \\u00e9\", b[\"name\"]; "
+                              "assert b[\"contents\"][1][\"name\"]==\"\\u0001\"' "
+                              + quoted(path("show.json"));
+    EXPECT_EQ(std::system(check.c_str()), 0) << r.out;
+}
+
+TEST_F(CliTest, HelpAndUsage)
+{
+    for (const std::string command : {"ports", "new", "show", "import", "rename", "export", "send"}) {
+        const Result r = run({command, "--help"});
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_EQ(r.out.rfind("usage: varno414 " + command, 0), 0u) << r.out;
+    }
+    EXPECT_EQ(run({"--help"}).status, 0);
+    EXPECT_EQ(run({}).status, 2);
+    const Result r = run({"frobnicate"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown command 'frobnicate'"), std::string::npos);
+    EXPECT_EQ(run({"show"}).status, 2);
+
+    const Result ports = run({"ports"});
+    EXPECT_EQ(ports.status, 0);
+    EXPECT_EQ(ports.out.rfind("0: ", 0), 0u) << ports.out;
+}
+
+} // namespace
