@@ -1,0 +1,150 @@
+#!/usr/bin/python3
+"""Boots the test machine under qemu, plays the MIDI cable on its second
+serial port and checks what the guest sent through it.
+
+The host end of the cable drains the serial pipe at exactly 3125 bytes per
+second, the speed of a real MIDI cable; qemu's emulated UART does not
+throttle by itself, so without this a sender that is too fast would go
+unnoticed.
+"""
+import argparse
+import fcntl
+import os
+import subprocess
+import sys
+import threading
+import time
+
+CABLE_RATE = 3125.0  # bytes per second
+TICK = 0.004
+BURST = 16  # a 16550's transmit FIFO
+F_SETPIPE_SZ = 1031
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--mode", choices=["bank", "unpaced"], required=True)
+    ap.add_argument("--kernel", required=True)
+    ap.add_argument("--initrd", required=True)
+    ap.add_argument("--guest", required=True, help="the guest program built for the host")
+    ap.add_argument("--work", required=True)
+    ap.add_argument("--bank", type=int, default=0)
+    ap.add_argument("--channel", type=int, default=0)
+    ap.add_argument("--how", default="", help="passed to the guest sender (raw: its own sender)")
+    ap.add_argument("--timeout", type=float, default=330)
+    args = ap.parse_args()
+
+    os.makedirs(args.work, exist_ok=True)
+    tag = args.mode
+    fifo = os.path.join(args.work, tag + "-cable")
+    for end in (".in", ".out"):
+        if os.path.exists(fifo + end):
+            os.unlink(fifo + end)
+        os.mkfifo(fifo + end)
+    expected_index = os.path.join(args.work, tag + "-expected.txt")
+    expected_bytes = os.path.join(args.work, tag + "-expected.bin")
+    received_path = os.path.join(args.work, tag + "-received.txt")
+    console_path = os.path.join(args.work, tag + "-console.log")
+    subprocess.run([args.guest, "expect", str(args.bank), str(args.channel), expected_index, expected_bytes],
+                   check=True)
+
+    # Open our end first so that the pipe exists at its small size before
+    # anything is written: a large pipe would act as a buffer the real cable
+    # does not have.
+    cable = os.open(fifo + ".out", os.O_RDONLY | os.O_NONBLOCK)
+    fcntl.fcntl(cable, F_SETPIPE_SZ, 4096)
+
+    append = ["console=ttyS0", "panic=-1", "quiet", "8250.nr_uarts=1", "pnpacpi=off",
+              "ALSAVM_TEST=" + args.mode, "ALSAVM_BANK=%d" % args.bank, "ALSAVM_CHANNEL=%d" % args.channel]
+    if args.how:
+        append.append("ALSAVM_HOW=" + args.how)
+    cmd = ["qemu-system-x86_64", "-accel", "tcg", "-smp", "2", "-m", "512", "-nographic", "-no-reboot",
+           "-kernel", args.kernel, "-initrd", args.initrd, "-append", " ".join(append),
+           "-serial", "mon:stdio", "-serial", "pipe:" + fifo]
+    started = time.monotonic()
+    qemu = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+    lines = []
+
+    def console():
+        with open(console_path, "wb") as log:
+            for raw in qemu.stdout:
+                log.write(raw)
+                log.flush()
+                text = raw.decode("utf-8", "replace").rstrip("\r\n")
+                if text.startswith("ALSAVM "):
+                    lines.append(text[7:])
+                    print("guest: " + text[7:], flush=True)
+
+    reader = threading.Thread(target=console, daemon=True)
+    reader.start()
+
+    chunks = []  # (seconds since start, bytes)
+    credit = 0.0
+    last = time.monotonic()
+    timed_out = False
+    while True:
+        now = time.monotonic()
+        credit = min(BURST, credit + (now - last) * CABLE_RATE)
+        last = now
+        running = qemu.poll() is None
+        if running and now - started > args.timeout:
+            qemu.kill()
+            timed_out = True
+        data = b""
+        if credit >= 1:
+            try:
+                data = os.read(cable, int(credit))
+            except BlockingIOError:
+                data = b""
+        if data:
+            credit -= len(data)
+            chunks.append((now - started, data))
+        elif not running:
+            break  # qemu is gone and the pipe is empty
+        time.sleep(TICK)
+    os.close(cable)
+    reader.join(timeout=5)
+    wall = time.monotonic() - started
+
+    with open(received_path, "w") as out:
+        for t, data in chunks:
+            out.write("%.6f %s\n" % (t, data.hex()))
+    total = sum(len(d) for _, d in chunks)
+    print("wall time %.1f s, cable bytes received %d%s" % (wall, total, " (TIMED OUT)" if timed_out else ""))
+    if chunks and chunks[-1][0] > chunks[0][0]:
+        print("cable pace over the whole run %.0f bytes/s" % (total / (chunks[-1][0] - chunks[0][0])))
+
+    failures = []
+    if timed_out:
+        failures.append("the machine did not power off within %.0f s" % args.timeout)
+    if not any(l.startswith("DONE") for l in lines):
+        failures.append("the guest never reported DONE (see %s)" % console_path)
+    if not any(l.startswith("SENT ok") for l in lines):
+        failures.append("the guest's cable send did not report success")
+
+    check = [args.guest, "check", expected_index, expected_bytes, received_path, "20"]
+    if args.mode == "unpaced":
+        check.append("--expect-loss")
+    verdict = subprocess.run(check, capture_output=True, text=True)
+    print("cable: " + verdict.stdout.strip() + verdict.stderr.strip())
+    if verdict.returncode != 0:
+        failures.append("the cable check failed" if args.mode == "bank"
+                        else "an unpaced send lost nothing: the cable check cannot tell a fault")
+
+    if args.mode == "bank":
+        if not any(l.startswith("VIRMIDI PASS") for l in lines):
+            failures.append("the virtual MIDI path did not pass")
+        wanted = ["OUTPORT VirMIDI 0-%d" % n for n in range(4)]
+        for name in wanted:
+            if not any(l.startswith(name) for l in lines):
+                failures.append("port enumeration lacks '%s'" % name[8:])
+
+    for f in failures:
+        print("FAIL: " + f)
+    print("RESULT %s %s" % (args.mode, "FAIL" if failures else "PASS"))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
