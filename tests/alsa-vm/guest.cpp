@@ -95,11 +95,12 @@ bool rawSend(const std::string& portName, const std::vector<ExpectedMessage>& me
     if (own < 0 || destClient < 0 || snd_seq_connect_to(seq.get(), own, destClient, destPort) < 0)
         return false;
 
-    const auto start = Clock::now();
-    double sent = 0;
     for (const auto& m : messages) {
         if (bytesPerSecond > 0 && m.pauseMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(m.pauseMs));
+        // Pace each message on its own: a pause must not become credit.
+        const auto start = Clock::now();
+        double sent = 0;
         for (std::size_t at = 0; at < m.bytes.size(); at += 256) {
             const std::size_t n = std::min<std::size_t>(256, m.bytes.size() - at);
             snd_seq_event_t ev;

@@ -22,16 +22,18 @@ grep -h . /proc/asound/cards | sed 's/^/ALSAVM CARD /'
 /bin/alsavm_guest ports
 bank=${ALSAVM_BANK:-0}
 channel=${ALSAVM_CHANNEL:-0}
+# The serial card's sequencer port: the MIDI cable to the host.
+cable="Serial MIDI 1"
 case "$ALSAVM_TEST" in
   bank)
     # Both paths at once: the virtual one is checked here, the cable by the host.
     /bin/alsavm_guest virmidi hw:0,0 "VirMIDI 0-0" "$bank" "$channel" $ALSAVM_HOW &
     virmidi=$!
-    /bin/alsavm_guest send "$ALSAVM_CABLE" "$bank" "$channel" $ALSAVM_HOW
+    /bin/alsavm_guest send "$cable" "$bank" "$channel" $ALSAVM_HOW
     wait $virmidi
     ;;
   unpaced)
-    /bin/alsavm_guest send "$ALSAVM_CABLE" "$bank" "$channel" unpaced
+    /bin/alsavm_guest send "$cable" "$bank" "$channel" unpaced
     ;;
   *)
     say "NO TEST named '$ALSAVM_TEST'"

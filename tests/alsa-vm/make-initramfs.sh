@@ -35,8 +35,11 @@ for wanted in snd-hrtimer snd-seq-dummy snd-seq-midi snd-seq-virmidi snd-virmidi
     mkdir -p "$stage$(dirname "$rel")"
     cp "$path" "$stage$rel"
     args=
-    # Second UART, legacy address; adaptor 1 passes bytes through unchanged.
-    case "$rel" in */snd-serial-u16550.ko) args="port=0x2f8 irq=3 adaptor=1" ;; esac
+    # Second UART, legacy address, generic adaptor. The generic adaptor adds
+    # a part select (F5 01) now and then, which the host removes; the plain
+    # MS-124T adaptor (1) would be cleaner, but this kernel's driver writes
+    # outside its status array on the second channel message and oopses.
+    case "$rel" in */snd-serial-u16550.ko) args="port=0x2f8 irq=3 adaptor=4" ;; esac
     echo "$rel $args" >> "$stage/etc/alsavm-modules"
   done < <(/sbin/modprobe -d "$kroot" -S "$kversion" --show-depends "$wanted")
 done

@@ -13,7 +13,9 @@ namespace {
 std::vector<ExpectedMessage> sample()
 {
     std::vector<ExpectedMessage> m{{0, {0xB0, 0x7B, 0x00}}, {0, {0xB1, 0x7B, 0x00}}};
-    std::vector<std::uint8_t> big(1000, 0x11);
+    std::vector<std::uint8_t> big(1000);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<std::uint8_t>(i & 0x7F);
     big.front() = 0xF0;
     big.back() = 0xF7;
     m.push_back({3000, big});
