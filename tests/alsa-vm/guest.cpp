@@ -85,7 +85,8 @@ bool rawSend(const std::string& portName, const std::vector<ExpectedMessage>& me
         snd_seq_port_info_set_client(port, snd_seq_client_info_get_client(client));
         snd_seq_port_info_set_port(port, -1);
         while (snd_seq_query_next_port(seq.get(), port) >= 0) {
-            if (portName == snd_seq_port_info_get_name(port)) {
+            if (portName == std::string(snd_seq_client_info_get_name(client)) + ":" +
+                                snd_seq_port_info_get_name(port)) {
                 destClient = snd_seq_port_info_get_client(port);
                 destPort = snd_seq_port_info_get_port(port);
                 break;

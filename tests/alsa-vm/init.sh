@@ -1,7 +1,8 @@
 #!/bin/sh
 # /init of the test virtual machine. The kernel passes unknown boot
 # parameters in as variables: ALSAVM_TEST (bank or unpaced), ALSAVM_BANK,
-# ALSAVM_CHANNEL, ALSAVM_HOW (empty: the project's backend; raw).
+# ALSAVM_CHANNEL, ALSAVM_HOW (empty: the program's own backend; raw: the
+# guest's bare sequencer sender).
 export PATH=/bin:/usr/bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
@@ -22,12 +23,14 @@ grep -h . /proc/asound/cards | sed 's/^/ALSAVM CARD /'
 /bin/alsavm_guest ports
 bank=${ALSAVM_BANK:-0}
 channel=${ALSAVM_CHANNEL:-0}
-# The serial card's sequencer port: the MIDI cable to the host.
-cable="Serial MIDI 1"
+# Output ports by the names the editor lists: the virtual port, read back
+# here, and the serial card's port, the MIDI cable to the host.
+virtual="Virtual Raw MIDI 0-0:VirMIDI 0-0"
+cable="Serial MIDI (UART16550A):Serial MIDI 1"
 case "$ALSAVM_TEST" in
   bank)
     # Both paths at once: the virtual one is checked here, the cable by the host.
-    /bin/alsavm_guest virmidi hw:0,0 "VirMIDI 0-0" "$bank" "$channel" $ALSAVM_HOW &
+    /bin/alsavm_guest virmidi hw:0,0 "$virtual" "$bank" "$channel" $ALSAVM_HOW &
     virmidi=$!
     /bin/alsavm_guest send "$cable" "$bank" "$channel" $ALSAVM_HOW
     wait $virmidi
