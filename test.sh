@@ -1,16 +1,52 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test through ctest.
+# UndefinedBehaviorSanitizer and runs every test through ctest; then runs the
+# threaded tests under ThreadSanitizer, each fuzz target for a bounded time,
+# and clang-tidy.
+#   ./test.sh            everything (what CI runs)
+#   ./test.sh --quick    only the sanitizer build and its tests
+#   ./test.sh --tsan     only the ThreadSanitizer stage
 set -euo pipefail
 cd "$(dirname "$0")"
+
+stage=all
+case "${1:-}" in
+  "") ;;
+  --quick) stage=quick ;;
+  --tsan) stage=tsan ;;
+  *) echo "usage: $0 [--quick | --tsan]" >&2; exit 2 ;;
+esac
+
 tools/install-deps.sh test
 
 jobs=$(nproc)
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DVARNO_SANITIZE="address;undefined" -DVARNO_WERROR=ON -DVARNO_BUILD_BENCH=ON
-cmake --build build/asan -j "$jobs"
-
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-ctest --test-dir build/asan --output-on-failure -j "$jobs"
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+section() { printf '\n=== %s ===\n' "$1"; }
+
+if [ "$stage" != tsan ]; then
+  section "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+  cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DVARNO_SANITIZE="address;undefined" -DVARNO_WERROR=ON -DVARNO_BUILD_BENCH=ON
+  cmake --build build/asan -j "$jobs"
+  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+fi
+[ "$stage" = quick ] && exit 0
+
+section "ThreadSanitizer: threaded tests"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVARNO_SANITIZE=thread -DVARNO_WERROR=ON -DVARNO_BUILD_BENCH=OFF
+cmake --build build/tsan -j "$jobs"
+ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L thread --no-tests=error
+[ "$stage" = tsan ] && exit 0
+
+section "Fuzzing every reader for a bounded time"
+fuzz/run.sh --seconds "${VARNO_FUZZ_SECONDS:-30}"
+
+section "clang-tidy"
+./lint.sh
+
+section "all checks passed"

@@ -65,6 +65,8 @@ protected:
 // The common part of sound and firmware banks.
 class CBank : public IBank {
 public:
+    CBank& operator=(const CBank&) = delete;
+
     bool loadContent(std::uint16_t index, const std::string& path) override;
     void setName(const std::string& name) override { m_name = name; }
     std::string getName() const override { return m_name; }
@@ -82,7 +84,6 @@ protected:
     CBank() = default;
     // Copies everything but the events, which the copy starts without.
     CBank(const CBank& other);
-    CBank& operator=(const CBank&) = delete;
 
     std::ostream& dumpBank(std::ostream& out, const char* tag, bool hex) const;
     void clearEvents();

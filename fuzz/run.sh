@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, ASan and UBSan, and runs each for a
+# bounded time. Fails on any finding; crashing inputs land in build/fuzz/artifacts/.
+#   fuzz/run.sh --seconds 30          (what ./test.sh runs)
+#   fuzz/run.sh --minutes 30          (before a release)
+#   fuzz/run.sh --minutes 30 --only fuzz_bank_open
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=30
+jobs=$(nproc)
+only=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds=$2; shift 2 ;;
+    --minutes) seconds=$(( $2 * 60 )); shift 2 ;;
+    --jobs) jobs=$2; shift 2 ;;
+    --only) only=$2; shift 2 ;;
+    *) echo "usage: $0 [--seconds N | --minutes N] [--jobs N] [--only TARGET]" >&2; exit 2 ;;
+  esac
+done
+
+build=build/fuzz
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVARNO_SANITIZE="address;undefined" -DVARNO_BUILD_FUZZ=ON -DVARNO_BUILD_TESTS=OFF \
+  -DVARNO_BUILD_EDITOR=OFF -DVARNO_BUILD_CLI=OFF >/dev/null
+cmake --build "$build" -j "$jobs"
+
+fuzz/make_seeds.sh "$build/seeds"
+
+mkdir -p "$build/artifacts"
+targets=$(cd "$build/fuzz" && ls fuzz_* | grep -v '\.' || true)
+[ -n "$only" ] && targets=$only
+run_one() {
+  local target=$1 seconds=$2 build=$3
+  local corpus="$build/corpus/$target"
+  mkdir -p "$corpus"
+  local seeds=()
+  [ -d "$build/seeds/$target" ] && seeds+=("$build/seeds/$target")
+  [ -d "fuzz/corpus/$target" ] && seeds+=("fuzz/corpus/$target")
+  if "$build/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=256 -malloc_limit_mb=256 -timeout=10 \
+      -dict=fuzz/varno.dict -artifact_prefix="$build/artifacts/$target-" -print_final_stats=1 \
+      "$corpus" "${seeds[@]}" >"$build/$target.log" 2>&1; then
+    echo "$target: ok, $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/$target.log" | grep -o '[0-9]*$') runs in ${seconds}s"
+  else
+    echo "$target: FAILED (see $build/$target.log)"; tail -n 30 "$build/$target.log"; return 1
+  fi
+}
+export -f run_one
+echo "$targets" | xargs -P "$jobs" -I{} bash -c 'run_one "$@"' _ {} "$seconds" "$build"
