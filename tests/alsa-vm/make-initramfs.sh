@@ -14,7 +14,7 @@ trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage"/{bin,dev,proc,sys,tmp,etc,lib,lib64,usr/share}
 
 busybox=$(command -v busybox)
-if ! file -L "$busybox" | grep -q 'statically linked'; then
+if ldd "$busybox" >/dev/null 2>&1; then # ldd fails on a static binary
   echo "make-initramfs: $busybox is not static (install busybox-static)" >&2
   exit 1
 fi
