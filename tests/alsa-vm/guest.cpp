@@ -1,10 +1,24 @@
 // The program that runs inside the test virtual machine (and, for "expect"
-// and "check", on the host): sends a factory sound bank through the ALSA
-// sequencer and checks what came out at the far end.
+// and "check", on the host): sends a factory sound bank through the
+// program's own ALSA backend and checks what came out at the far end.
 #include "stream_check.h"
+
+// Until the port layer is part of the build, the guest falls back on its own
+// bare sequencer sender, which proves the machine and the cable but not the
+// program; it says so in its output.
+#if __has_include("midiport/wrapperktmidiinterface.h")
+#define ALSAVM_HAVE_SESSION 1
+#include "midiport/alsa/alsamidisystem.h"
+#include "midiport/wrapperktmidiinterface.h"
+#include "model/firmware.h"
+#include "model/sound.h"
+#else
+#define ALSAVM_HAVE_SESSION 0
+#endif
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -38,6 +52,19 @@ struct SeqDeleter {
     void operator()(snd_seq_t* seq) const { snd_seq_close(seq); }
 };
 using SeqPtr = std::unique_ptr<snd_seq_t, SeqDeleter>;
+
+#if ALSAVM_HAVE_SESSION
+// The port lists exactly as the editor shows them.
+void listProjectPorts()
+{
+    const auto system = createMidiSystem();
+    for (const auto& name : system->outputPortNames())
+        result("OUTPORT " + name);
+    for (const auto& name : system->inputPortNames())
+        result("INPORT " + name);
+}
+
+#endif
 
 void listSequencerPorts()
 {
@@ -196,12 +223,54 @@ std::uint16_t number(const char* text)
     return static_cast<std::uint16_t>(std::strtoul(text, nullptr, 10));
 }
 
-bool send(const std::string& portName, std::uint16_t bank, std::uint16_t channel, const std::string& how)
+#if ALSAVM_HAVE_SESSION
+// Sends the bank the way the editor does: one session on the named output
+// port. "unpaced" switches the backend's cable pacing off (test only).
+bool projectSend(const std::string& portName, std::uint16_t bankIndex, std::uint16_t channel, bool paced,
+                 bool tryFirmware)
 {
-    const auto messages = expectedForSoundBank(bank, channel);
-    if (how == "unpaced")
-        return rawSend(portName, messages, 0);
-    return rawSend(portName, messages, 3093);
+    std::shared_ptr<IMidiSystem> system = paced ? createMidiSystem() : std::make_shared<AlsaMidiSystem>(false);
+    const auto names = system->outputPortNames();
+    const auto found = std::find(names.begin(), names.end(), portName);
+    if (found == names.end()) {
+        result("SEND FAIL no output port named \"" + portName + "\"");
+        return false;
+    }
+    WrapperKtMidiInterface session(-1, static_cast<int>(found - names.begin()), system);
+    if (!session.isOpen()) {
+        result("SEND FAIL " + session.error());
+        return false;
+    }
+    if (tryFirmware) {
+        // The factory firmware is a placeholder: the session must refuse it
+        // and send nothing, which the byte-exact check at the far end proves.
+        CFirmware firmware;
+        const bool sent = session.sendBank(firmware, channel);
+        result(std::string("FIRMWARE ") + (sent ? "SENT (must never happen)" : "refused: " + session.error()));
+        if (sent)
+            return false;
+    }
+    CSound bank(bankIndex);
+    if (!session.sendBank(bank, channel)) {
+        result("SEND FAIL " + session.error());
+        return false;
+    }
+    return true;
+}
+
+#endif
+
+bool send(const std::string& portName, std::uint16_t bank, std::uint16_t channel, const std::string& how,
+          bool tryFirmware)
+{
+#if ALSAVM_HAVE_SESSION
+    if (how != "raw")
+        return projectSend(portName, bank, channel, how != "unpaced", tryFirmware);
+#else
+    (void)tryFirmware;
+#endif
+    result("SENDER raw: the guest's own sequencer sender, not the program's backend");
+    return rawSend(portName, expectedForSoundBank(bank, channel), how == "unpaced" ? 0 : 3093);
 }
 
 } // namespace
@@ -231,11 +300,14 @@ int main(int argc, char** argv)
     }
     if (mode == "ports" && argc == 2) {
         listSequencerPorts();
+#if ALSAVM_HAVE_SESSION
+        listProjectPorts();
+#endif
         return 0;
     }
     if (mode == "send" && (argc == 5 || argc == 6)) {
         const auto start = Clock::now();
-        const bool ok = send(argv[2], number(argv[3]), number(argv[4]), argc == 6 ? argv[5] : "");
+        const bool ok = send(argv[2], number(argv[3]), number(argv[4]), argc == 6 ? argv[5] : "", true);
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", secondsSince(start));
         result(std::string("SENT ") + (ok ? "ok" : "failed") + " port=\"" + argv[2] + "\" seconds=" + seconds);
@@ -248,7 +320,7 @@ int main(int argc, char** argv)
             return 1;
         }
         const auto start = Clock::now();
-        const bool ok = send(argv[3], number(argv[4]), number(argv[5]), argc == 7 ? argv[6] : "");
+        const bool ok = send(argv[3], number(argv[4]), number(argv[5]), argc == 7 ? argv[6] : "", false);
         const double seconds = secondsSince(start);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         const Received received = reader.stop();
