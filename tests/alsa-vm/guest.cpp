@@ -1,0 +1,334 @@
+// The program that runs inside the test virtual machine (and, for "expect"
+// and "check", on the host): sends a factory sound bank through the
+// program's own ALSA backend and checks what came out at the far end.
+#include "stream_check.h"
+
+// Until the port layer is part of the build, the guest falls back on its own
+// bare sequencer sender, which proves the machine and the cable but not the
+// program; it says so in its output.
+#if __has_include("midiport/wrapperktmidiinterface.h")
+#define ALSAVM_HAVE_SESSION 1
+#include "midiport/alsa/alsamidisystem.h"
+#include "midiport/wrapperktmidiinterface.h"
+#include "model/firmware.h"
+#include "model/sound.h"
+#else
+#define ALSAVM_HAVE_SESSION 0
+#endif
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <poll.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace alsavm;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Every line the host looks for starts with this tag.
+void result(const std::string& line)
+{
+    std::cout << "ALSAVM " << line << std::endl;
+}
+
+struct SeqDeleter {
+    void operator()(snd_seq_t* seq) const { snd_seq_close(seq); }
+};
+using SeqPtr = std::unique_ptr<snd_seq_t, SeqDeleter>;
+
+#if ALSAVM_HAVE_SESSION
+// The port lists exactly as the editor shows them.
+void listProjectPorts()
+{
+    const auto system = createMidiSystem();
+    for (const auto& name : system->outputPortNames())
+        result("OUTPORT " + name);
+    for (const auto& name : system->inputPortNames())
+        result("INPORT " + name);
+}
+
+#endif
+
+void listSequencerPorts()
+{
+    snd_seq_t* raw = nullptr;
+    if (snd_seq_open(&raw, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) {
+        result("SEQPORTS none (cannot open the sequencer)");
+        return;
+    }
+    SeqPtr seq(raw);
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    snd_seq_client_info_set_client(client, -1);
+    while (snd_seq_query_next_client(seq.get(), client) >= 0) {
+        snd_seq_port_info_set_client(port, snd_seq_client_info_get_client(client));
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(seq.get(), port) >= 0)
+            result("SEQPORT " + std::to_string(snd_seq_port_info_get_client(port)) + ":" +
+                   std::to_string(snd_seq_port_info_get_port(port)) + " " +
+                   snd_seq_client_info_get_name(client) + " / " + snd_seq_port_info_get_name(port));
+    }
+}
+
+// Sends the expected stream straight through the sequencer in 256-byte
+// events. bytesPerSecond 0 sends everything at once, without pauses: the
+// deliberately broken sender that shows the cable check can fail.
+bool rawSend(const std::string& portName, const std::vector<ExpectedMessage>& messages, double bytesPerSecond)
+{
+    snd_seq_t* raw = nullptr;
+    if (snd_seq_open(&raw, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0)
+        return false;
+    SeqPtr seq(raw);
+    snd_seq_set_client_name(seq.get(), "alsavm raw");
+    const int own = snd_seq_create_simple_port(seq.get(), "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                               SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    snd_seq_client_info_set_client(client, -1);
+    int destClient = -1;
+    int destPort = -1;
+    while (destClient < 0 && snd_seq_query_next_client(seq.get(), client) >= 0) {
+        snd_seq_port_info_set_client(port, snd_seq_client_info_get_client(client));
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(seq.get(), port) >= 0) {
+            if (portName == std::string(snd_seq_client_info_get_name(client)) + ":" +
+                                snd_seq_port_info_get_name(port)) {
+                destClient = snd_seq_port_info_get_client(port);
+                destPort = snd_seq_port_info_get_port(port);
+                break;
+            }
+        }
+    }
+    if (own < 0 || destClient < 0 || snd_seq_connect_to(seq.get(), own, destClient, destPort) < 0)
+        return false;
+
+    for (const auto& m : messages) {
+        if (bytesPerSecond > 0 && m.pauseMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(m.pauseMs));
+        // Pace each message on its own: a pause must not become credit.
+        const auto start = Clock::now();
+        double sent = 0;
+        for (std::size_t at = 0; at < m.bytes.size(); at += 256) {
+            const std::size_t n = std::min<std::size_t>(256, m.bytes.size() - at);
+            snd_seq_event_t ev;
+            snd_seq_ev_clear(&ev);
+            snd_seq_ev_set_source(&ev, own);
+            snd_seq_ev_set_subs(&ev);
+            snd_seq_ev_set_direct(&ev);
+            if (m.bytes[0] == 0xF0)
+                snd_seq_ev_set_sysex(&ev, n, const_cast<std::uint8_t*>(m.bytes.data() + at));
+            else
+                snd_seq_ev_set_controller(&ev, m.bytes[0] & 0x0F, m.bytes[1], m.bytes[2]);
+            if (snd_seq_event_output_direct(seq.get(), &ev) < 0)
+                return false;
+            sent += static_cast<double>(n);
+            if (bytesPerSecond > 0) {
+                const double due = sent / bytesPerSecond;
+                const double now = secondsSince(start);
+                if (due > now)
+                    std::this_thread::sleep_for(std::chrono::duration<double>(due - now));
+            }
+        }
+        if (bytesPerSecond > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    snd_seq_drain_output(seq.get());
+    return true;
+}
+
+// Reads a rawmidi input in a thread, stamping each read with its time.
+class RawmidiReader {
+public:
+    bool open(const std::string& device)
+    {
+        if (snd_rawmidi_open(&m_in, nullptr, device.c_str(), SND_RAWMIDI_NONBLOCK) < 0)
+            return false;
+        // A full input buffer drops bytes; the reader must not be the weak link.
+        snd_rawmidi_params_t* params = nullptr;
+        snd_rawmidi_params_alloca(&params);
+        snd_rawmidi_params_current(m_in, params);
+        snd_rawmidi_params_set_buffer_size(m_in, params, 65536);
+        snd_rawmidi_params(m_in, params);
+        m_thread = std::thread([this] { run(); });
+        return true;
+    }
+    Received stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_in)
+            snd_rawmidi_close(m_in);
+        m_in = nullptr;
+        return std::move(m_received);
+    }
+    ~RawmidiReader() { stop(); }
+
+private:
+    void run()
+    {
+        const auto start = Clock::now();
+        const int count = snd_rawmidi_poll_descriptors_count(m_in);
+        std::vector<pollfd> fds(static_cast<std::size_t>(count));
+        snd_rawmidi_poll_descriptors(m_in, fds.data(), static_cast<unsigned>(count));
+        std::uint8_t buf[4096];
+        while (!m_stop) {
+            if (poll(fds.data(), fds.size(), 50) <= 0)
+                continue;
+            const ssize_t n = snd_rawmidi_read(m_in, buf, sizeof buf);
+            if (n > 0)
+                m_received.append(buf, static_cast<std::size_t>(n), secondsSince(start));
+        }
+    }
+
+    snd_rawmidi_t* m_in = nullptr;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+    Received m_received;
+};
+
+int usage()
+{
+    std::cerr << "usage: alsavm_guest expect BANK CHANNEL INDEXFILE BYTESFILE\n"
+                 "       alsavm_guest check INDEXFILE BYTESFILE RECEIVEDFILE TOLERANCE_MS [--expect-loss]\n"
+                 "       alsavm_guest ports\n"
+                 "       alsavm_guest send PORTNAME BANK CHANNEL [raw|unpaced]\n"
+                 "       alsavm_guest virmidi RAWMIDI PORTNAME BANK CHANNEL [raw]\n";
+    return 2;
+}
+
+std::uint16_t number(const char* text)
+{
+    return static_cast<std::uint16_t>(std::strtoul(text, nullptr, 10));
+}
+
+#if ALSAVM_HAVE_SESSION
+// Sends the bank the way the editor does: one session on the named output
+// port. "unpaced" switches the backend's cable pacing off (test only).
+bool projectSend(const std::string& portName, std::uint16_t bankIndex, std::uint16_t channel, bool paced,
+                 bool tryFirmware)
+{
+    std::shared_ptr<IMidiSystem> system = paced ? createMidiSystem() : std::make_shared<AlsaMidiSystem>(false);
+    const auto names = system->outputPortNames();
+    const auto found = std::find(names.begin(), names.end(), portName);
+    if (found == names.end()) {
+        result("SEND FAIL no output port named \"" + portName + "\"");
+        return false;
+    }
+    WrapperKtMidiInterface session(-1, static_cast<int>(found - names.begin()), system);
+    if (!session.isOpen()) {
+        result("SEND FAIL " + session.error());
+        return false;
+    }
+    if (tryFirmware) {
+        // The factory firmware is a placeholder: the session must refuse it
+        // and send nothing, which the byte-exact check at the far end proves.
+        CFirmware firmware;
+        const bool sent = session.sendBank(firmware, channel);
+        result(std::string("FIRMWARE ") + (sent ? "SENT (must never happen)" : "refused: " + session.error()));
+        if (sent)
+            return false;
+    }
+    CSound bank(bankIndex);
+    if (!session.sendBank(bank, channel)) {
+        result("SEND FAIL " + session.error());
+        return false;
+    }
+    return true;
+}
+
+#endif
+
+bool send(const std::string& portName, std::uint16_t bank, std::uint16_t channel, const std::string& how,
+          bool tryFirmware)
+{
+#if ALSAVM_HAVE_SESSION
+    if (how != "raw")
+        return projectSend(portName, bank, channel, how != "unpaced", tryFirmware);
+#else
+    (void)tryFirmware;
+#endif
+    result("SENDER raw: the guest's own sequencer sender, not the program's backend");
+    return rawSend(portName, expectedForSoundBank(bank, channel), how == "unpaced" ? 0 : 3093);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return usage();
+    const std::string mode = argv[1];
+    if (mode == "expect" && argc == 6) {
+        return saveExpected(expectedForSoundBank(number(argv[2]), number(argv[3])), argv[4], argv[5]) ? 0 : 1;
+    }
+    if (mode == "check" && (argc == 6 || argc == 7)) {
+        std::vector<ExpectedMessage> expected;
+        Received received;
+        std::string error;
+        if (!loadExpected(expected, argv[2], argv[3], error) || !loadReceived(received, argv[4], error)) {
+            std::cerr << error << '\n';
+            return 1;
+        }
+        const auto r = checkStream(expected, received, std::strtod(argv[5], nullptr));
+        const bool expectLoss = argc == 7 && std::string(argv[6]) == "--expect-loss";
+        std::cout << (r.passed() ? "complete and paced: " : "FAULTY: ") << r.detail << '\n';
+        if (expectLoss)
+            return !r.complete && r.receivedBytes < r.expectedBytes ? 0 : 1;
+        return r.passed() ? 0 : 1;
+    }
+    if (mode == "ports" && argc == 2) {
+        listSequencerPorts();
+#if ALSAVM_HAVE_SESSION
+        listProjectPorts();
+#endif
+        return 0;
+    }
+    if (mode == "send" && (argc == 5 || argc == 6)) {
+        const auto start = Clock::now();
+        const bool ok = send(argv[2], number(argv[3]), number(argv[4]), argc == 6 ? argv[5] : "", true);
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f", secondsSince(start));
+        result(std::string("SENT ") + (ok ? "ok" : "failed") + " port=\"" + argv[2] + "\" seconds=" + seconds);
+        return ok ? 0 : 1;
+    }
+    if (mode == "virmidi" && (argc == 6 || argc == 7)) {
+        RawmidiReader reader;
+        if (!reader.open(argv[2])) {
+            result(std::string("VIRMIDI FAIL cannot open ") + argv[2]);
+            return 1;
+        }
+        const auto start = Clock::now();
+        const bool ok = send(argv[3], number(argv[4]), number(argv[5]), argc == 7 ? argv[6] : "", false);
+        const double seconds = secondsSince(start);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const Received received = reader.stop();
+        const auto r = checkStream(expectedForSoundBank(number(argv[4]), number(argv[5])), received, 20);
+        char line[96];
+        std::snprintf(line, sizeof line, " send=%s seconds=%.1f: ", ok ? "ok" : "failed", seconds);
+        result(std::string("VIRMIDI ") + (ok && r.passed() ? "PASS" : "FAIL") + line + r.detail);
+        return ok && r.passed() ? 0 : 1;
+    }
+    return usage();
+}
