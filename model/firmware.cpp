@@ -48,7 +48,10 @@ bool CFirmware::holdsDeviceFirmware() const
     return std::all_of(m_contents.begin(), m_contents.end(), [](const auto& content) {
         if (!content || content->isSample()) return false;
         const auto& d = content->getData();
-        return d.size() >= 6 && d[0] == 0xF0 && d[1] == kManufacturerId && d[3] == kDataMessageKind && d.back() == 0xF7;
+        // Sound-bank block messages carry 20 | channel in byte 4; firmware
+        // messages never do, so a sound bank's data is never taken for firmware.
+        return d.size() >= 6 && d.size() <= kBlockMessageSize && d[0] == 0xF0 && d[1] == kManufacturerId &&
+               d[3] == kDataMessageKind && (d[4] & 0x20) == 0 && d.back() == 0xF7;
     });
 }
 

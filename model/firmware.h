@@ -27,7 +27,8 @@ public:
     bool setContentsFromMessages(std::span<const CMessage* const> messages) override;
     std::ostream& dump(std::ostream& out, bool hex) const override;
 
-    // Both contents are complete messages of the machine's own: F0 31 .. 38 .. F7.
+    // Both contents are complete firmware messages of the machine's own:
+    // F0 31 .. 38 with no channel bit in byte 4, no longer than a block, F7 last.
     bool holdsDeviceFirmware() const;
     bool isFirmwarePlaceholder() const override { return !holdsDeviceFirmware(); }
 };

@@ -37,10 +37,15 @@ bool CSound::setContentsFromMessages(std::span<const CMessage* const> messages)
     for (const CMessage* message : messages)
         if (message == nullptr || message->getSize() < kBlockMessageSize) return false;
 
+    // Blocks 62 and 63 hold the firmware: a sound bank taken from messages
+    // addressed there would erase the firmware when it is sent.
+    const auto index = static_cast<std::uint16_t>((messages[0]->getData()[2] & 0x3F) / 2);
+    if (index >= kSoundBankCount) return false;
+
     const ContentRun contents(m_contents);
     if (!messages[0]->decodeInto(contents) || !messages[1]->decodeInto(contents.subspan(kSecondBlockSlot)))
         return false;
-    m_index = static_cast<std::uint16_t>((messages[0]->getData()[2] & 0x3F) / 2);
+    m_index = index;
     return true;
 }
 

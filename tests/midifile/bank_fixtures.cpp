@@ -4,6 +4,7 @@
 #include "model/messages.h"
 #include "model/sound.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -49,10 +50,14 @@ std::unique_ptr<IBank> soundBank(std::uint16_t index, std::uint32_t seed)
         slots.push_back(std::make_unique<CSample>(bytes));
     }
     const ContentRun run(slots);
-    const CMessage first(static_cast<std::uint16_t>(2 * index), 0, run);
-    const CMessage second(static_cast<std::uint16_t>(2 * index + 1), 0, run.subspan(kSecondBlockSlot));
+    // The model refuses to take a sound bank from the firmware blocks, so a
+    // bank that would write there is made by setting its number afterwards.
+    const auto block = static_cast<std::uint16_t>(2 * std::min<std::uint16_t>(index, kSoundBankCount - 1));
+    const CMessage first(block, 0, run);
+    const CMessage second(static_cast<std::uint16_t>(block + 1), 0, run.subspan(kSecondBlockSlot));
     const CMessage* messages[] = {&first, &second};
     EXPECT_TRUE(bank->setContentsFromMessages(messages));
+    bank->setIndex(index);
     bank->setName("Bank " + std::to_string(index + 1));
     return bank;
 }

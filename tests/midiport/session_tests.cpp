@@ -55,7 +55,7 @@ Bytes firmwarePiece(std::size_t size, std::uint8_t block)
     bytes[1] = kManufacturerId;
     bytes[2] = static_cast<std::uint8_t>(0x40 | block);
     bytes[3] = kDataMessageKind;
-    bytes[4] = 0x20;
+    bytes[4] = 0x00; // firmware messages carry no receive channel
     bytes.back() = 0xF7;
     return bytes;
 }

@@ -274,3 +274,27 @@ TEST(FirmwareBank, RestoreAndCloneKeepTheirOwnCopies)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FirmwareSafety, SoundDataNeverPassesForFirmware)
+{
+    // Block messages addressed to the firmware blocks do not restore a sound bank...
+    CSound source(0);
+    const auto& events = source.buildEvents(0);
+    CMessage first(events[1]->getMessageData());
+    CMessage second(events[3]->getMessageData());
+    first.getData()[2] = 0x40 | 62;
+    second.getData()[2] = 0x40 | 63;
+    CSound target(4);
+    const std::array<const CMessage*, 2> messages{&first, &second};
+    EXPECT_FALSE(target.setContentsFromMessages(messages));
+    EXPECT_EQ(target.getIndex(), 4);
+
+    // ...nor count as device firmware in a firmware bank.
+    CFirmware firmware;
+    ASSERT_TRUE(firmware.setContentsFromMessages(messages));
+    EXPECT_TRUE(firmware.isFirmwarePlaceholder());
+}
+
+} // namespace
