@@ -1,11 +1,14 @@
 #include "midiport/recordingmidisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
+#include "midifile/wrapperktmidifile.h"
 #include "model/sound.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -55,6 +58,59 @@ TEST(SessionThreads, ProgressIsPolledWhileAnotherThreadSends)
         EXPECT_GE(value, 0);
         EXPECT_LE(value, 110);
     }
+}
+
+// What a user may do while all banks go out: the send works on clones taken
+// when it started, so editing, opening and resetting the table meanwhile can
+// neither race with the worker nor change a single byte that is sent.
+TEST(SessionThreads, SendOfAllBanksIsUntouchedByEditsOpensAndResets)
+{
+    auto system = std::make_shared<RecordingMidiSystem>();
+    WrapperKtMidiInterface session(-1, 0, system);
+    std::vector<std::unique_ptr<IBank>> defaults, table, snapshot;
+    for (std::uint16_t i = 0; i < kSoundBankCount; ++i) {
+        defaults.push_back(std::make_unique<CSound>(i));
+        table.push_back(defaults.back()->clone());
+        snapshot.push_back(table.back()->clone());
+    }
+    std::vector<std::vector<std::uint8_t>> expected;
+    for (auto& bank : snapshot)
+        for (const auto& event : bank->buildEvents(2)) expected.push_back(event->getMessageData());
+
+    const auto dir = std::filesystem::temp_directory_path() / "varno_thread_tests";
+    std::filesystem::create_directories(dir);
+    const std::string bankFile = (dir / "s04.mid").string();
+    const std::string rawFile = (dir / "noise.raw").string();
+    WrapperKtMidiFile files;
+    ASSERT_TRUE(files.saveBank(*table[3], bankFile));
+    std::ofstream(rawFile, std::ios::binary) << std::string(4096, '\x33');
+
+    system->setWaitHook([](std::uint32_t) { std::this_thread::yield(); });
+    std::atomic<bool> done{false};
+    bool sent = true;
+    std::thread worker([&] {
+        for (auto& bank : snapshot) sent = session.sendBank(*bank, 2) && sent;
+        done = true;
+    });
+    for (std::size_t round = 0; !done.load(); ++round) {
+        (void)session.progress();
+        const std::size_t i = round % table.size();
+        table[i]->setName("edited " + std::to_string(round));
+        table[i]->loadContent(static_cast<std::uint16_t>(round % 6), rawFile);
+        auto opened = std::make_unique<CSound>(static_cast<std::uint16_t>(i));
+        if (files.openBank(*opened, bankFile)) table[i] = opened->clone();
+        table[(i + 7) % table.size()] = defaults[(i + 7) % table.size()]->clone();
+        std::this_thread::yield();
+    }
+    worker.join();
+
+    EXPECT_TRUE(sent);
+    std::vector<std::vector<std::uint8_t>> got;
+    for (const auto& item : system->records())
+        if (item.kind == RecordedItem::Kind::sysex) got.push_back(item.bytes);
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t m = 0; m < got.size(); ++m) EXPECT_EQ(got[m], expected[m]) << "message " << m;
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
