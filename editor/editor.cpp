@@ -558,7 +558,9 @@ void CEditor::sendToDevice()
 
 // Runs on the worker thread: it touches no widget and only reaches the window
 // through queued signals.
-void CEditor::sendLoop(std::vector<std::unique_ptr<IBank>> banks, std::uint16_t channel)
+// The worker owns its clones for the whole send, hence the vector by value.
+void CEditor::sendLoop(std::vector<std::unique_ptr<IBank>> banks, // NOLINT(performance-unnecessary-value-param)
+                       std::uint16_t channel)
 {
     WrapperKtMidiInterface& session = *m_midiInterface;
     QString error;
@@ -649,6 +651,7 @@ void CEditor::openFromDisk()
         for (std::uint16_t index = 0; index < kSoundBankCount; ++index)
             all.push_back(std::make_unique<CSound>(index));
         all.push_back(std::make_unique<CFirmware>());
+        pointers.reserve(all.size());
         for (const auto& current : all)
             pointers.push_back(current.get());
         if (m_midiFile->openBanks(pointers, kBankCount, path)) {
