@@ -12,7 +12,10 @@ bool walkable(const sample& s)
     return s.channels() > 0 && s.byterate() > 0 && s.byterate() <= 4;
 }
 
-bool usableRate(double rate) { return std::isfinite(rate) && rate > 0.0; }
+bool usableRate(double rate)
+{
+    return std::isfinite(rate) && rate > 0.0;
+}
 
 // The low w bytes of v, least significant first, at value slot `index`.
 void store(sample& out, std::uint64_t index, std::uint16_t w, std::int32_t v)
@@ -23,7 +26,10 @@ void store(sample& out, std::uint64_t index, std::uint16_t w, std::int32_t v)
 }
 
 // Sizes beyond 32 bits are refused rather than wrapped to a wrong length.
-std::uint32_t checkedSize(std::uint64_t size) { return size > UINT32_MAX ? 0 : static_cast<std::uint32_t>(size); }
+std::uint32_t checkedSize(std::uint64_t size)
+{
+    return size > UINT32_MAX ? 0 : static_cast<std::uint32_t>(size);
+}
 
 } // namespace
 
@@ -67,7 +73,8 @@ void converter::convertChannels(sample& mixed, const sample& source) const
         std::int64_t sum = 0;
         for (std::uint16_t j = 0; j < ch; ++j) sum += source.value(i, j);
         const auto v = static_cast<std::int32_t>(sum / ch) + bias;
-        for (std::uint16_t j = 0; j < m_targetChannels; ++j) store(mixed, std::uint64_t{i} * m_targetChannels + j, w, v);
+        for (std::uint16_t j = 0; j < m_targetChannels; ++j)
+            store(mixed, std::uint64_t{i} * m_targetChannels + j, w, v);
     }
 }
 

@@ -57,6 +57,9 @@ private:
 };
 
 // Bytes per value for a bit depth: ceil(bits / 8).
-constexpr std::uint16_t bytesPerValue(std::uint16_t bits) { return static_cast<std::uint16_t>((bits + 7u) / 8u); }
+constexpr std::uint16_t bytesPerValue(std::uint16_t bits)
+{
+    return static_cast<std::uint16_t>((bits + 7u) / 8u);
+}
 
 } // namespace audio

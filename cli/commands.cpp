@@ -22,8 +22,7 @@ std::optional<int> parseOrExit(const std::string& command, std::span<const std::
                                std::span<const OptionSpec> specs, Options& options)
 {
     std::string error;
-    if (!options.parse(args, specs, error))
-        return usage(command, error);
+    if (!options.parse(args, specs, error)) return usage(command, error);
     if (options.has("help")) {
         std::cout << helpText(command);
         return kExitOk;
@@ -86,40 +85,30 @@ int run(std::span<const std::string> args)
         std::cout << helpText(rest.empty() ? std::string() : rest.front());
         return kExitOk;
     }
-    if (command == "ports")
-        return commandPorts(rest);
-    if (command == "new")
-        return commandNew(rest);
-    if (command == "show")
-        return commandShow(rest);
-    if (command == "import")
-        return commandImport(rest);
-    if (command == "rename")
-        return commandRename(rest);
-    if (command == "export")
-        return commandExport(rest);
-    if (command == "send")
-        return commandSend(rest);
+    if (command == "ports") return commandPorts(rest);
+    if (command == "new") return commandNew(rest);
+    if (command == "show") return commandShow(rest);
+    if (command == "import") return commandImport(rest);
+    if (command == "rename") return commandRename(rest);
+    if (command == "export") return commandExport(rest);
+    if (command == "send") return commandSend(rest);
     return usage("", "unknown command '" + command + "'.");
 }
 
 int commandNew(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 4> specs{{{"help", false}, {"bank", true}, {"all", false}, {"force", false}}};
+    static constexpr std::array<OptionSpec, 4> specs{
+        {{"help", false}, {"bank", true}, {"all", false}, {"force", false}}};
     Options options;
-    if (const auto exit = parseOrExit("new", args, specs, options))
-        return *exit;
-    if (options.positional().size() != 1)
-        return usage("new", "give exactly one bank file to write.");
-    if (options.has("bank") && options.has("all"))
-        return usage("new", "give either --bank or --all, not both.");
+    if (const auto exit = parseOrExit("new", args, specs, options)) return *exit;
+    if (options.positional().size() != 1) return usage("new", "give exactly one bank file to write.");
+    if (options.has("bank") && options.has("all")) return usage("new", "give either --bank or --all, not both.");
     const std::string& path = options.positional().front();
 
     std::optional<std::uint16_t> index;
     if (const auto bank = options.value("bank")) {
         index = parseBank(*bank);
-        if (!index)
-            return fail("there is no bank '" + *bank + "': banks are S01 to S31 and FIRMWARE.");
+        if (!index) return fail("there is no bank '" + *bank + "': banks are S01 to S31 and FIRMWARE.");
     }
     std::error_code ec;
     if (!options.has("force") && std::filesystem::exists(path, ec))
@@ -127,8 +116,7 @@ int commandNew(std::span<const std::string> args)
 
     BankDocument doc = BankDocument::factory(index);
     std::string error;
-    if (!doc.save(path, error))
-        return fail(error);
+    if (!doc.save(path, error)) return fail(error);
     return kExitOk;
 }
 
@@ -136,15 +124,12 @@ int commandShow(std::span<const std::string> args)
 {
     static constexpr std::array<OptionSpec, 2> specs{{{"help", false}, {"json", false}}};
     Options options;
-    if (const auto exit = parseOrExit("show", args, specs, options))
-        return *exit;
-    if (options.positional().size() != 1)
-        return usage("show", "give exactly one bank file.");
+    if (const auto exit = parseOrExit("show", args, specs, options)) return *exit;
+    if (options.positional().size() != 1) return usage("show", "give exactly one bank file.");
     const std::string& path = options.positional().front();
     std::string error;
     const auto doc = BankDocument::open(path, error);
-    if (!doc)
-        return fail(error);
+    if (!doc) return fail(error);
 
     if (options.has("json")) {
         // Keys and their order are part of the interface scripts rely on.
@@ -158,7 +143,8 @@ int commandShow(std::span<const std::string> args)
                       << "      \"kind\": " << (firmware ? "\"firmware\"" : "\"sound\"") << ",\n"
                       << "      \"name\": " << jsonString(bank->getName()) << ",\n";
             if (firmware)
-                std::cout << "      \"deviceFirmware\": " << (bank->isFirmwarePlaceholder() ? "false" : "true") << ",\n";
+                std::cout << "      \"deviceFirmware\": " << (bank->isFirmwarePlaceholder() ? "false" : "true")
+                          << ",\n";
             std::cout << "      \"contents\": [";
             for (std::uint16_t i = 0; i < bank->getContentCount(); ++i) {
                 const CContent* content = bank->content(i);
@@ -194,35 +180,29 @@ int commandImport(std::span<const std::string> args)
 {
     static constexpr std::array<OptionSpec, 4> specs{{{"help", false}, {"bank", true}, {"slot", true}, {"name", true}}};
     Options options;
-    if (const auto exit = parseOrExit("import", args, specs, options))
-        return *exit;
-    if (options.positional().size() != 2)
-        return usage("import", "give the bank file and the audio file.");
+    if (const auto exit = parseOrExit("import", args, specs, options)) return *exit;
+    if (options.positional().size() != 2) return usage("import", "give the bank file and the audio file.");
     const auto slotArg = options.value("slot");
-    if (!slotArg)
-        return usage("import", "choose the slot to fill with --slot.");
+    if (!slotArg) return usage("import", "choose the slot to fill with --slot.");
     const std::string& path = options.positional()[0];
     const std::string& audio = options.positional()[1];
 
     std::string error;
     auto doc = BankDocument::open(path, error);
-    if (!doc)
-        return fail(error);
+    if (!doc) return fail(error);
     IBank* bank = doc->select(path, options.value("bank"), error);
-    if (!bank)
-        return fail(error);
+    if (!bank) return fail(error);
     const auto slot = selectSlot(*bank, *slotArg, error);
-    if (!slot)
-        return fail(error);
+    if (!slot) return fail(error);
 
-    if (!isRegularFile(audio))
-        return fail("'" + audio + "' does not exist or is not a file.");
+    if (!isRegularFile(audio)) return fail("'" + audio + "' does not exist or is not a file.");
     {
         // Classified only to refuse compressed audio, as the editor does.
         KtAudioFileReader reader(audio);
         if (reader.isKnownFormat() && !reader.isPcm())
-            return fail("'" + audio
-                        + "': Wrong File Format: VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).");
+            return fail(
+                "'" + audio +
+                "': Wrong File Format: VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).");
     }
     if (!bank->loadContent(*slot, audio))
         return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + ".");
@@ -230,8 +210,7 @@ int commandImport(std::span<const std::string> args)
     // only the file's own name is wanted, or the name the user chose.
     setSlotName(*bank, *slot, options.value("name").value_or(baseName(audio)));
 
-    if (!doc->save(path, error))
-        return fail(error);
+    if (!doc->save(path, error)) return fail(error);
     return kExitOk;
 }
 
@@ -239,33 +218,26 @@ int commandRename(std::span<const std::string> args)
 {
     static constexpr std::array<OptionSpec, 3> specs{{{"help", false}, {"bank", true}, {"slot", true}}};
     Options options;
-    if (const auto exit = parseOrExit("rename", args, specs, options))
-        return *exit;
-    if (options.positional().size() != 2)
-        return usage("rename", "give the bank file and the new name.");
+    if (const auto exit = parseOrExit("rename", args, specs, options)) return *exit;
+    if (options.positional().size() != 2) return usage("rename", "give the bank file and the new name.");
     const std::string& path = options.positional()[0];
     const std::string& name = options.positional()[1];
 
     std::string error;
     auto doc = BankDocument::open(path, error);
-    if (!doc)
-        return fail(error);
+    if (!doc) return fail(error);
     IBank* bank = doc->select(path, options.value("bank"), error);
-    if (!bank)
-        return fail(error);
+    if (!bank) return fail(error);
     if (const auto slotArg = options.value("slot")) {
         const auto slot = selectSlot(*bank, *slotArg, error);
-        if (!slot)
-            return fail(error);
+        if (!slot) return fail(error);
         setSlotName(*bank, *slot, name);
     } else {
         // A bank file cannot hold an empty bank name: it would not open again.
-        if (name.empty())
-            return fail("a bank name cannot be empty.");
+        if (name.empty()) return fail("a bank name cannot be empty.");
         bank->setName(name);
     }
-    if (!doc->save(path, error))
-        return fail(error);
+    if (!doc->save(path, error)) return fail(error);
     return kExitOk;
 }
 
@@ -273,51 +245,44 @@ int commandExport(std::span<const std::string> args)
 {
     static constexpr std::array<OptionSpec, 4> specs{{{"help", false}, {"bank", true}, {"slot", true}, {"all", true}}};
     Options options;
-    if (const auto exit = parseOrExit("export", args, specs, options))
-        return *exit;
+    if (const auto exit = parseOrExit("export", args, specs, options)) return *exit;
     const auto slotArg = options.value("slot");
     const auto dir = options.value("all");
-    if (slotArg.has_value() == dir.has_value())
-        return usage("export", "give either --slot SLOT OUT.wav or --all DIR.");
+    if (slotArg.has_value() == dir.has_value()) return usage("export", "give either --slot SLOT OUT.wav or --all DIR.");
     if (options.positional().size() != (slotArg ? 2u : 1u))
         return usage("export", slotArg ? "give the bank file and the WAV file to write." : "give the bank file.");
     const std::string& path = options.positional()[0];
 
     std::string error;
     auto doc = BankDocument::open(path, error);
-    if (!doc)
-        return fail(error);
+    if (!doc) return fail(error);
 
     if (slotArg) {
         IBank* bank = doc->select(path, options.value("bank"), error);
-        if (!bank)
-            return fail(error);
+        if (!bank) return fail(error);
         const auto slot = selectSlot(*bank, *slotArg, error);
-        if (!slot)
-            return fail(error);
+        if (!slot) return fail(error);
         const CContent* content = bank->content(*slot);
         if (!content || !bank->isSampleContent(*slot))
-            return fail(slotText(*bank, *slot) + " holds a stored message, not samples: it cannot be written as a WAV file.");
+            return fail(slotText(*bank, *slot) +
+                        " holds a stored message, not samples: it cannot be written as a WAV file.");
         const std::string& out = options.positional()[1];
         if (sameFile(out, path))
             return fail("'" + out + "' is the bank file itself: choose another name for the WAV file.");
-        if (!writeFileAtomically(out, wavImage(content->getData()), error))
-            return fail(error);
+        if (!writeFileAtomically(out, wavImage(content->getData()), error)) return fail(error);
         return kExitOk;
     }
 
     std::vector<IBank*> banks;
     if (options.has("bank") || doc->banks().size() == 1) {
         IBank* bank = doc->select(path, options.value("bank"), error);
-        if (!bank)
-            return fail(error);
+        if (!bank) return fail(error);
         if (bank->getIndex() >= kSoundBankCount)
             return fail("bank " + bankTag(bank->getIndex()) + " holds no sample slots to write as WAV files.");
         banks.push_back(bank);
     } else {
         for (const auto& bank : doc->banks())
-            if (bank->getIndex() < kSoundBankCount)
-                banks.push_back(bank.get());
+            if (bank->getIndex() < kSoundBankCount) banks.push_back(bank.get());
     }
 
     std::error_code ec;
@@ -327,15 +292,12 @@ int commandExport(std::span<const std::string> args)
     for (IBank* bank : banks) {
         for (std::uint16_t i = 0; i < bank->getContentCount(); ++i) {
             const CContent* content = bank->content(i);
-            if (!content || !bank->isSampleContent(i))
-                continue;
-            const std::string name = bankTag(bank->getIndex()) + "_" + std::to_string(i + 1) + "_"
-                                     + fileSafe(bank->getContentLabel(i)) + ".wav";
+            if (!content || !bank->isSampleContent(i)) continue;
+            const std::string name = bankTag(bank->getIndex()) + "_" + std::to_string(i + 1) + "_" +
+                                     fileSafe(bank->getContentLabel(i)) + ".wav";
             const std::string out = (std::filesystem::path(*dir) / name).string();
-            if (sameFile(out, path))
-                return fail("'" + out + "' is the bank file itself: export into another folder.");
-            if (!writeFileAtomically(out, wavImage(content->getData()), error))
-                return fail(error);
+            if (sameFile(out, path)) return fail("'" + out + "' is the bank file itself: export into another folder.");
+            if (!writeFileAtomically(out, wavImage(content->getData()), error)) return fail(error);
         }
     }
     return kExitOk;

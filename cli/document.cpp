@@ -13,8 +13,7 @@ namespace {
 
 std::unique_ptr<IBank> factoryBank(std::uint16_t index)
 {
-    if (index < kSoundBankCount)
-        return std::make_unique<CSound>(index);
+    if (index < kSoundBankCount) return std::make_unique<CSound>(index);
     return std::make_unique<CFirmware>();
 }
 
@@ -22,8 +21,7 @@ std::vector<IBank*> pointers(const std::vector<std::unique_ptr<IBank>>& banks)
 {
     std::vector<IBank*> out;
     out.reserve(banks.size());
-    for (const auto& bank : banks)
-        out.push_back(bank.get());
+    for (const auto& bank : banks) out.push_back(bank.get());
     return out;
 }
 
@@ -34,8 +32,7 @@ bool holdsSoundBlocks(const IBank& bank)
 {
     for (std::uint16_t i = 0; i < bank.getContentCount(); ++i) {
         const CContent* content = bank.content(i);
-        if (content && content->getSize() == kBlockMessageSize && (content->getData()[4] & 0xF0u) == 0x20u)
-            return true;
+        if (content && content->getSize() == kBlockMessageSize && (content->getData()[4] & 0xF0u) == 0x20u) return true;
     }
     return false;
 }
@@ -49,8 +46,7 @@ BankDocument BankDocument::factory(std::optional<std::uint16_t> index)
         doc.m_banks.push_back(factoryBank(*index));
     } else {
         doc.m_wholeTable = true;
-        for (std::uint16_t i = 0; i < kBankCount; ++i)
-            doc.m_banks.push_back(factoryBank(i));
+        for (std::uint16_t i = 0; i < kBankCount; ++i) doc.m_banks.push_back(factoryBank(i));
     }
     return doc;
 }
@@ -99,8 +95,7 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, std::str
     const std::string oneBankError = midiFile.lastError();
 
     doc.m_banks.clear();
-    for (std::uint16_t i = 0; i < kBankCount; ++i)
-        doc.m_banks.push_back(factoryBank(i));
+    for (std::uint16_t i = 0; i < kBankCount; ++i) doc.m_banks.push_back(factoryBank(i));
     const auto all = pointers(doc.m_banks);
     if (midiFile.openBanks(all, kBankCount, path)) {
         if (holdsSoundBlocks(*doc.m_banks.back())) {
@@ -116,8 +111,7 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, std::str
     std::string reason = oneTrack && !oneBankError.empty() ? oneBankError : midiFile.lastError();
     error = "'" + path + "' is not a bank file";
     error += reason.empty() ? std::string(".") : ": " + reason;
-    if (error.back() != '.')
-        error += '.';
+    if (error.back() != '.') error += '.';
     return std::nullopt;
 }
 
@@ -134,8 +128,7 @@ bool BankDocument::save(const std::string& path, std::string& error)
     if (!ok) {
         error = "cannot write '" + path + "'";
         error += midiFile.lastError().empty() ? std::string(".") : ": " + midiFile.lastError();
-        if (error.back() != '.')
-            error += '.';
+        if (error.back() != '.') error += '.';
     }
     return ok;
 }
@@ -143,9 +136,9 @@ bool BankDocument::save(const std::string& path, std::string& error)
 IBank* BankDocument::select(const std::string& path, const std::optional<std::string>& bankArg, std::string& error)
 {
     if (!bankArg) {
-        if (m_banks.size() == 1)
-            return m_banks.front().get();
-        error = "'" + path + "' holds " + std::to_string(m_banks.size()) + " banks: choose one with --bank (S01 to S31 or FIRMWARE).";
+        if (m_banks.size() == 1) return m_banks.front().get();
+        error = "'" + path + "' holds " + std::to_string(m_banks.size()) +
+                " banks: choose one with --bank (S01 to S31 or FIRMWARE).";
         return nullptr;
     }
     const auto index = parseBank(*bankArg);
@@ -154,11 +147,9 @@ IBank* BankDocument::select(const std::string& path, const std::optional<std::st
         return nullptr;
     }
     for (const auto& bank : m_banks)
-        if (bank->getIndex() == *index)
-            return bank.get();
+        if (bank->getIndex() == *index) return bank.get();
     error = "'" + path + "' holds no bank " + bankTag(*index);
-    if (m_banks.size() == 1)
-        error += " (it holds " + bankTag(m_banks.front()->getIndex()) + ")";
+    if (m_banks.size() == 1) error += " (it holds " + bankTag(m_banks.front()->getIndex()) + ")";
     error += ".";
     return nullptr;
 }

@@ -95,8 +95,7 @@ int fail(const std::string& sentence)
 int usage(const std::string& command, const std::string& sentence)
 {
     std::cerr << "varno414";
-    if (!command.empty())
-        std::cerr << ' ' << command;
+    if (!command.empty()) std::cerr << ' ' << command;
     std::cerr << ": " << sentence << "\n(see 'varno414 " << (command.empty() ? "" : command + " ") << "--help')\n";
     return kExitUsage;
 }

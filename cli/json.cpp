@@ -25,16 +25,14 @@ std::size_t utf8Length(std::string_view text, std::size_t i)
     } else {
         return 0;
     }
-    if (i + length > text.size())
-        return 0;
+    if (i + length > text.size()) return 0;
     for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0u) != 0x80u)
-            return 0;
+        if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
         code = (code << 6) | (byte(i + k) & 0x3Fu);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || (code >= 0xD800 && code <= 0xDFFF)
-        || code > 0x10FFFF)
+    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || (code >= 0xD800 && code <= 0xDFFF) ||
+        code > 0x10FFFF)
         return 0;
     return length;
 }

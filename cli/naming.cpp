@@ -17,33 +17,18 @@ std::string normalised(std::string_view text)
             gap = !out.empty();
             continue;
         }
-        if (gap)
-            out += ' ';
+        if (gap) out += ' ';
         gap = false;
         out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return out;
 }
 
-std::optional<unsigned> smallNumber(std::string_view digits)
-{
-    if (digits.empty() || digits.size() > 3)
-        return std::nullopt;
-    unsigned value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return value;
-}
-
 } // namespace
 
 std::string bankTag(std::uint16_t index)
 {
-    if (index >= kSoundBankCount)
-        return "FIRMWARE";
+    if (index >= kSoundBankCount) return "FIRMWARE";
     const unsigned number = index + 1u;
     std::string tag = "S";
     tag += static_cast<char>('0' + number / 10);
@@ -54,29 +39,23 @@ std::string bankTag(std::uint16_t index)
 std::optional<std::uint16_t> parseBank(std::string_view text)
 {
     const std::string word = normalised(text);
-    if (word == "FIRMWARE")
-        return static_cast<std::uint16_t>(kBankCount - 1);
+    if (word == "FIRMWARE") return static_cast<std::uint16_t>(kBankCount - 1);
     std::string_view digits = word;
-    if (!digits.empty() && digits.front() == 'S')
-        digits.remove_prefix(1);
-    const auto number = smallNumber(digits);
-    if (!number || *number < 1 || *number > kSoundBankCount)
-        return std::nullopt;
+    if (!digits.empty() && digits.front() == 'S') digits.remove_prefix(1);
+    const auto number = parseDecimal(digits, 3);
+    if (!number || *number < 1 || *number > kSoundBankCount) return std::nullopt;
     return static_cast<std::uint16_t>(*number - 1);
 }
 
 std::optional<std::uint16_t> parseSlot(const IBank& bank, std::string_view text)
 {
     const std::uint16_t count = bank.getContentCount();
-    if (const auto number = smallNumber(text))
-        if (*number >= 1 && *number <= count)
-            return static_cast<std::uint16_t>(*number - 1);
+    if (const auto number = parseDecimal(text, 3))
+        if (*number >= 1 && *number <= count) return static_cast<std::uint16_t>(*number - 1);
     const std::string word = normalised(text);
-    if (word.empty())
-        return std::nullopt;
+    if (word.empty()) return std::nullopt;
     for (std::uint16_t i = 0; i < count; ++i)
-        if (normalised(bank.getContentLabel(i)) == word)
-            return i;
+        if (normalised(bank.getContentLabel(i)) == word) return i;
     return std::nullopt;
 }
 
@@ -94,6 +73,17 @@ std::string fileSafe(std::string_view text)
         out += (std::isalnum(u) || c == '-' || c == '.') ? c : '_';
     }
     return out;
+}
+
+std::optional<unsigned> parseDecimal(std::string_view digits, std::size_t maxDigits)
+{
+    if (digits.empty() || digits.size() > maxDigits) return std::nullopt;
+    unsigned value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value;
 }
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ std::optional<std::uint16_t> parseBank(std::string_view text);
 // Accepts a content's label in any case, with blanks, '-' or '_' between the
 // words ("open hi hat", "CLOSED-HI-HAT"), or its number counted from 1.
 std::optional<std::uint16_t> parseSlot(const IBank& bank, std::string_view text);
+
+// Plain decimal digits only (no sign, no blanks), at most maxDigits of them.
+std::optional<unsigned> parseDecimal(std::string_view digits, std::size_t maxDigits);
 
 // The file name without its folder, for either kind of separator.
 std::string baseName(std::string_view path);

@@ -32,8 +32,7 @@ bool Options::parse(std::span<const std::string> args, std::span<const OptionSpe
 
         const OptionSpec* spec = nullptr;
         for (const auto& s : specs)
-            if (s.name == name)
-                spec = &s;
+            if (s.name == name) spec = &s;
         if (!spec) {
             error = "unknown option --" + name + ".";
             return false;
@@ -65,8 +64,7 @@ bool Options::parse(std::span<const std::string> args, std::span<const OptionSpe
 std::optional<std::string> Options::value(std::string_view name) const
 {
     const auto it = m_values.find(std::string(name));
-    if (it == m_values.end())
-        return std::nullopt;
+    if (it == m_values.end()) return std::nullopt;
     return it->second;
 }
 

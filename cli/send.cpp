@@ -27,16 +27,8 @@ namespace {
 
 std::optional<unsigned> parseNumber(const std::string& text, unsigned max)
 {
-    if (text.empty() || text.size() > 5)
-        return std::nullopt;
-    unsigned value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value > max)
-        return std::nullopt;
+    const auto value = parseDecimal(text, 5);
+    if (!value || *value > max) return std::nullopt;
     return value;
 }
 
@@ -51,8 +43,7 @@ std::string minutes(std::uint64_t seconds)
 std::string describeMessage(const IBank& bank, const std::vector<std::uint8_t>& message)
 {
     const std::string size = " (" + std::to_string(message.size()) + " bytes)";
-    if (message.size() >= 5 && message[3] == 0x79)
-        return "erase block " + std::to_string(message[4] & 0x3F) + size;
+    if (message.size() >= 5 && message[3] == 0x79) return "erase block " + std::to_string(message[4] & 0x3F) + size;
     if (message.size() >= 5 && message[3] == 0x38 && bank.getIndex() < kSoundBankCount)
         return "write block " + std::to_string(message[2] & 0x3F) + size;
     return "send stored message" + size;
@@ -65,9 +56,9 @@ int dryRun(std::span<IBank* const> banks, std::uint16_t channel)
         std::cout << bankTag(bank->getIndex()) << "  " << bank->getName() << '\n';
         const EventList& events = bank->buildEvents(channel);
         for (const auto& event : events) {
-            if (!event)
-                continue;
-            std::cout << "  wait " << event->getOffset() << " s, " << describeMessage(*bank, event->getMessageData()) << '\n';
+            if (!event) continue;
+            std::cout << "  wait " << event->getOffset() << " s, " << describeMessage(*bank, event->getMessageData())
+                      << '\n';
             ++messages;
             bytes += event->getMessageSize();
             pauses += static_cast<std::uint64_t>(std::max(0, event->getOffset()));
@@ -87,7 +78,8 @@ void drawProgress(const std::string& tag, int percent, std::uint64_t secondsLeft
     const int shown = std::clamp(percent, 0, 100);
     std::string bar(30, ' ');
     std::fill_n(bar.begin(), shown * 30 / 100, '#');
-    std::cerr << "\rsending " << tag << " [" << bar << "] " << shown << "%  " << minutes(secondsLeft) << " left  " << std::flush;
+    std::cerr << "\rsending " << tag << " [" << bar << "] " << shown << "%  " << minutes(secondsLeft) << " left  "
+              << std::flush;
 }
 
 } // namespace
@@ -97,46 +89,42 @@ int commandPorts(std::span<const std::string> args)
     static constexpr std::array<OptionSpec, 1> specs{{{"help", false}}};
     Options options;
     std::string error;
-    if (!options.parse(args, specs, error))
-        return usage("ports", error);
+    if (!options.parse(args, specs, error)) return usage("ports", error);
     if (options.has("help")) {
         std::cout << helpText("ports");
         return kExitOk;
     }
-    if (!options.positional().empty())
-        return usage("ports", "takes no arguments.");
+    if (!options.positional().empty()) return usage("ports", "takes no arguments.");
     const auto system = createMidiSystem();
     const auto names = system->outputPortNames();
-    if (names.empty())
-        std::cout << "no output ports detected\n";
-    for (std::size_t i = 0; i < names.size(); ++i)
-        std::cout << i << ": " << names[i] << '\n';
+    if (names.empty()) std::cout << "no output ports detected\n";
+    for (std::size_t i = 0; i < names.size(); ++i) std::cout << i << ": " << names[i] << '\n';
     return kExitOk;
 }
 
 int commandSend(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 6> specs{
-        {{"help", false}, {"port", true}, {"channel", true}, {"bank", true}, {"no-firmware", false}, {"dry-run", false}}};
+    static constexpr std::array<OptionSpec, 6> specs{{{"help", false},
+                                                      {"port", true},
+                                                      {"channel", true},
+                                                      {"bank", true},
+                                                      {"no-firmware", false},
+                                                      {"dry-run", false}}};
     Options options;
     std::string error;
-    if (!options.parse(args, specs, error))
-        return usage("send", error);
+    if (!options.parse(args, specs, error)) return usage("send", error);
     if (options.has("help")) {
         std::cout << helpText("send");
         return kExitOk;
     }
-    if (options.positional().size() != 1)
-        return usage("send", "give exactly one bank file.");
+    if (options.positional().size() != 1) return usage("send", "give exactly one bank file.");
     const bool dry = options.has("dry-run");
     const auto portArg = options.value("port");
-    if (!portArg && !dry)
-        return usage("send", "choose the output port with --port (see 'varno414 ports').");
+    if (!portArg && !dry) return usage("send", "choose the output port with --port (see 'varno414 ports').");
     std::optional<unsigned> port;
     if (portArg) {
         port = parseNumber(*portArg, 65535);
-        if (!port)
-            return usage("send", "--port wants a port index such as 0, not '" + *portArg + "'.");
+        if (!port) return usage("send", "--port wants a port index such as 0, not '" + *portArg + "'.");
     }
     std::uint16_t channel = 0;
     if (const auto channelArg = options.value("channel")) {
@@ -148,53 +136,48 @@ int commandSend(std::span<const std::string> args)
 
     const std::string& path = options.positional().front();
     auto doc = BankDocument::open(path, error);
-    if (!doc)
-        return fail(error);
+    if (!doc) return fail(error);
     std::vector<IBank*> banks;
     if (options.has("bank")) {
         IBank* bank = doc->select(path, options.value("bank"), error);
-        if (!bank)
-            return fail(error);
+        if (!bank) return fail(error);
         banks.push_back(bank);
     } else {
-        for (const auto& bank : doc->banks())
-            banks.push_back(bank.get());
+        for (const auto& bank : doc->banks()) banks.push_back(bank.get());
     }
     if (options.has("no-firmware"))
         std::erase_if(banks, [](IBank* bank) { return bank->getIndex() >= kSoundBankCount; });
-    if (banks.empty())
-        return fail("'" + path + "' holds no bank to send without the firmware bank.");
+    if (banks.empty()) return fail("'" + path + "' holds no bank to send without the firmware bank.");
     // Refuse before anything is sent: a half-sent table is worse than none.
     for (IBank* bank : banks)
         if (bank->isFirmwarePlaceholder())
-            return fail("bank FIRMWARE in '" + path
-                        + "' holds no device firmware and is never sent: leave it out with --no-firmware.");
+            return fail("bank FIRMWARE in '" + path +
+                        "' holds no device firmware and is never sent: leave it out with --no-firmware.");
 
-    if (dry)
-        return dryRun(banks, channel);
+    if (dry) return dryRun(banks, channel);
 
     const auto system = createMidiSystem();
     const auto names = system->outputPortNames();
     if (*port >= names.size())
-        return fail(names.empty() ? "there is no MIDI output port " + std::to_string(*port) + ": no output ports detected."
-                                  : "there is no MIDI output port " + std::to_string(*port) + ": the ports are 0 to "
-                                        + std::to_string(names.size() - 1) + " (see 'varno414 ports').");
+        return fail(names.empty()
+                        ? "there is no MIDI output port " + std::to_string(*port) + ": no output ports detected."
+                        : "there is no MIDI output port " + std::to_string(*port) + ": the ports are 0 to " +
+                              std::to_string(names.size() - 1) + " (see 'varno414 ports').");
     WrapperKtMidiInterface session(-1, static_cast<int>(*port), system);
     if (!session.isOpen())
-        return fail("cannot open MIDI output port " + std::to_string(*port) + " (" + names[*port] + "): " + session.error());
+        return fail("cannot open MIDI output port " + std::to_string(*port) + " (" + names[*port] +
+                    "): " + session.error());
 
     std::vector<std::uint64_t> estimates;
     estimates.reserve(banks.size());
-    for (IBank* bank : banks)
-        estimates.push_back(WrapperKtMidiInterface::estimateFor(bank->buildEvents(channel)));
+    for (IBank* bank : banks) estimates.push_back(WrapperKtMidiInterface::estimateFor(bank->buildEvents(channel)));
 
     const bool showProgress = VARNO_ISATTY(2) != 0;
     for (std::size_t b = 0; b < banks.size(); ++b) {
         IBank* bank = banks[b];
         const std::string tag = bankTag(bank->getIndex()) + " (" + bank->getName() + ")";
         std::uint64_t later = 0;
-        for (std::size_t k = b + 1; k < estimates.size(); ++k)
-            later += estimates[k];
+        for (std::size_t k = b + 1; k < estimates.size(); ++k) later += estimates[k];
 
         std::atomic<bool> done{false};
         bool sent = false;
@@ -210,15 +193,15 @@ int commandSend(std::span<const std::string> args)
         }
         worker.join();
         if (showProgress) {
-            if (sent)
-                drawProgress(tag, 100, later);
+            if (sent) drawProgress(tag, 100, later);
             std::cerr << '\n';
         }
         if (!sent) {
             std::string sentence = "sending bank " + tag + " to port " + std::to_string(*port) + " failed";
             sentence += session.error().empty() ? std::string(".") : ": " + session.error();
             if (b > 0)
-                sentence += " " + std::to_string(b) + " of " + std::to_string(banks.size()) + " banks were sent before it.";
+                sentence +=
+                    " " + std::to_string(b) + " of " + std::to_string(banks.size()) + " banks were sent before it.";
             return fail(sentence);
         }
         std::cout << "sent " << tag << '\n';

@@ -24,8 +24,7 @@ void putU16(std::vector<std::uint8_t>& out, std::uint16_t v)
 
 void putU32(std::vector<std::uint8_t>& out, std::uint32_t v)
 {
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 void putTag(std::vector<std::uint8_t>& out, const char (&tag)[5])
@@ -55,8 +54,7 @@ std::vector<std::uint8_t> wavImage(std::span<const std::uint8_t> samples, std::u
     putTag(out, "data");
     putU32(out, dataSize);
     out.insert(out.end(), samples.begin(), samples.end());
-    if (pad)
-        out.push_back(0);
+    if (pad) out.push_back(0);
     return out;
 }
 

@@ -45,16 +45,15 @@ QPixmap drawApplicationPicture(int size)
 QIcon makeApplicationIcon()
 {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128})
-        icon.addPixmap(drawApplicationPicture(size));
+    for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(drawApplicationPicture(size));
     return icon;
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Info über VARNO414Editor"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
 
     auto* picture = new QLabel(this);
     picture->setPixmap(drawApplicationPicture(64));
@@ -67,7 +66,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     m_versionText = new QLabel(QStringLiteral("versions string"), this);
     m_versionText->setObjectName("aboutVersion");
     m_versionText->setAlignment(Qt::AlignCenter);
-    auto* blurb = new QLabel(tr("Sample memory editor for the VARNO 414.\nFactory sounds synthesised for this program."), this);
+    auto* blurb =
+        new QLabel(tr("Sample memory editor for the VARNO 414.\nFactory sounds synthesised for this program."), this);
     blurb->setAlignment(Qt::AlignCenter);
     auto* ok = new QPushButton(tr("OK"), this);
     ok->setDefault(true);

@@ -88,15 +88,14 @@ CEditor::~CEditor()
 {
     // The worker only reads its own copies and the session, both of which
     // must outlive it.
-    if (m_worker.joinable())
-        m_worker.join();
+    if (m_worker.joinable()) m_worker.join();
 }
 
 void CEditor::buildWindow()
 {
     setWindowTitle(kAppName);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
 
     m_versionText = new QLabel(this);
     m_versionText->setObjectName("versionText");
@@ -109,7 +108,8 @@ void CEditor::buildWindow()
     m_bankList->setObjectName("bankList");
     m_bankList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_bankList->setSortingEnabled(false);
-    m_bankList->setMinimumWidth(m_bankList->fontMetrics().horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) + 40);
+    m_bankList->setMinimumWidth(m_bankList->fontMetrics().horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) +
+                                40);
     m_openFromDisk = makeButton(tr("Open from Disk"), this);
     m_openFromDisk->setObjectName("openFromDisk");
     m_saveToDisk = makeButton(tr("Save to Disk"), this);
@@ -122,7 +122,8 @@ void CEditor::buildWindow()
     m_bankName->setObjectName("bankName");
     m_bankName->installEventFilter(this);
     contentGrid->addWidget(m_bankName, 0, 1, 1, 3);
-    static const char* const templateLabels[kRowCount] = {"CLOSED HI HAT", "OPEN HI HAT", "CLAP", "RIM", "CRASH", "RIDE"};
+    static const char* const templateLabels[kRowCount] = {"CLOSED HI HAT", "OPEN HI HAT", "CLAP",
+                                                          "RIM",           "CRASH",       "RIDE"};
     const int labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("CLOSED HI HAT")) + 12;
     for (int row = 0; row < kRowCount; ++row) {
         m_rowLabels[row] = new QLabel(QString::fromLatin1(templateLabels[row]), content);
@@ -187,8 +188,7 @@ void CEditor::buildWindow()
     portColumn->addWidget(new QLabel(tr("VARNO Receive Channel"), this));
     m_channels = new QComboBox(this);
     m_channels->setObjectName("channels");
-    for (int channel = 1; channel <= 16; ++channel)
-        m_channels->addItem(QString::number(channel));
+    for (int channel = 1; channel <= 16; ++channel) m_channels->addItem(QString::number(channel));
     portColumn->addWidget(m_channels);
     portColumn->addWidget(new QLabel(tr("MIDI OUT Port"), this));
     m_outputPorts = new QComboBox(this);
@@ -270,8 +270,7 @@ void CEditor::initWindow()
     m_channels->setCurrentIndex(0);
     m_outputPorts->setCurrentIndex(0);
     m_inputPorts->setEnabled(false);
-    for (QPushButton* play : m_rowPlay)
-        play->setEnabled(false);
+    for (QPushButton* play : m_rowPlay) play->setEnabled(false);
     fillBankList();
     reselect(kInitialBank);
 }
@@ -280,8 +279,7 @@ void CEditor::fillBankList()
 {
     const QSignalBlocker blocker(m_bankList);
     m_bankList->clear();
-    for (int index = 0; index < m_bankCount; ++index)
-        m_bankList->addItem(fromStd(m_banks[index]->getName()));
+    for (int index = 0; index < m_bankCount; ++index) m_bankList->addItem(fromStd(m_banks[index]->getName()));
 }
 
 void CEditor::fillPortLists()
@@ -289,15 +287,11 @@ void CEditor::fillPortLists()
     const std::vector<std::string> inputs = m_system ? m_system->inputPortNames() : std::vector<std::string>{};
     const std::vector<std::string> outputs = m_system ? m_system->outputPortNames() : std::vector<std::string>{};
     m_inputPorts->clear();
-    for (const std::string& name : inputs)
-        m_inputPorts->addItem(fromStd(name));
-    if (inputs.empty())
-        m_inputPorts->addItem(tr("no input ports detected"));
+    for (const std::string& name : inputs) m_inputPorts->addItem(fromStd(name));
+    if (inputs.empty()) m_inputPorts->addItem(tr("no input ports detected"));
     m_outputPorts->clear();
-    for (const std::string& name : outputs)
-        m_outputPorts->addItem(fromStd(name));
-    if (outputs.empty())
-        m_outputPorts->addItem(tr("no output ports detected"));
+    for (const std::string& name : outputs) m_outputPorts->addItem(fromStd(name));
+    if (outputs.empty()) m_outputPorts->addItem(tr("no output ports detected"));
     m_outputPortCount = static_cast<int>(outputs.size());
 }
 
@@ -320,8 +314,8 @@ int CEditor::selectedBank() const
 int CEditor::slotOfControl(const QWidget* control) const
 {
     for (int row = 0; row < kRowCount; ++row) {
-        if (control == m_rowLabels[row] || control == m_rowNames[row] || control == m_rowOpen[row]
-            || control == m_rowPlay[row])
+        if (control == m_rowLabels[row] || control == m_rowNames[row] || control == m_rowOpen[row] ||
+            control == m_rowPlay[row])
             return contentOfRow(row);
     }
     return -1;
@@ -363,8 +357,7 @@ bool CEditor::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusIn) {
         for (QLineEdit* field : m_rowNames) {
-            if (watched == field)
-                m_focusedName = field;
+            if (watched == field) m_focusedName = field;
         }
     } else if (event->type() == QEvent::FocusOut) {
         if (watched == m_bankName)
@@ -395,13 +388,11 @@ void CEditor::commitFocusedName()
 
 void CEditor::openSlotFile(int row)
 {
-    if (row < 0 || row >= kRowCount)
-        return;
+    if (row < 0 || row >= kRowCount) return;
     const int content = contentOfRow(row);
     const int sel = selectedBank();
     const std::optional<QString> chosen = m_prompt->openFileName(QString());
-    if (!chosen)
-        return;
+    if (!chosen) return;
     const std::string path = localPath(*chosen);
     {
         const KtAudioFileReader reader(path);
@@ -413,10 +404,11 @@ void CEditor::openSlotFile(int row)
         }
     }
     if (!m_banks[sel]->loadContent(static_cast<std::uint16_t>(content), path)) {
-        m_prompt->message(IPrompt::Icon::Warning, kAppName,
-                          tr("The file \"%1\" could not be loaded into \"%2\".\nNothing was changed.")
-                              .arg(*chosen, fromStd(m_banks[sel]->getContentLabel(static_cast<std::uint16_t>(content)))),
-                          IPrompt::Buttons::Ok);
+        m_prompt->message(
+            IPrompt::Icon::Warning, kAppName,
+            tr("The file \"%1\" could not be loaded into \"%2\".\nNothing was changed.")
+                .arg(*chosen, fromStd(m_banks[sel]->getContentLabel(static_cast<std::uint16_t>(content)))),
+            IPrompt::Buttons::Ok);
         return;
     }
     fillBankList();
@@ -445,8 +437,7 @@ void CEditor::playSlot()
 bool CEditor::beginSending()
 {
     int expected = Idle;
-    if (!m_state.compare_exchange_strong(expected, Sending))
-        return false;
+    if (!m_state.compare_exchange_strong(expected, Sending)) return false;
     m_send->setEnabled(false);
     m_interfaceTestBox->setEnabled(false);
     m_sendProgress->setValue(0);
@@ -458,8 +449,7 @@ bool CEditor::beginSending()
 bool CEditor::beginReceiving()
 {
     int expected = Idle;
-    if (!m_state.compare_exchange_strong(expected, Receiving))
-        return false;
+    if (!m_state.compare_exchange_strong(expected, Receiving)) return false;
     m_receive->setEnabled(false);
     m_interfaceTestBox->setEnabled(false);
     m_receiveProgress->setValue(0);
@@ -487,8 +477,7 @@ void CEditor::endTransfer()
 void CEditor::progressTick()
 {
     const int current = m_state.load();
-    if (m_midiInterface == nullptr)
-        return;
+    if (m_midiInterface == nullptr) return;
     if (current == Sending)
         m_sendProgress->setValue(std::min(m_midiInterface->progress(), 100));
     else if (current == Receiving)
@@ -514,8 +503,7 @@ void CEditor::sendToDevice()
                           IPrompt::Buttons::Ok);
         return;
     }
-    if (!beginSending())
-        return;
+    if (!beginSending()) return;
 
     // The worker gets copies, so editing, opening or resetting banks while it
     // runs can never change what is on its way to the machine.
@@ -525,18 +513,16 @@ void CEditor::sendToDevice()
     } else {
         const bool skipFirmware = m_banks[kFirmwareIndex]->isFirmwarePlaceholder();
         QString text = tr("The sending of all banks takes over 51 Minutes.\nDo you want to really transmit?");
-        if (skipFirmware)
-            text += tr("\nThe firmware bank holds no device firmware and is not sent.");
-        if (m_prompt->message(IPrompt::Icon::Information, tr("Send All Banks"), text, IPrompt::Buttons::OkCancel)
-            != IPrompt::Answer::Ok) {
+        if (skipFirmware) text += tr("\nThe firmware bank holds no device firmware and is not sent.");
+        if (m_prompt->message(IPrompt::Icon::Information, tr("Send All Banks"), text, IPrompt::Buttons::OkCancel) !=
+            IPrompt::Answer::Ok) {
             setStatus(QString());
             endTransfer();
             emit transferEnded();
             return;
         }
         for (const auto& current : m_banks) {
-            if (!current->isFirmwarePlaceholder())
-                banks.push_back(current->clone());
+            if (!current->isFirmwarePlaceholder()) banks.push_back(current->clone());
         }
     }
 
@@ -568,8 +554,7 @@ void CEditor::sendLoop(std::vector<std::unique_ptr<IBank>> banks, // NOLINT(perf
         emit workerStatus(QStringLiteral("sending bank (") + fromStd(current->getName()) + QStringLiteral(")..."));
         if (!session.sendBank(*current, channel)) {
             error = fromStd(session.error());
-            if (error.isEmpty())
-                error = tr("The bank \"%1\" could not be sent.").arg(fromStd(current->getName()));
+            if (error.isEmpty()) error = tr("The bank \"%1\" could not be sent.").arg(fromStd(current->getName()));
             break;
         }
     }
@@ -581,12 +566,10 @@ void CEditor::sendLoop(std::vector<std::unique_ptr<IBank>> banks, // NOLINT(perf
 // before the session goes, so no tick can read a destroyed session.
 void CEditor::finishSend(const QString& error)
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    if (m_worker.joinable()) m_worker.join();
     endTransfer();
     m_midiInterface.reset();
-    if (!error.isEmpty())
-        m_prompt->message(IPrompt::Icon::Warning, tr("Send to VARNO"), error, IPrompt::Buttons::Ok);
+    if (!error.isEmpty()) m_prompt->message(IPrompt::Icon::Warning, tr("Send to VARNO"), error, IPrompt::Buttons::Ok);
     emit transferEnded();
 }
 
@@ -594,8 +577,7 @@ void CEditor::saveToDisk()
 {
     const int sel = selectedBank();
     const std::optional<QString> chosen = m_prompt->saveFileName(kMidiFilter, QStringLiteral("mid"));
-    if (!chosen)
-        return;
+    if (!chosen) return;
     m_sendScope = m_allBanksRadio->isChecked() ? 1 : 0;
     m_saveToDisk->setEnabled(false);
     const std::string path = localPath(*chosen);
@@ -604,15 +586,15 @@ void CEditor::saveToDisk()
         saved = m_midiFile->saveBank(*m_banks[sel], path);
     } else {
         std::vector<IBank*> all;
-        for (const auto& current : m_banks)
-            all.push_back(current.get());
+        for (const auto& current : m_banks) all.push_back(current.get());
         saved = m_midiFile->saveBanks(all, path);
     }
     m_saveToDisk->setEnabled(true);
     if (!saved) {
-        m_prompt->message(IPrompt::Icon::Warning, kAppName,
-                          tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(m_midiFile->lastError())),
-                          IPrompt::Buttons::Ok);
+        m_prompt->message(
+            IPrompt::Icon::Warning, kAppName,
+            tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(m_midiFile->lastError())),
+            IPrompt::Buttons::Ok);
     }
 }
 
@@ -620,8 +602,7 @@ void CEditor::openFromDisk()
 {
     const int sel = selectedBank();
     const std::optional<QString> chosen = m_prompt->openFileName(kMidiFilter);
-    if (!chosen)
-        return;
+    if (!chosen) return;
     const std::string path = localPath(*chosen);
 
     std::unique_ptr<IBank> single;
@@ -635,12 +616,13 @@ void CEditor::openFromDisk()
         if (found == sel) {
             m_banks[sel] = single->clone();
         } else {
-            const QString foundName = found >= 0 && found < m_bankCount ? fromStd(m_banks[found]->getName()) : QString();
-            const QString text = QStringLiteral("The file contains data for bank: \"") + foundName
-                                 + QStringLiteral("\".\nDo you want to overwrite bank: \"")
-                                 + fromStd(m_banks[sel]->getName()) + QStringLiteral("\"?");
-            if (m_prompt->message(IPrompt::Icon::Question, kAppName, text, IPrompt::Buttons::YesNo)
-                == IPrompt::Answer::Yes) {
+            const QString foundName =
+                found >= 0 && found < m_bankCount ? fromStd(m_banks[found]->getName()) : QString();
+            const QString text = QStringLiteral("The file contains data for bank: \"") + foundName +
+                                 QStringLiteral("\".\nDo you want to overwrite bank: \"") +
+                                 fromStd(m_banks[sel]->getName()) + QStringLiteral("\"?");
+            if (m_prompt->message(IPrompt::Icon::Question, kAppName, text, IPrompt::Buttons::YesNo) ==
+                IPrompt::Answer::Yes) {
                 m_banks[sel] = single->clone();
                 m_banks[sel]->setIndex(static_cast<std::uint16_t>(sel));
             }
@@ -648,15 +630,12 @@ void CEditor::openFromDisk()
     } else {
         std::vector<std::unique_ptr<IBank>> all;
         std::vector<IBank*> pointers;
-        for (std::uint16_t index = 0; index < kSoundBankCount; ++index)
-            all.push_back(std::make_unique<CSound>(index));
+        for (std::uint16_t index = 0; index < kSoundBankCount; ++index) all.push_back(std::make_unique<CSound>(index));
         all.push_back(std::make_unique<CFirmware>());
         pointers.reserve(all.size());
-        for (const auto& current : all)
-            pointers.push_back(current.get());
+        for (const auto& current : all) pointers.push_back(current.get());
         if (m_midiFile->openBanks(pointers, kBankCount, path)) {
-            for (int index = 0; index < kBankCount; ++index)
-                m_banks[index] = all[index]->clone();
+            for (int index = 0; index < kBankCount; ++index) m_banks[index] = all[index]->clone();
         } else {
             m_prompt->message(IPrompt::Icon::Warning, kAppName,
                               tr("This file contains no sound bank(s)\nfor a Orvel VARNO 414!"), IPrompt::Buttons::Ok);
@@ -668,8 +647,7 @@ void CEditor::openFromDisk()
 
 void CEditor::receiveFromDevice()
 {
-    if (!beginReceiving())
-        return;
+    if (!beginReceiving()) return;
     // Nothing is received yet; the box stands in for the transfer.
     m_prompt->message(IPrompt::Icon::Information, QString(), tr("Receive from VARNO is not supported yet!"),
                       IPrompt::Buttons::Ok);
@@ -693,8 +671,7 @@ void CEditor::showAbout()
 
 void CEditor::reject()
 {
-    if (m_state.load() == Idle)
-        QDialog::reject();
+    if (m_state.load() == Idle) QDialog::reject();
 }
 
 void CEditor::closeEvent(QCloseEvent* event)

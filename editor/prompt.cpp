@@ -9,10 +9,8 @@ std::optional<QString> QtPrompt::openFileName(const QString& filter)
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
-    if (!filter.isEmpty())
-        dialog.setNameFilter(filter);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
+    if (!filter.isEmpty()) dialog.setNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }
 
@@ -24,8 +22,7 @@ std::optional<QString> QtPrompt::saveFileName(const QString& filter, const QStri
     dialog.setNameFilter(filter);
     dialog.setDefaultSuffix(defaultSuffix);
     // QFileDialog asks before overwriting unless told otherwise.
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }
 
@@ -45,9 +42,13 @@ IPrompt::Answer QtPrompt::message(Icon icon, const QString& caption, const QStri
 
     QMessageBox box(boxIcon, caption, text, standard, m_parent);
     switch (box.exec()) {
-    case QMessageBox::Cancel: return Answer::Cancel;
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return Answer::Ok;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Ok;
     }
 }

@@ -6,7 +6,10 @@
 #include <cstring>
 #include <vector>
 
-Ktifstream::Ktifstream(const std::string& path) { openBinary(path); }
+Ktifstream::Ktifstream(const std::string& path)
+{
+    openBinary(path);
+}
 
 bool Ktifstream::openBinary(const std::string& path)
 {

@@ -152,8 +152,8 @@ bool KtMidiFileReader::readEndOfTrack()
     const std::uint64_t start = tell();
     std::uint32_t delta = 0;
     std::uint32_t length = 1;
-    const bool ok = readVarLen(delta) && readU8() == kMeta && readU8() == kEndOfTrack && good() &&
-                    readVarLen(length) && length == 0;
+    const bool ok = readVarLen(delta) && readU8() == kMeta && readU8() == kEndOfTrack && good() && readVarLen(length) &&
+                    length == 0;
     if (!ok) restore(start);
     return ok;
 }

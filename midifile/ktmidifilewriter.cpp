@@ -1,7 +1,7 @@
 #include "midifile/ktmidifilewriter.h"
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {

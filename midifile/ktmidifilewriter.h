@@ -27,7 +27,10 @@ public:
     void beginTrack(bool chain);
     // useCarry false writes the delta as a single 00.
     void writeMeta(std::uint8_t type, std::span<const std::uint8_t> data, bool useCarry);
-    void writeMeta(std::uint8_t type, const buffer& data, bool useCarry) { writeMeta(type, std::span(data.bytes()), useCarry); }
+    void writeMeta(std::uint8_t type, const buffer& data, bool useCarry)
+    {
+        writeMeta(type, std::span(data.bytes()), useCarry);
+    }
     // A channel, system common or System Exclusive message, complete. False,
     // writing nothing, for a message too long for a variable-length quantity.
     bool writeEvent(std::span<const std::uint8_t> bytes, double seconds);

@@ -2,7 +2,10 @@
 
 #include <array>
 
-Ktofstream::Ktofstream(const std::string& path) { openBinary(path); }
+Ktofstream::Ktofstream(const std::string& path)
+{
+    openBinary(path);
+}
 
 bool Ktofstream::openBinary(const std::string& path)
 {
@@ -16,7 +19,10 @@ std::uint64_t Ktofstream::tell()
     return pos >= 0 ? static_cast<std::uint64_t>(pos) : 0;
 }
 
-void Ktofstream::seek(std::uint64_t position) { seekp(static_cast<std::streamoff>(position), std::ios::beg); }
+void Ktofstream::seek(std::uint64_t position)
+{
+    seekp(static_cast<std::streamoff>(position), std::ios::beg);
+}
 
 std::size_t Ktofstream::writeBytes(const std::uint8_t* source, std::size_t count)
 {
@@ -25,13 +31,17 @@ std::size_t Ktofstream::writeBytes(const std::uint8_t* source, std::size_t count
     return count;
 }
 
-std::size_t Ktofstream::writeU8(std::uint8_t value) { return writeBytes(&value, 1); }
+std::size_t Ktofstream::writeU8(std::uint8_t value)
+{
+    return writeBytes(&value, 1);
+}
 
 std::size_t Ktofstream::writeU16(std::uint16_t value, bool bigEndian)
 {
     const auto hi = static_cast<std::uint8_t>(value >> 8);
     const auto lo = static_cast<std::uint8_t>(value);
-    const std::array<std::uint8_t, 2> b = bigEndian ? std::array<std::uint8_t, 2>{hi, lo} : std::array<std::uint8_t, 2>{lo, hi};
+    const std::array<std::uint8_t, 2> b =
+        bigEndian ? std::array<std::uint8_t, 2>{hi, lo} : std::array<std::uint8_t, 2>{lo, hi};
     return writeBytes(b.data(), b.size());
 }
 

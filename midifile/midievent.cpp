@@ -12,7 +12,8 @@ event::event(const std::uint8_t* bytes, std::size_t count)
 std::string event::dump() const
 {
     std::ostringstream out;
-    out << "midi::event < " << static_cast<const void*>(this) << " >\n" << "m_offset: " << m_offset << " ";
+    out << "midi::event < " << static_cast<const void*>(this) << " >\n"
+        << "m_offset: " << m_offset << " ";
     return out.str();
 }
 

@@ -58,7 +58,10 @@ bool holdsDeviceFirmware(const IBank& bank)
     return firmware != nullptr && firmware->holdsDeviceFirmware();
 }
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
 
 // A name beside the target that nothing else uses yet.
 fs::path temporaryPathFor(const fs::path& target)
@@ -155,7 +158,8 @@ bool WrapperKtMidiFile::writeTrack(IBank& bank)
         const std::span<const std::uint8_t> message(event->getMessageData());
         if (dropErases && isErase(message)) continue;
         if (!deviceFirmware && touchesFirmware(message)) {
-            m_lastError = "Bank " + quoted(bank.getName()) + " would overwrite the machine's firmware; nothing was saved.";
+            m_lastError =
+                "Bank " + quoted(bank.getName()) + " would overwrite the machine's firmware; nothing was saved.";
             return false;
         }
     }
@@ -228,7 +232,8 @@ bool WrapperKtMidiFile::readFile(std::span<IBank* const> banks, const std::strin
         ok = true;
         for (std::size_t i = 0; ok && i < banks.size(); ++i) {
             ok = readTrack(*banks[i]);
-            if (!ok) m_lastError = "Track " + std::to_string(i + 1) + " of " + quoted(path) + " is not a readable bank.";
+            if (!ok)
+                m_lastError = "Track " + std::to_string(i + 1) + " of " + quoted(path) + " is not a readable bank.";
         }
     }
     m_reader->close();
@@ -253,7 +258,8 @@ bool WrapperKtMidiFile::readTrack(IBank& bank)
             for (std::size_t pos = kNamesPrefix.size(); pos < d.size();) {
                 std::size_t end = pos;
                 while (end < d.size() && d[end] != 0x00) ++end;
-                names.emplace_back(d.begin() + static_cast<std::ptrdiff_t>(pos), d.begin() + static_cast<std::ptrdiff_t>(end));
+                names.emplace_back(d.begin() + static_cast<std::ptrdiff_t>(pos),
+                                   d.begin() + static_cast<std::ptrdiff_t>(end));
                 pos = end + 1;
             }
         }

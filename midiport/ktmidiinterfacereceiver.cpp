@@ -7,8 +7,7 @@ KtMidiInterfaceReceiver::KtMidiInterfaceReceiver(IMidiSystem& system, std::uint1
 
 KtMidiInterfaceReceiver::~KtMidiInterfaceReceiver()
 {
-    if (!m_handle)
-        return;
+    if (!m_handle) return;
     m_handle->reset();
     // Give the driver time to hand back its buffers before closing.
     m_system.clock().sleepMs(600);

@@ -12,12 +12,10 @@ constexpr std::uint8_t kAllNotesOff = 0x7B;
 
 } // namespace
 
-KtMidiInterfaceTransmitter::KtMidiInterfaceTransmitter(IMidiSystem& system, std::uint16_t index)
-    : m_system(system)
+KtMidiInterfaceTransmitter::KtMidiInterfaceTransmitter(IMidiSystem& system, std::uint16_t index) : m_system(system)
 {
     m_handle = m_system.openOutput(index, *this, m_error);
-    if (!m_handle)
-        return;
+    if (!m_handle) return;
     m_busy = false;
     IClock& clock = m_system.clock();
     clock.sleepMs(kSettleMs);
@@ -36,8 +34,7 @@ KtMidiInterfaceTransmitter::~KtMidiInterfaceTransmitter()
 
 bool KtMidiInterfaceTransmitter::sendLong(std::span<const std::uint8_t> message)
 {
-    if (!m_handle || message.empty())
-        return false;
+    if (!m_handle || message.empty()) return false;
     m_busy.store(true, std::memory_order_release);
     if (!m_handle->startLong(message)) {
         m_busy.store(false, std::memory_order_release);
@@ -62,12 +59,18 @@ void KtMidiInterfaceTransmitter::portNotification(PortNotification what, std::ui
     std::ostream& out = m_system.trace();
     out << "\t\t\tMidiCompletion - ";
     switch (what) {
-    case PortNotification::opened: out << "MOM_OPEN:\n"; break;
-    case PortNotification::closed: out << "MOM_CLOSE:\n"; break;
+    case PortNotification::opened:
+        out << "MOM_OPEN:\n";
+        break;
+    case PortNotification::closed:
+        out << "MOM_CLOSE:\n";
+        break;
     case PortNotification::done:
         out << "MOM_DONE:\n";
         m_busy.store(false, std::memory_order_release);
         break;
-    case PortNotification::other: out << "DEFAULT: " << std::hex << code << std::dec << " !!!\n"; break;
+    case PortNotification::other:
+        out << "DEFAULT: " << std::hex << code << std::dec << " !!!\n";
+        break;
     }
 }

@@ -32,7 +32,7 @@ public:
         int outputPorts = 1;
         int inputPorts = 0;
         bool failOpen = false;
-        int failLongFrom = -1; // long messages from this one on (0-based) are refused
+        int failLongFrom = -1;                  // long messages from this one on (0-based) are refused
         std::int64_t startTime = 1'000'000'000; // calendar seconds at virtual time 0
         std::string logPath;                    // text log appended to, when not empty
     };

@@ -14,8 +14,7 @@ constexpr std::uint32_t kAfterMessageMs = 300;
 // anything else would reach the machine's flash as garbage.
 bool isSendable(const CEvent* event)
 {
-    if (event == nullptr || event->getOffset() < 0)
-        return false;
+    if (event == nullptr || event->getOffset() < 0) return false;
     const auto& data = event->getMessageData();
     return data.size() >= 2 && data.front() == 0xF0 && data.back() == 0xF7;
 }
@@ -24,7 +23,8 @@ void sleepSeconds(IClock& clock, std::int32_t seconds)
 {
     std::uint64_t ms = static_cast<std::uint64_t>(seconds) * 1000;
     while (ms > 0) {
-        const auto step = static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, std::numeric_limits<std::uint32_t>::max()));
+        const auto step =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, std::numeric_limits<std::uint32_t>::max()));
         clock.sleepMs(step);
         ms -= step;
     }
@@ -42,9 +42,9 @@ WrapperKtMidiInterface::WrapperKtMidiInterface(int inputIndex, int outputIndex, 
     if (inputIndex >= 0)
         m_receiver = std::make_unique<KtMidiInterfaceReceiver>(*m_system, static_cast<std::uint16_t>(inputIndex));
     if (outputIndex >= 0) {
-        m_transmitter = std::make_unique<KtMidiInterfaceTransmitter>(*m_system, static_cast<std::uint16_t>(outputIndex));
-        if (!m_transmitter->isOpen())
-            m_error = m_transmitter->error();
+        m_transmitter =
+            std::make_unique<KtMidiInterfaceTransmitter>(*m_system, static_cast<std::uint16_t>(outputIndex));
+        if (!m_transmitter->isOpen()) m_error = m_transmitter->error();
     } else {
         m_error = "No MIDI output port was chosen.";
     }
@@ -66,7 +66,8 @@ std::uint64_t WrapperKtMidiInterface::estimateFor(const EventList& events)
     std::uint64_t bytes = 0;
     for (const auto& event : events) {
         if (event)
-            bytes += event->getMessageSize() + static_cast<std::uint64_t>(std::max(0, event->getOffset())) * kCableBytesPerSecond;
+            bytes += event->getMessageSize() +
+                     static_cast<std::uint64_t>(std::max(0, event->getOffset())) * kCableBytesPerSecond;
     }
     return bytes / kCableBytesPerSecond + 1;
 }
@@ -74,8 +75,7 @@ std::uint64_t WrapperKtMidiInterface::estimateFor(const EventList& events)
 bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
 {
     if (!isOpen()) {
-        if (m_error.empty())
-            m_error = "The MIDI output port is not open.";
+        if (m_error.empty()) m_error = "The MIDI output port is not open.";
         return false;
     }
     // The last line of defence for the machine: its firmware blocks are never
@@ -105,8 +105,7 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
             sent = false;
             break;
         }
-        while (m_transmitter->isBusy())
-            clock.sleepMs(kPollMs);
+        while (m_transmitter->isBusy()) clock.sleepMs(kPollMs);
         clock.sleepMs(kAfterMessageMs);
     }
     m_sending.store(false, std::memory_order_release);
@@ -115,8 +114,7 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
 
 int WrapperKtMidiInterface::progress() const
 {
-    if (!m_sending.load(std::memory_order_acquire))
-        return 0;
+    if (!m_sending.load(std::memory_order_acquire)) return 0;
     const auto start = static_cast<std::time_t>(m_startTime.load(std::memory_order_relaxed));
     const auto now = static_cast<std::time_t>(m_system->clock().now());
     const double elapsed = std::difftime(now, start);

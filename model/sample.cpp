@@ -43,8 +43,8 @@ bool CSample::load(const std::string& path)
     std::vector<std::uint8_t> slot(slotSize, kZeroLevel);
     std::size_t got = 0;
     if (reader.isKnownFormat()) {
-        const auto limit = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(kSourceBytesPerSlotByte * slotSize, UINT32_MAX));
+        const auto limit =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kSourceBytesPerSlotByte * slotSize, UINT32_MAX));
         audio::sample source;
         if (limit != 0 && reader.readSample(source, limit) != 0) {
             audio::sample converted;

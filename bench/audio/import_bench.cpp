@@ -3,11 +3,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <numbers>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -47,8 +47,8 @@ std::string writeSource()
         putLe(file, static_cast<std::uint32_t>(-v), 4);
     }
     const auto path = std::filesystem::temp_directory_path() / "varno-bench-192k-32bit-stereo.wav";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
-                                                static_cast<std::streamsize>(file.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
     return path.string();
 }
 

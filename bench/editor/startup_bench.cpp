@@ -26,8 +26,7 @@ void startEditor()
 
 void BM_EditorStartup(benchmark::State& state)
 {
-    for (auto _ : state)
-        startEditor();
+    for (auto _ : state) startEditor();
 }
 BENCHMARK(BM_EditorStartup)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -44,8 +43,7 @@ int main(int argc, char** argv)
     std::printf("first window shown %lld ms after main()\n", static_cast<long long>(sinceMain.elapsed()));
 
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

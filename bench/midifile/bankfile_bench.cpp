@@ -26,7 +26,10 @@ std::vector<IBank*> pointers(const std::vector<std::unique_ptr<IBank>>& banks)
     return result;
 }
 
-std::string benchFile() { return (std::filesystem::temp_directory_path() / "varno-midifile-bench.mid").string(); }
+std::string benchFile()
+{
+    return (std::filesystem::temp_directory_path() / "varno-midifile-bench.mid").string();
+}
 
 void SaveAllBanks(benchmark::State& state)
 {
@@ -48,7 +51,8 @@ void OpenAllBanks(benchmark::State& state)
         state.PauseTiming();
         auto fresh = table();
         state.ResumeTiming();
-        if (!wrapper.openBanks(pointers(fresh), kBankCount, benchFile())) state.SkipWithError(wrapper.lastError().c_str());
+        if (!wrapper.openBanks(pointers(fresh), kBankCount, benchFile()))
+            state.SkipWithError(wrapper.lastError().c_str());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(std::filesystem::file_size(benchFile())));
     std::filesystem::remove(benchFile());

@@ -33,8 +33,7 @@ void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 SeqHandle openSequencer(int streams)
 {
     snd_seq_t* seq = nullptr;
-    if (snd_seq_open(&seq, "default", streams, 0) < 0)
-        return nullptr;
+    if (snd_seq_open(&seq, "default", streams, 0) < 0) return nullptr;
     return SeqHandle(seq);
 }
 
@@ -56,35 +55,30 @@ std::vector<PortAddress> listPorts(bool outputs)
 {
     std::vector<PortAddress> ports;
     SeqHandle seq = openSequencer(SND_SEQ_OPEN_DUPLEX);
-    if (!seq)
-        return ports;
+    if (!seq) return ports;
     const unsigned wanted = outputs ? (SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE)
                                     : (SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ);
     const int self = snd_seq_client_id(seq.get());
 
     snd_seq_client_info_t* clientRaw = nullptr;
     snd_seq_port_info_t* portRaw = nullptr;
-    if (snd_seq_client_info_malloc(&clientRaw) < 0)
-        return ports;
+    if (snd_seq_client_info_malloc(&clientRaw) < 0) return ports;
     std::unique_ptr<snd_seq_client_info_t, ClientInfoFree> clientInfo(clientRaw);
-    if (snd_seq_port_info_malloc(&portRaw) < 0)
-        return ports;
+    if (snd_seq_port_info_malloc(&portRaw) < 0) return ports;
     std::unique_ptr<snd_seq_port_info_t, PortInfoFree> portInfo(portRaw);
 
     snd_seq_client_info_set_client(clientRaw, -1);
     while (snd_seq_query_next_client(seq.get(), clientRaw) >= 0) {
         const int client = snd_seq_client_info_get_client(clientRaw);
-        if (client == SND_SEQ_CLIENT_SYSTEM || client == self)
-            continue;
+        if (client == SND_SEQ_CLIENT_SYSTEM || client == self) continue;
         snd_seq_port_info_set_client(portRaw, client);
         snd_seq_port_info_set_port(portRaw, -1);
         while (snd_seq_query_next_port(seq.get(), portRaw) >= 0) {
             const unsigned caps = snd_seq_port_info_get_capability(portRaw);
-            if ((caps & wanted) != wanted || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0)
-                continue;
-            ports.push_back({client, snd_seq_port_info_get_port(portRaw),
-                             std::string(snd_seq_client_info_get_name(clientRaw)) + ":" +
-                                 snd_seq_port_info_get_name(portRaw)});
+            if ((caps & wanted) != wanted || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0) continue;
+            ports.push_back(
+                {client, snd_seq_port_info_get_port(portRaw),
+                 std::string(snd_seq_client_info_get_name(clientRaw)) + ":" + snd_seq_port_info_get_name(portRaw)});
         }
     }
     return ports;
@@ -94,8 +88,7 @@ std::vector<std::string> namesOf(const std::vector<PortAddress>& ports)
 {
     std::vector<std::string> names;
     names.reserve(ports.size());
-    for (const auto& port : ports)
-        names.push_back(port.name);
+    for (const auto& port : ports) names.push_back(port.name);
     return names;
 }
 
@@ -116,8 +109,7 @@ public:
 
     bool sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
     {
-        if ((status & 0xF0) != 0xB0)
-            return false; // only control changes are ever sent
+        if ((status & 0xF0) != 0xB0) return false; // only control changes are ever sent
         snd_seq_event_t event = newEvent();
         snd_seq_ev_set_controller(&event, status & 0x0F, data1, data2);
         return snd_seq_event_output(m_seq.get(), &event) >= 0 && drain();
@@ -127,15 +119,13 @@ public:
     {
         // Blocks for the message's cable time, so the release finds it done.
         m_pending = sendPacedSysex(message, *this, m_clock, m_paced);
-        if (m_pending)
-            m_listener.portNotification(PortNotification::done, 0);
+        if (m_pending) m_listener.portNotification(PortNotification::done, 0);
         return m_pending;
     }
 
     LongRelease releaseLong() override
     {
-        if (!m_pending)
-            return LongRelease::failed;
+        if (!m_pending) return LongRelease::failed;
         m_pending = false;
         return LongRelease::released;
     }
@@ -155,8 +145,7 @@ private:
     {
         snd_seq_event_t event = newEvent();
         // The sequencer only reads the bytes of a variable-length event.
-        snd_seq_ev_set_sysex(&event, static_cast<unsigned>(chunk.size()),
-                             const_cast<std::uint8_t*>(chunk.data()));
+        snd_seq_ev_set_sysex(&event, static_cast<unsigned>(chunk.size()), const_cast<std::uint8_t*>(chunk.data()));
         return snd_seq_event_output(m_seq.get(), &event) >= 0;
     }
 
@@ -232,7 +221,8 @@ std::unique_ptr<IMidiOutput> AlsaMidiSystem::openOutput(std::size_t index, IMidi
             m_impl->listedOutputs = true;
         }
         if (index >= m_impl->outputs.size()) {
-            error = m_impl->outputs.empty() ? "No MIDI output port was found." : "The MIDI output port no longer exists.";
+            error =
+                m_impl->outputs.empty() ? "No MIDI output port was found." : "The MIDI output port no longer exists.";
             return nullptr;
         }
         target = m_impl->outputs[index];

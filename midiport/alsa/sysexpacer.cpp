@@ -10,8 +10,7 @@ bool sendPacedSysex(std::span<const std::uint8_t> message, ISysexSink& sink, ICl
     std::uint64_t sleptMs = 0;
     while (sent < message.size()) {
         const std::size_t count = std::min(kSysexChunkBytes, message.size() - sent);
-        if (!sink.writeChunk(message.subspan(sent, count)) || !sink.drain())
-            return false;
+        if (!sink.writeChunk(message.subspan(sent, count)) || !sink.drain()) return false;
         sent += count;
         if (paced) {
             // Sleeping to a running target keeps the rounding from adding up.

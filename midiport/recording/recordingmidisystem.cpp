@@ -31,8 +31,7 @@ public:
     {
         m_system.record({RecordedItem::Kind::wait, {}, ms, m_system.m_elapsedMs.load()});
         m_system.m_elapsedMs += ms;
-        if (m_system.m_waitHook)
-            m_system.m_waitHook(ms);
+        if (m_system.m_waitHook) m_system.m_waitHook(ms);
     }
 
 private:
@@ -62,11 +61,9 @@ public:
 
     bool startLong(std::span<const std::uint8_t> message) override
     {
-        if (m_playing)
-            return false; // one long message at a time, as a real port demands
+        if (m_playing) return false; // one long message at a time, as a real port demands
         const int number = m_system.m_longCount++;
-        if (m_system.m_options.failLongFrom >= 0 && number >= m_system.m_options.failLongFrom)
-            return false;
+        if (m_system.m_options.failLongFrom >= 0 && number >= m_system.m_options.failLongFrom) return false;
         const std::int64_t at = m_system.elapsedMs();
         m_system.record({RecordedItem::Kind::sysex, {message.begin(), message.end()}, 0, at});
         const auto size = static_cast<std::int64_t>(message.size());
@@ -77,10 +74,8 @@ public:
 
     LongRelease releaseLong() override
     {
-        if (!m_playing)
-            return LongRelease::failed;
-        if (m_system.elapsedMs() < m_finishMs)
-            return LongRelease::stillPlaying;
+        if (!m_playing) return LongRelease::failed;
+        if (m_system.elapsedMs() < m_finishMs) return LongRelease::stillPlaying;
         m_playing = false;
         m_listener.portNotification(PortNotification::done, 0);
         return LongRelease::released;
@@ -104,8 +99,7 @@ RecordingMidiSystem::RecordingMidiSystem() : RecordingMidiSystem(Options{}) {}
 RecordingMidiSystem::RecordingMidiSystem(Options options)
     : m_options(std::move(options)), m_clock(std::make_unique<Clock>(*this))
 {
-    if (!m_options.logPath.empty())
-        m_log.open(m_options.logPath, std::ios::app);
+    if (!m_options.logPath.empty()) m_log.open(m_options.logPath, std::ios::app);
 }
 
 RecordingMidiSystem::~RecordingMidiSystem() = default;
@@ -114,8 +108,7 @@ std::vector<std::string> RecordingMidiSystem::outputPortNames()
 {
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(std::max(0, m_options.outputPorts)));
-    for (int i = 0; i < m_options.outputPorts; ++i)
-        names.push_back("Recording MIDI Out " + std::to_string(i + 1));
+    for (int i = 0; i < m_options.outputPorts; ++i) names.push_back("Recording MIDI Out " + std::to_string(i + 1));
     return names;
 }
 
@@ -123,8 +116,7 @@ std::vector<std::string> RecordingMidiSystem::inputPortNames()
 {
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(std::max(0, m_options.inputPorts)));
-    for (int i = 0; i < m_options.inputPorts; ++i)
-        names.push_back("Recording MIDI In " + std::to_string(i + 1));
+    for (int i = 0; i < m_options.inputPorts; ++i) names.push_back("Recording MIDI In " + std::to_string(i + 1));
     return names;
 }
 
@@ -173,11 +165,21 @@ void RecordingMidiSystem::record(RecordedItem item)
     std::lock_guard lock(m_mutex);
     if (m_log.is_open()) {
         switch (item.kind) {
-        case RecordedItem::Kind::open: m_log << "open output " << unsigned{item.bytes[0]} << '\n'; break;
-        case RecordedItem::Kind::close: m_log << "close output " << unsigned{item.bytes[0]} << '\n'; break;
-        case RecordedItem::Kind::shortMessage: m_log << "short" << hexBytes(item.bytes) << '\n'; break;
-        case RecordedItem::Kind::sysex: m_log << "sysex " << item.bytes.size() << hexBytes(item.bytes) << '\n'; break;
-        case RecordedItem::Kind::wait: m_log << "wait " << item.ms << '\n'; break;
+        case RecordedItem::Kind::open:
+            m_log << "open output " << unsigned{item.bytes[0]} << '\n';
+            break;
+        case RecordedItem::Kind::close:
+            m_log << "close output " << unsigned{item.bytes[0]} << '\n';
+            break;
+        case RecordedItem::Kind::shortMessage:
+            m_log << "short" << hexBytes(item.bytes) << '\n';
+            break;
+        case RecordedItem::Kind::sysex:
+            m_log << "sysex " << item.bytes.size() << hexBytes(item.bytes) << '\n';
+            break;
+        case RecordedItem::Kind::wait:
+            m_log << "wait " << item.ms << '\n';
+            break;
         }
         m_log.flush();
     }

@@ -1,8 +1,8 @@
 // The Windows multimedia MIDI backend.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 #include "midiport/midisystem.h"
 
@@ -33,8 +33,7 @@ public:
     {
         const MMRESULT result = midiOutOpen(&m_handle, device, reinterpret_cast<DWORD_PTR>(&WinmmOutput::callback),
                                             reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
-        if (result == MMSYSERR_NOERROR)
-            return true;
+        if (result == MMSYSERR_NOERROR) return true;
         m_handle = nullptr;
         error = "The MIDI output port could not be opened: " + outputErrorText(result);
         return false;
@@ -42,8 +41,7 @@ public:
 
     ~WinmmOutput() override
     {
-        if (m_handle == nullptr)
-            return;
+        if (m_handle == nullptr) return;
         if (m_pending) {
             // The port must give the header back before its bytes can go.
             midiOutReset(m_handle);
@@ -65,8 +63,7 @@ public:
         m_header.lpData = reinterpret_cast<LPSTR>(const_cast<std::uint8_t*>(message.data()));
         m_header.dwBufferLength = static_cast<DWORD>(message.size());
         m_header.dwFlags = 0;
-        if (midiOutPrepareHeader(m_handle, &m_header, sizeof(MIDIHDR)) != MMSYSERR_NOERROR)
-            return false;
+        if (midiOutPrepareHeader(m_handle, &m_header, sizeof(MIDIHDR)) != MMSYSERR_NOERROR) return false;
         if (midiOutLongMsg(m_handle, &m_header, sizeof(MIDIHDR)) != MMSYSERR_NOERROR) {
             midiOutUnprepareHeader(m_handle, &m_header, sizeof(MIDIHDR));
             return false;
@@ -78,8 +75,7 @@ public:
     LongRelease releaseLong() override
     {
         const MMRESULT result = midiOutUnprepareHeader(m_handle, &m_header, sizeof(MIDIHDR));
-        if (result == MIDIERR_STILLPLAYING)
-            return LongRelease::stillPlaying;
+        if (result == MIDIERR_STILLPLAYING) return LongRelease::stillPlaying;
         m_pending = false;
         return result == MMSYSERR_NOERROR ? LongRelease::released : LongRelease::failed;
     }
@@ -90,10 +86,18 @@ private:
     {
         auto* self = reinterpret_cast<WinmmOutput*>(instance);
         switch (message) {
-        case MOM_OPEN: self->m_listener.portNotification(PortNotification::opened, message); break;
-        case MOM_CLOSE: self->m_listener.portNotification(PortNotification::closed, message); break;
-        case MOM_DONE: self->m_listener.portNotification(PortNotification::done, message); break;
-        default: self->m_listener.portNotification(PortNotification::other, message); break;
+        case MOM_OPEN:
+            self->m_listener.portNotification(PortNotification::opened, message);
+            break;
+        case MOM_CLOSE:
+            self->m_listener.portNotification(PortNotification::closed, message);
+            break;
+        case MOM_DONE:
+            self->m_listener.portNotification(PortNotification::done, message);
+            break;
+        default:
+            self->m_listener.portNotification(PortNotification::other, message);
+            break;
         }
     }
 
@@ -111,8 +115,7 @@ public:
     {
         const MMRESULT result = midiInOpen(&m_handle, device, reinterpret_cast<DWORD_PTR>(&WinmmInput::callback),
                                            reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION | MIDI_IO_STATUS);
-        if (result == MMSYSERR_NOERROR)
-            return true;
+        if (result == MMSYSERR_NOERROR) return true;
         m_handle = nullptr;
         error = "The MIDI input port could not be opened.";
         return false;
@@ -120,8 +123,7 @@ public:
 
     ~WinmmInput() override
     {
-        if (m_handle != nullptr)
-            midiInClose(m_handle);
+        if (m_handle != nullptr) midiInClose(m_handle);
     }
 
     void reset() override { midiInReset(m_handle); }
@@ -132,18 +134,31 @@ private:
     {
         std::ostream& out = reinterpret_cast<WinmmInput*>(instance)->m_trace;
         switch (message) {
-        case MIM_OPEN: out << "MIM_OPEN:\n"; break;
-        case MIM_CLOSE: out << "MIM_CLOSE:\n"; break;
-        case MIM_DATA: break;
+        case MIM_OPEN:
+            out << "MIM_OPEN:\n";
+            break;
+        case MIM_CLOSE:
+            out << "MIM_CLOSE:\n";
+            break;
+        case MIM_DATA:
+            break;
         case MIM_LONGDATA: {
             const auto* header = reinterpret_cast<const MIDIHDR*>(parameter);
             out << "MIM_LONGDATA:\n\t\t\trecordedBytes: " << (header ? header->dwBytesRecorded : 0) << '\n';
             break;
         }
-        case MIM_ERROR: out << "MIM_ERROR\n"; break;
-        case MIM_LONGERROR: out << "MIM_LONGERROR:\n"; break;
-        case MIM_MOREDATA: out << "MIM_MOREDATA:\n"; break;
-        default: out << "DEFAULT: " << std::hex << message << std::dec << " !!!\n"; break;
+        case MIM_ERROR:
+            out << "MIM_ERROR\n";
+            break;
+        case MIM_LONGERROR:
+            out << "MIM_LONGERROR:\n";
+            break;
+        case MIM_MOREDATA:
+            out << "MIM_MOREDATA:\n";
+            break;
+        default:
+            out << "DEFAULT: " << std::hex << message << std::dec << " !!!\n";
+            break;
         }
     }
 
@@ -181,16 +196,14 @@ public:
                                             std::string& error) override
     {
         auto output = std::make_unique<WinmmOutput>(listener);
-        if (!output->open(static_cast<UINT>(index), error))
-            return nullptr;
+        if (!output->open(static_cast<UINT>(index), error)) return nullptr;
         return output;
     }
 
     std::unique_ptr<IMidiInput> openInput(std::size_t index, std::string& error) override
     {
         auto input = std::make_unique<WinmmInput>(trace());
-        if (!input->open(static_cast<UINT>(index), error))
-            return nullptr;
+        if (!input->open(static_cast<UINT>(index), error)) return nullptr;
         return input;
     }
 

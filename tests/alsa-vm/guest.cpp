@@ -58,10 +58,8 @@ using SeqPtr = std::unique_ptr<snd_seq_t, SeqDeleter>;
 void listProjectPorts()
 {
     const auto system = createMidiSystem();
-    for (const auto& name : system->outputPortNames())
-        result("OUTPORT " + name);
-    for (const auto& name : system->inputPortNames())
-        result("INPORT " + name);
+    for (const auto& name : system->outputPortNames()) result("OUTPORT " + name);
+    for (const auto& name : system->inputPortNames()) result("INPORT " + name);
 }
 
 #endif
@@ -84,8 +82,8 @@ void listSequencerPorts()
         snd_seq_port_info_set_port(port, -1);
         while (snd_seq_query_next_port(seq.get(), port) >= 0)
             result("SEQPORT " + std::to_string(snd_seq_port_info_get_client(port)) + ":" +
-                   std::to_string(snd_seq_port_info_get_port(port)) + " " +
-                   snd_seq_client_info_get_name(client) + " / " + snd_seq_port_info_get_name(port));
+                   std::to_string(snd_seq_port_info_get_port(port)) + " " + snd_seq_client_info_get_name(client) +
+                   " / " + snd_seq_port_info_get_name(port));
     }
 }
 
@@ -95,8 +93,7 @@ void listSequencerPorts()
 bool rawSend(const std::string& portName, const std::vector<ExpectedMessage>& messages, double bytesPerSecond)
 {
     snd_seq_t* raw = nullptr;
-    if (snd_seq_open(&raw, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0)
-        return false;
+    if (snd_seq_open(&raw, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) return false;
     SeqPtr seq(raw);
     snd_seq_set_client_name(seq.get(), "alsavm raw");
     const int own = snd_seq_create_simple_port(seq.get(), "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
@@ -112,20 +109,18 @@ bool rawSend(const std::string& portName, const std::vector<ExpectedMessage>& me
         snd_seq_port_info_set_client(port, snd_seq_client_info_get_client(client));
         snd_seq_port_info_set_port(port, -1);
         while (snd_seq_query_next_port(seq.get(), port) >= 0) {
-            if (portName == std::string(snd_seq_client_info_get_name(client)) + ":" +
-                                snd_seq_port_info_get_name(port)) {
+            if (portName ==
+                std::string(snd_seq_client_info_get_name(client)) + ":" + snd_seq_port_info_get_name(port)) {
                 destClient = snd_seq_port_info_get_client(port);
                 destPort = snd_seq_port_info_get_port(port);
                 break;
             }
         }
     }
-    if (own < 0 || destClient < 0 || snd_seq_connect_to(seq.get(), own, destClient, destPort) < 0)
-        return false;
+    if (own < 0 || destClient < 0 || snd_seq_connect_to(seq.get(), own, destClient, destPort) < 0) return false;
 
     for (const auto& m : messages) {
-        if (bytesPerSecond > 0 && m.pauseMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(m.pauseMs));
+        if (bytesPerSecond > 0 && m.pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m.pauseMs));
         // Pace each message on its own: a pause must not become credit.
         const auto start = Clock::now();
         double sent = 0;
@@ -140,18 +135,15 @@ bool rawSend(const std::string& portName, const std::vector<ExpectedMessage>& me
                 snd_seq_ev_set_sysex(&ev, n, const_cast<std::uint8_t*>(m.bytes.data() + at));
             else
                 snd_seq_ev_set_controller(&ev, m.bytes[0] & 0x0F, m.bytes[1], m.bytes[2]);
-            if (snd_seq_event_output_direct(seq.get(), &ev) < 0)
-                return false;
+            if (snd_seq_event_output_direct(seq.get(), &ev) < 0) return false;
             sent += static_cast<double>(n);
             if (bytesPerSecond > 0) {
                 const double due = sent / bytesPerSecond;
                 const double now = secondsSince(start);
-                if (due > now)
-                    std::this_thread::sleep_for(std::chrono::duration<double>(due - now));
+                if (due > now) std::this_thread::sleep_for(std::chrono::duration<double>(due - now));
             }
         }
-        if (bytesPerSecond > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (bytesPerSecond > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     snd_seq_drain_output(seq.get());
     return true;
@@ -162,8 +154,7 @@ class RawmidiReader {
 public:
     bool open(const std::string& device)
     {
-        if (snd_rawmidi_open(&m_in, nullptr, device.c_str(), SND_RAWMIDI_NONBLOCK) < 0)
-            return false;
+        if (snd_rawmidi_open(&m_in, nullptr, device.c_str(), SND_RAWMIDI_NONBLOCK) < 0) return false;
         // A full input buffer drops bytes; the reader must not be the weak link.
         snd_rawmidi_params_t* params = nullptr;
         snd_rawmidi_params_alloca(&params);
@@ -176,10 +167,8 @@ public:
     Received stop()
     {
         m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_in)
-            snd_rawmidi_close(m_in);
+        if (m_thread.joinable()) m_thread.join();
+        if (m_in) snd_rawmidi_close(m_in);
         m_in = nullptr;
         return std::move(m_received);
     }
@@ -194,11 +183,9 @@ private:
         snd_rawmidi_poll_descriptors(m_in, fds.data(), static_cast<unsigned>(count));
         std::uint8_t buf[4096];
         while (!m_stop) {
-            if (poll(fds.data(), fds.size(), 50) <= 0)
-                continue;
+            if (poll(fds.data(), fds.size(), 50) <= 0) continue;
             const ssize_t n = snd_rawmidi_read(m_in, buf, sizeof buf);
-            if (n > 0)
-                m_received.append(buf, static_cast<std::size_t>(n), secondsSince(start));
+            if (n > 0) m_received.append(buf, static_cast<std::size_t>(n), secondsSince(start));
         }
     }
 
@@ -247,8 +234,7 @@ bool projectSend(const std::string& portName, std::uint16_t bankIndex, std::uint
         CFirmware firmware;
         const bool sent = session.sendBank(firmware, channel);
         result(std::string("FIRMWARE ") + (sent ? "SENT (must never happen)" : "refused: " + session.error()));
-        if (sent)
-            return false;
+        if (sent) return false;
     }
     CSound bank(bankIndex);
     if (!session.sendBank(bank, channel)) {
@@ -264,8 +250,7 @@ bool send(const std::string& portName, std::uint16_t bank, std::uint16_t channel
           bool tryFirmware)
 {
 #if ALSAVM_HAVE_SESSION
-    if (how != "raw")
-        return projectSend(portName, bank, channel, how != "unpaced", tryFirmware);
+    if (how != "raw") return projectSend(portName, bank, channel, how != "unpaced", tryFirmware);
 #else
     (void)tryFirmware;
 #endif
@@ -277,8 +262,7 @@ bool send(const std::string& portName, std::uint16_t bank, std::uint16_t channel
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return usage();
+    if (argc < 2) return usage();
     const std::string mode = argv[1];
     if (mode == "expect" && argc == 6) {
         return saveExpected(expectedForSoundBank(number(argv[2]), number(argv[3])), argv[4], argv[5]) ? 0 : 1;
@@ -294,8 +278,7 @@ int main(int argc, char** argv)
         const auto r = checkStream(expected, received, std::strtod(argv[5], nullptr));
         const bool expectLoss = argc == 7 && std::string(argv[6]) == "--expect-loss";
         std::cout << (r.passed() ? "complete and paced: " : "FAULTY: ") << r.detail << '\n';
-        if (expectLoss)
-            return !r.complete && r.receivedBytes < r.expectedBytes ? 0 : 1;
+        if (expectLoss) return !r.complete && r.receivedBytes < r.expectedBytes ? 0 : 1;
         return r.passed() ? 0 : 1;
     }
     if (mode == "ports" && argc == 2) {

@@ -14,12 +14,10 @@ std::vector<ExpectedMessage> expectedForSoundBank(std::uint16_t bankIndex, std::
 {
     std::vector<ExpectedMessage> out;
     // Opening the port silences every channel, then channel 0 once more.
-    for (unsigned n = 0; n <= 16; ++n)
-        out.push_back({0, {static_cast<std::uint8_t>(0xB0 + (n % 16)), 0x7B, 0x00}});
+    for (unsigned n = 0; n <= 16; ++n) out.push_back({0, {static_cast<std::uint8_t>(0xB0 + (n % 16)), 0x7B, 0x00}});
     CSound bank(bankIndex);
     for (const auto& event : bank.buildEvents(channel)) {
-        if (!event)
-            continue;
+        if (!event) continue;
         out.push_back({static_cast<std::uint32_t>(event->getOffset()) * 1000u, event->getMessageData()});
     }
     return out;
@@ -37,8 +35,8 @@ bool saveExpected(const std::vector<ExpectedMessage>& messages, const std::strin
     return static_cast<bool>(index) && static_cast<bool>(bytes);
 }
 
-bool loadExpected(std::vector<ExpectedMessage>& messages, const std::string& indexPath,
-                  const std::string& bytesPath, std::string& error)
+bool loadExpected(std::vector<ExpectedMessage>& messages, const std::string& indexPath, const std::string& bytesPath,
+                  std::string& error)
 {
     std::ifstream index(indexPath);
     std::ifstream bytes(bytesPath, std::ios::binary);
@@ -97,8 +95,7 @@ bool loadReceived(Received& received, const std::string& path, std::string& erro
     std::size_t lineNo = 0;
     while (std::getline(in, line)) {
         ++lineNo;
-        if (line.empty())
-            continue;
+        if (line.empty()) continue;
         std::istringstream fields(line);
         double time = 0;
         std::string hex;
@@ -121,8 +118,7 @@ bool loadReceived(Received& received, const std::string& path, std::string& erro
     return true;
 }
 
-CheckResult checkStream(const std::vector<ExpectedMessage>& expected, const Received& received,
-                        double toleranceMs)
+CheckResult checkStream(const std::vector<ExpectedMessage>& expected, const Received& received, double toleranceMs)
 {
     CheckResult r;
     std::vector<std::uint8_t> all;
@@ -137,17 +133,15 @@ CheckResult checkStream(const std::vector<ExpectedMessage>& expected, const Rece
     r.firstDifference = static_cast<std::size_t>(mismatch.first - all.begin());
     r.complete = r.receivedBytes == r.expectedBytes && r.firstDifference == r.expectedBytes;
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (starts[i] + expected[i].bytes.size() > r.firstDifference)
-            break;
+        if (starts[i] + expected[i].bytes.size() > r.firstDifference) break;
         r.messagesIntact = i + 1;
     }
-    if (!received.times.empty())
-        r.seconds = received.times.back() - received.times.front();
+    if (!received.times.empty()) r.seconds = received.times.back() - received.times.front();
 
     std::ostringstream detail;
     detail << std::fixed << std::setprecision(1);
-    detail << "received " << r.receivedBytes << " of " << r.expectedBytes << " bytes, " << r.messagesIntact
-           << " of " << expected.size() << " messages intact";
+    detail << "received " << r.receivedBytes << " of " << r.expectedBytes << " bytes, " << r.messagesIntact << " of "
+           << expected.size() << " messages intact";
     if (!r.complete) {
         detail << ", first difference at byte " << r.firstDifference;
         r.detail = detail.str();
@@ -159,25 +153,20 @@ CheckResult checkStream(const std::vector<ExpectedMessage>& expected, const Rece
     std::size_t longest = 0;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const std::size_t first = starts[i];
-        if (expected[i].bytes.size() > expected[longest].bytes.size())
-            longest = i;
-        if (i == 0 || expected[i].pauseMs == 0)
-            continue;
+        if (expected[i].bytes.size() > expected[longest].bytes.size()) longest = i;
+        if (i == 0 || expected[i].pauseMs == 0) continue;
         const double gapMs = (received.times[first] - received.times[first - 1]) * 1000.0;
         const double margin = gapMs - expected[i].pauseMs;
-        if (!anyPause || margin < r.shortestMarginMs)
-            r.shortestMarginMs = margin;
+        if (!anyPause || margin < r.shortestMarginMs) r.shortestMarginMs = margin;
         anyPause = true;
         detail << "; gap before message " << i << " " << gapMs << " ms (pause " << expected[i].pauseMs << ")";
-        if (margin < -toleranceMs)
-            r.gapsKept = false;
+        if (margin < -toleranceMs) r.gapsKept = false;
     }
     if (!expected.empty()) {
         const std::size_t first = starts[longest];
         const std::size_t size = expected[longest].bytes.size();
         const double span = received.times[first + size - 1] - received.times[first];
-        if (span > 0)
-            r.pace = static_cast<double>(size) / span;
+        if (span > 0) r.pace = static_cast<double>(size) / span;
         detail << "; " << size << "-byte message at " << r.pace << " bytes/s";
     }
     r.detail = detail.str();

@@ -21,8 +21,8 @@ std::vector<ExpectedMessage> expectedForSoundBank(std::uint16_t bankIndex, std::
 // Text header lines ("<pauseMs> <size>") plus one file of all bytes in order.
 bool saveExpected(const std::vector<ExpectedMessage>& messages, const std::string& indexPath,
                   const std::string& bytesPath);
-bool loadExpected(std::vector<ExpectedMessage>& messages, const std::string& indexPath,
-                  const std::string& bytesPath, std::string& error);
+bool loadExpected(std::vector<ExpectedMessage>& messages, const std::string& indexPath, const std::string& bytesPath,
+                  std::string& error);
 
 // Bytes as they arrived, each with its arrival time in seconds.
 struct Received {
@@ -36,8 +36,8 @@ bool saveReceived(const Received& received, const std::string& path);
 bool loadReceived(Received& received, const std::string& path, std::string& error);
 
 struct CheckResult {
-    bool complete = false;     // every byte arrived, in order, nothing extra
-    bool gapsKept = false;     // every pause was kept
+    bool complete = false; // every byte arrived, in order, nothing extra
+    bool gapsKept = false; // every pause was kept
     std::size_t expectedBytes = 0;
     std::size_t receivedBytes = 0;
     std::size_t firstDifference = 0; // byte offset; meaningful when !complete
@@ -50,7 +50,6 @@ struct CheckResult {
 };
 
 // toleranceMs absorbs the receiver's own timestamp granularity.
-CheckResult checkStream(const std::vector<ExpectedMessage>& expected, const Received& received,
-                        double toleranceMs);
+CheckResult checkStream(const std::vector<ExpectedMessage>& expected, const Received& received, double toleranceMs);
 
 } // namespace alsavm

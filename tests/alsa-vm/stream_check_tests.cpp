@@ -14,8 +14,7 @@ std::vector<ExpectedMessage> sample()
 {
     std::vector<ExpectedMessage> m{{0, {0xB0, 0x7B, 0x00}}, {0, {0xB1, 0x7B, 0x00}}};
     std::vector<std::uint8_t> big(1000);
-    for (std::size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<std::uint8_t>(i & 0x7F);
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i & 0x7F);
     big.front() = 0xF0;
     big.back() = 0xF7;
     m.push_back({3000, big});
@@ -29,8 +28,7 @@ Received deliver(const std::vector<ExpectedMessage>& messages, double extraMs)
     Received r;
     double t = 1.0;
     for (const auto& m : messages) {
-        if (m.pauseMs > 0)
-            t += (m.pauseMs + extraMs) / 1000.0;
+        if (m.pauseMs > 0) t += (m.pauseMs + extraMs) / 1000.0;
         for (std::uint8_t b : m.bytes) {
             r.append(&b, 1, t);
             t += 1.0 / 3125;

@@ -47,8 +47,14 @@ inline Bytes readFile(const std::string& path)
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-inline void put(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
-inline void put(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+inline void put(Bytes& out, const std::string& text)
+{
+    out.insert(out.end(), text.begin(), text.end());
+}
+inline void put(Bytes& out, const Bytes& more)
+{
+    out.insert(out.end(), more.begin(), more.end());
+}
 inline void putLe(Bytes& out, std::uint64_t value, int bytes)
 {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -152,8 +158,8 @@ inline Bytes form(std::initializer_list<Bytes> chunks, const std::string& type =
 
 inline Bytes aiff(std::uint16_t channels, double rate, std::uint16_t bits, const Bytes& data, std::uint32_t offset = 0)
 {
-    return form({chunk("COMM", commBody(channels, bits, extended(rate)), true),
-                 chunk("SSND", ssndBody(data, offset), true)});
+    return form(
+        {chunk("COMM", commBody(channels, bits, extended(rate)), true), chunk("SSND", ssndBody(data, offset), true)});
 }
 
 // Runs a shell command and returns its standard output.
@@ -169,6 +175,9 @@ inline Bytes capture(const std::string& command)
     return out;
 }
 
-inline bool haveSox() { return std::system("sox --version >/dev/null 2>&1") == 0; }
+inline bool haveSox()
+{
+    return std::system("sox --version >/dev/null 2>&1") == 0;
+}
 
 } // namespace audiotest

@@ -10,7 +10,8 @@ namespace {
 
 const audio::converter kSlot(33000.0, 1, 8, true);
 
-audio::sample make(double rate, std::uint16_t channels, std::uint16_t bits, bool unsigned8, std::vector<std::uint8_t> bytes)
+audio::sample make(double rate, std::uint16_t channels, std::uint16_t bits, bool unsigned8,
+                   std::vector<std::uint8_t> bytes)
 {
     audio::sample s;
     s.bytes() = std::move(bytes);
@@ -50,8 +51,7 @@ TEST(Converter, TargetFormatAndLevels)
     const std::vector<std::uint8_t> bytes{0x00, 0x10, 0x80, 0xFF};
     EXPECT_EQ(toSlot(make(33000, 1, 8, true, bytes)), bytes);
     // Six channels mix to their average.
-    EXPECT_EQ(toSlot(make(33000, 6, 8, true, {0x80, 0x80, 0x80, 0x80, 0xE0, 0xE0})),
-              (std::vector<std::uint8_t>{0xA0}));
+    EXPECT_EQ(toSlot(make(33000, 6, 8, true, {0x80, 0x80, 0x80, 0x80, 0xE0, 0xE0})), (std::vector<std::uint8_t>{0xA0}));
 }
 
 TEST(Converter, NarrowSamplesScaleByTheirContainer)

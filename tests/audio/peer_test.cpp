@@ -18,20 +18,25 @@ using namespace audiotest;
 
 struct Peer {
     const char* name;
-    const char* format;      // sox output options
+    const char* format; // sox output options
     const char* extension;
-    const char* generators;  // one per channel
+    const char* generators; // one per channel
     bool pcm;
 };
 
 // Keeps test names and failure output readable.
-void PrintTo(const Peer& peer, std::ostream* out) { *out << peer.name; }
+void PrintTo(const Peer& peer, std::ostream* out)
+{
+    *out << peer.name;
+}
 
 const Peer kCorpus[] = {
     {"wav8_mono_8000", "-r 8000 -c 1 -b 8 -e unsigned -t wav", "wav", "sine 440", true},
     {"wav16_stereo_44100", "-r 44100 -c 2 -b 16 -t wav", "wav", "sine 440 sine 1250", true},
-    {"wav16_6ch_48000", "-r 48000 -c 6 -b 16 -t wavpcm", "wav", "sine 300 sine 500 sine 700 sine 900 sine 1100 sine 1300", true},
-    {"wav16_6ch_extensible", "-r 48000 -c 6 -b 16 -t wav", "wav", "sine 300 sine 500 sine 700 sine 900 sine 1100 sine 1300", true},
+    {"wav16_6ch_48000", "-r 48000 -c 6 -b 16 -t wavpcm", "wav",
+     "sine 300 sine 500 sine 700 sine 900 sine 1100 sine 1300", true},
+    {"wav16_6ch_extensible", "-r 48000 -c 6 -b 16 -t wav", "wav",
+     "sine 300 sine 500 sine 700 sine 900 sine 1100 sine 1300", true},
     {"wav24_mono_96000", "-r 96000 -c 1 -b 24 -t wavpcm", "wav", "sine 880", true},
     {"wav24_stereo_extensible", "-r 48000 -c 2 -b 24 -t wav", "wav", "sine 440 sine 660", true},
     {"wav32_stereo_192000", "-r 192000 -c 2 -b 32 -e signed -t wavpcm", "wav", "sine 440 sine 550", true},
@@ -46,8 +51,8 @@ const Peer kCorpus[] = {
 std::string makeFile(const TempDir& dir, const Peer& peer)
 {
     const std::string path = dir.file(std::string(peer.name) + "." + peer.extension);
-    const std::string command = std::string("sox -V1 -n ") + peer.format + " '" + path + "' synth 0.2 " +
-                                peer.generators + " vol 0.7";
+    const std::string command =
+        std::string("sox -V1 -n ") + peer.format + " '" + path + "' synth 0.2 " + peer.generators + " vol 0.7";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return path;
 }
@@ -57,8 +62,9 @@ std::vector<std::int32_t> soxDecode(const std::string& path)
     const Bytes raw = capture("sox -V1 '" + path + "' -t raw -e signed -b 32 -L -D -");
     std::vector<std::int32_t> values(raw.size() / 4);
     for (std::size_t i = 0; i < values.size(); ++i)
-        values[i] = static_cast<std::int32_t>(std::uint32_t{raw[4 * i]} | std::uint32_t{raw[4 * i + 1]} << 8 |
-                                              std::uint32_t{raw[4 * i + 2]} << 16 | std::uint32_t{raw[4 * i + 3]} << 24);
+        values[i] =
+            static_cast<std::int32_t>(std::uint32_t{raw[4 * i]} | std::uint32_t{raw[4 * i + 1]} << 8 |
+                                      std::uint32_t{raw[4 * i + 2]} << 16 | std::uint32_t{raw[4 * i + 3]} << 24);
     return values;
 }
 
@@ -136,18 +142,22 @@ TEST(PeerRearranged, ChunksAroundTheData)
     ASSERT_TRUE(haveSox());
     TempDir dir;
     const std::string plain = dir.file("plain.wav");
-    ASSERT_EQ(std::system(("sox -V1 -n -r 11025 -c 1 -b 16 -t wavpcm '" + plain + "' synth 0.2 sine 500 vol 0.7").c_str()), 0);
+    ASSERT_EQ(
+        std::system(("sox -V1 -n -r 11025 -c 1 -b 16 -t wavpcm '" + plain + "' synth 0.2 sine 500 vol 0.7").c_str()),
+        0);
     const Bytes original = readFile(plain);
     ASSERT_GT(original.size(), 44u);
 
     Bytes fmt;
     Bytes data;
     for (std::size_t at = 12; at + 8 <= original.size();) {
-        const std::string id(original.begin() + static_cast<std::ptrdiff_t>(at), original.begin() + static_cast<std::ptrdiff_t>(at) + 4);
+        const std::string id(original.begin() + static_cast<std::ptrdiff_t>(at),
+                             original.begin() + static_cast<std::ptrdiff_t>(at) + 4);
         std::uint32_t size = 0;
         std::memcpy(&size, original.data() + at + 4, 4);
         const Bytes body(original.begin() + static_cast<std::ptrdiff_t>(at) + 8,
-                         original.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(at + 8 + size, original.size())));
+                         original.begin() +
+                             static_cast<std::ptrdiff_t>(std::min<std::size_t>(at + 8 + size, original.size())));
         if (id == "fmt ") fmt = body;
         if (id == "data") data = body;
         at += 8 + size + (size & 1);
@@ -156,8 +166,8 @@ TEST(PeerRearranged, ChunksAroundTheData)
     ASSERT_FALSE(data.empty());
     const Bytes list{'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 3, 0, 0, 0, 'a', 'b', 'c'};
     const std::string rearranged = dir.file("rearranged.wav");
-    writeFile(rearranged, riff({chunk("LIST", list, false), chunk("fmt ", fmt, false), chunk("junk", Bytes{1, 2, 3}, false),
-                                chunk("data", data, false)}));
+    writeFile(rearranged, riff({chunk("LIST", list, false), chunk("fmt ", fmt, false),
+                                chunk("junk", Bytes{1, 2, 3}, false), chunk("data", data, false)}));
     compareWithSox(rearranged);
 }
 

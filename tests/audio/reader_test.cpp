@@ -41,9 +41,9 @@ protected:
 Bytes extensibleFmt(const Bytes& guid)
 {
     Bytes b = fmtBody(0xFFFE, 2, 48000, 24);
-    putLe(b, 22, 2);         // extension size
-    putLe(b, 24, 2);         // valid bits
-    putLe(b, 3, 4);          // channel mask
+    putLe(b, 22, 2); // extension size
+    putLe(b, 24, 2); // valid bits
+    putLe(b, 3, 4);  // channel mask
     put(b, guid);
     return b;
 }
@@ -117,7 +117,8 @@ TEST_F(Reader, WavChunksBeforeAndPadBytes)
     const Bytes data = ramp(64);
     const Bytes list = chunk("LIST", Bytes{'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 1, 0, 0, 0, 'x'}, false);
     const Bytes fact = chunk("fact", Bytes{0, 1, 0, 0}, false);
-    const auto ordered = read(riff({list, chunk("fmt ", fmtBody(1, 1, 22050, 16), false), fact, chunk("data", data, false)}));
+    const auto ordered =
+        read(riff({list, chunk("fmt ", fmtBody(1, 1, 22050, 16), false), fact, chunk("data", data, false)}));
     EXPECT_EQ(ordered.bytes(), data);
 
     // An odd-sized chunk with its pad byte directly before "data".
@@ -127,9 +128,9 @@ TEST_F(Reader, WavChunksBeforeAndPadBytes)
     EXPECT_EQ(padded.bytes(), data);
 
     // Same for AIFF, including an odd-sized "COMM" neighbour.
-    const auto aiffPadded = read(form({chunk("NAME", Bytes{'a', 'b', 'c'}, true),
-                                       chunk("COMM", commBody(1, 16, extended(22050)), true),
-                                       chunk("ANNO", Bytes{'z'}, true), chunk("SSND", ssndBody(data), true)}));
+    const auto aiffPadded =
+        read(form({chunk("NAME", Bytes{'a', 'b', 'c'}, true), chunk("COMM", commBody(1, 16, extended(22050)), true),
+                   chunk("ANNO", Bytes{'z'}, true), chunk("SSND", ssndBody(data), true)}));
     EXPECT_EQ(aiffPadded.size(), data.size());
     EXPECT_EQ(aiffPadded.samplerate(), 22050.0);
 }
@@ -149,7 +150,7 @@ TEST_F(Reader, MissingChunksYieldNothing)
 TEST_F(Reader, AiffValuesAreSwappedToLittleEndian)
 {
     const auto s16 = read(aiff(1, 44100, 16, Bytes{0x12, 0x34, 0xAB}));
-    ASSERT_EQ(s16.size(), 2u);  // the odd trailing byte is not a whole value
+    ASSERT_EQ(s16.size(), 2u); // the odd trailing byte is not a whole value
     EXPECT_EQ(s16.value(0, 0), 0x1234);
     EXPECT_FALSE(s16.unsigned8Bit());
 
@@ -217,7 +218,8 @@ TEST_F(Reader, FormatsThatCannotBeConvertedYieldNothing)
     const Bytes infinite{0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0};
     const Bytes nan{0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0};
     for (const Bytes& rate : {zero, negative, infinite, nan})
-        EXPECT_TRUE(read(form({chunk("COMM", commBody(1, 16, rate), true), chunk("SSND", ssndBody(data), true)})).empty());
+        EXPECT_TRUE(
+            read(form({chunk("COMM", commBody(1, 16, rate), true), chunk("SSND", ssndBody(data), true)})).empty());
     // A "fmt " chunk too short for its fields.
     EXPECT_TRUE(read(riff({chunk("fmt ", Bytes{1, 0, 1, 0}, false), chunk("data", data, false)})).empty());
 }
@@ -236,7 +238,7 @@ TEST_F(Reader, StepsPutTheStreamBack)
     ASSERT_TRUE(reader.readWavData(s, 0));
     EXPECT_EQ(reader.tell(), 5u);
     EXPECT_EQ(reader.readSample(s, 0), 40u);
-    EXPECT_EQ(reader.readSample(s, 0), 40u);  // nothing carried over between reads
+    EXPECT_EQ(reader.readSample(s, 0), 40u); // nothing carried over between reads
 }
 
 TEST_F(Reader, LyingSizesReadOnlyWhatIsThere)

@@ -29,8 +29,7 @@ struct Result {
 std::string quoted(const std::string& word)
 {
     std::string q = "'";
-    for (char c : word)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
@@ -52,9 +51,11 @@ std::vector<std::uint8_t> wavData(const fs::path& path)
     const auto bytes = readBytes(path);
     std::size_t at = 12;
     while (at + 8 <= bytes.size()) {
-        const std::uint32_t size = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 | std::uint32_t(bytes[at + 7]) << 24;
+        const std::uint32_t size =
+            bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 | std::uint32_t(bytes[at + 7]) << 24;
         if (std::equal(bytes.begin() + at, bytes.begin() + at + 4, "data"))
-            return {bytes.begin() + at + 8, bytes.begin() + at + 8 + std::min<std::size_t>(size, bytes.size() - at - 8)};
+            return {bytes.begin() + at + 8,
+                    bytes.begin() + at + 8 + std::min<std::size_t>(size, bytes.size() - at - 8)};
         at += 8 + size + (size & 1);
     }
     return {};
@@ -74,8 +75,7 @@ protected:
     Result run(const std::vector<std::string>& args)
     {
         std::string command = "VARNO414_MIDI_RECORDING=" + quoted(m_log.string()) + " " + quoted(VARNO414_EXE);
-        for (const auto& arg : args)
-            command += " " + quoted(arg);
+        for (const auto& arg : args) command += " " + quoted(arg);
         command += " </dev/null >" + quoted((m_dir / "stdout").string()) + " 2>" + quoted((m_dir / "stderr").string());
         const int raw = std::system(command.c_str());
         Result result;
@@ -99,8 +99,7 @@ protected:
         std::istringstream log(readText(m_log));
         std::vector<std::string> lines;
         for (std::string line; std::getline(log, line);)
-            if (line.rfind("sysex ", 0) == 0 || line.rfind("open ", 0) == 0)
-                lines.push_back(line.substr(0, 30));
+            if (line.rfind("sysex ", 0) == 0 || line.rfind("open ", 0) == 0) lines.push_back(line.substr(0, 30));
         return lines;
     }
 
@@ -113,8 +112,7 @@ std::unique_ptr<CSound> readSoundBank(const std::string& path)
 {
     auto bank = std::make_unique<CSound>(0);
     WrapperKtMidiFile file;
-    if (!file.openBank(*bank, path))
-        return nullptr;
+    if (!file.openBank(*bank, path)) return nullptr;
     return bank;
 }
 
@@ -182,13 +180,11 @@ TEST_F(CliTest, SessionMakesImportsRenamesShowsExportsAndSends)
     // Bank S05 is blocks 8 and 9; channel 10 goes out as 9 in byte 4.
     std::vector<std::string> sysex;
     for (const auto& line : portTraffic())
-        if (line.rfind("sysex ", 0) == 0)
-            sysex.push_back(line);
+        if (line.rfind("sysex ", 0) == 0) sysex.push_back(line);
     const std::vector<std::string> expected{"sysex 6 F0 31 0D 79 08 F7", "sysex 131078 F0 31 48 38 29",
                                             "sysex 6 F0 31 0D 79 09 F7", "sysex 131078 F0 31 49 38 29"};
     ASSERT_EQ(sysex.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(sysex[i].substr(0, expected[i].size()), expected[i]);
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(sysex[i].substr(0, expected[i].size()), expected[i]);
 }
 
 // Every refusal names what is wrong, exits non-zero and leaves the bank
@@ -288,20 +284,20 @@ TEST_F(CliTest, SoundDataForFirmwareBlocksIsRefused)
     // file (blocks 6 and 7) with its messages readdressed to blocks 62 and 63.
     const std::string bankFile = path("odd.mid");
     ASSERT_EQ(run({"new", bankFile, "--bank", "S04"}).status, 0);
-    const std::string readdress =
-        "/usr/bin/python3 -c 'import mido,sys\n"
-        "f=mido.MidiFile(sys.argv[1])\n"
-        "for m in f.tracks[0]:\n"
-        "  if m.type==\"sysex\":\n"
-        "    d=list(m.data)\n"
-        "    if d[2]==0x79: d[3]+=56\n"
-        "    else: d[1]+=56\n"
-        "    m.data=d\n"
-        "f.save(sys.argv[1])' "
-        + quoted(bankFile);
+    const std::string readdress = "/usr/bin/python3 -c 'import mido,sys\n"
+                                  "f=mido.MidiFile(sys.argv[1])\n"
+                                  "for m in f.tracks[0]:\n"
+                                  "  if m.type==\"sysex\":\n"
+                                  "    d=list(m.data)\n"
+                                  "    if d[2]==0x79: d[3]+=56\n"
+                                  "    else: d[1]+=56\n"
+                                  "    m.data=d\n"
+                                  "f.save(sys.argv[1])' " +
+                                  quoted(bankFile);
     ASSERT_EQ(std::system(readdress.c_str()), 0);
 
-    for (const auto& args : std::vector<std::vector<std::string>>{{"show", bankFile}, {"send", bankFile, "--port", "0"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"show", bankFile}, {"send", bankFile, "--port", "0"}}) {
         const Result r = run(args);
         EXPECT_EQ(r.status, 1) << args.front();
         EXPECT_NE(r.err.find("is not a bank file"), std::string::npos) << r.err;
@@ -326,8 +322,8 @@ TEST_F(CliTest, WholeTableChangesOnlyTheChosenBank)
     for (std::uint16_t bank = 0; bank < kSoundBankCount; ++bank) {
         std::size_t offset = bank * kSoundBankSize;
         for (std::uint16_t slot = 0; slot < kSlotCount; ++slot) {
-            std::string name = std::string(bank < 9 ? "S0" : "S") + std::to_string(bank + 1) + "_" + std::to_string(slot + 1) + "_"
-                               + std::string(kSlotLabels[slot]) + ".wav";
+            std::string name = std::string(bank < 9 ? "S0" : "S") + std::to_string(bank + 1) + "_" +
+                               std::to_string(slot + 1) + "_" + std::string(kSlotLabels[slot]) + ".wav";
             std::replace(name.begin(), name.end(), ' ', '_');
             const auto data = wavData(fs::path(path("out")) / name);
             ASSERT_EQ(data.size(), kSlotSizes[slot]) << name;
@@ -358,8 +354,8 @@ TEST_F(CliTest, SlotNamesInAnySpelling)
     }
     const Result r = run({"show", bankFile, "--json"});
     for (int slot = 0; slot < 6; ++slot)
-        EXPECT_NE(r.out.find("\"slot\": " + std::to_string(slot + 1) + ", \"label\": \"" + std::string(kSlotLabels[slot])
-                             + "\", \"name\": \"n" + std::to_string(slot) + "\""),
+        EXPECT_NE(r.out.find("\"slot\": " + std::to_string(slot + 1) + ", \"label\": \"" +
+                             std::string(kSlotLabels[slot]) + "\", \"name\": \"n" + std::to_string(slot) + "\""),
                   std::string::npos)
             << r.out;
 }
@@ -375,11 +371,12 @@ TEST_F(CliTest, JsonSurvivesAwkwardNames)
     const Result r = run({"show", bankFile, "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     std::ofstream(path("show.json"), std::ios::binary) << r.out;
-    const std::string check = "/usr/bin/python3 -c 'import json,sys; d=json.load(open(sys.argv[1], encoding=\"utf-8\")); b=d[\"banks\"][0]; "
-                              "assert b[\"bank\"]==\"FIRMWARE\" and b[\"kind\"]==\"firmware\", b; "
-                              "assert b[\"name\"]==\"Quote \\\" back\\\\ tab\\t caf\\u00e9 \\u00e9\", b[\"name\"]; "
-                              "assert b[\"contents\"][1][\"name\"]==\"\\u0001\"' "
-                              + quoted(path("show.json"));
+    const std::string check =
+        "/usr/bin/python3 -c 'import json,sys; d=json.load(open(sys.argv[1], encoding=\"utf-8\")); b=d[\"banks\"][0]; "
+        "assert b[\"bank\"]==\"FIRMWARE\" and b[\"kind\"]==\"firmware\", b; "
+        "assert b[\"name\"]==\"Quote \\\" back\\\\ tab\\t caf\\u00e9 \\u00e9\", b[\"name\"]; "
+        "assert b[\"contents\"][1][\"name\"]==\"\\u0001\"' " +
+        quoted(path("show.json"));
     EXPECT_EQ(std::system(check.c_str()), 0) << r.out;
 }
 

@@ -30,8 +30,7 @@ public:
     Answer message(Icon icon, const QString& caption, const QString& text, Buttons buttons) override
     {
         boxes.push_back({icon, caption, text});
-        if (answers.empty())
-            return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+        if (answers.empty()) return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
         const Answer answer = answers.front();
         answers.pop_front();
         return answer;
@@ -48,12 +47,10 @@ public:
 private:
     static std::optional<QString> next(std::deque<QString>& names)
     {
-        if (names.empty())
-            return std::nullopt;
+        if (names.empty()) return std::nullopt;
         QString name = names.front();
         names.pop_front();
-        if (name.isEmpty())
-            return std::nullopt;
+        if (name.isEmpty()) return std::nullopt;
         return name;
     }
 };

@@ -33,8 +33,7 @@ RecordingMidiSystem::Options ports(int outputs)
 }
 
 struct Harness {
-    explicit Harness(RecordingMidiSystem::Options options = {})
-        : system(std::make_shared<RecordingMidiSystem>(options))
+    explicit Harness(RecordingMidiSystem::Options options = {}) : system(std::make_shared<RecordingMidiSystem>(options))
     {
         auto scripted = std::make_unique<ScriptedPrompt>();
         prompt = scripted.get();
@@ -45,8 +44,7 @@ struct Harness {
     template <typename T> T* child(const char* name) const
     {
         T* widget = editor->findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("no widget %s", name);
+        if (widget == nullptr) qFatal("no widget %s", name);
         return widget;
     }
     QListWidget* list() const { return child<QListWidget>("bankList"); }
@@ -61,8 +59,7 @@ struct Harness {
     {
         std::vector<std::vector<std::uint8_t>> result;
         for (const RecordedItem& item : system->records()) {
-            if (item.kind == RecordedItem::Kind::sysex)
-                result.push_back(item.bytes);
+            if (item.kind == RecordedItem::Kind::sysex) result.push_back(item.bytes);
         }
         return result;
     }
@@ -93,8 +90,7 @@ QByteArray le32(quint32 value)
 QByteArray wavFile(int formatTag, int frames = 2000)
 {
     QByteArray data;
-    for (int i = 0; i < frames; ++i)
-        data += le16((i * 37) % 20000 - 10000);
+    for (int i = 0; i < frames; ++i) data += le16((i * 37) % 20000 - 10000);
     QByteArray fmt = le16(formatTag) + le16(1) + le32(33000) + le32(66000) + le16(2) + le16(16);
     QByteArray body = "WAVE" + QByteArray("fmt ") + le32(fmt.size()) + fmt + "data" + le32(data.size()) + data;
     return "RIFF" + le32(body.size()) + body;
@@ -111,8 +107,7 @@ QByteArray aifcFile()
 QStringList statusTexts(const QSignalSpy& spy)
 {
     QStringList texts;
-    for (const QList<QVariant>& arguments : spy)
-        texts << arguments.at(0).toString();
+    for (const QList<QVariant>& arguments : spy) texts << arguments.at(0).toString();
     return texts;
 }
 
@@ -191,8 +186,7 @@ void EditorTest::rowsMapToContents()
     Harness h;
     QCOMPARE(h.editor->slotOfControl(h.rowName(0)), 1);
     QCOMPARE(h.editor->slotOfControl(h.rowName(1)), 0);
-    for (int row = 2; row < kRowCount; ++row)
-        QCOMPARE(h.editor->slotOfControl(h.rowName(row)), row);
+    for (int row = 2; row < kRowCount; ++row) QCOMPARE(h.editor->slotOfControl(h.rowName(row)), row);
     QCOMPARE(h.editor->slotOfControl(h.child<QPushButton>("rowOpen0")), 1);
     QCOMPARE(h.editor->slotOfControl(h.list()), -1);
 
@@ -201,8 +195,7 @@ void EditorTest::rowsMapToContents()
     for (int row = 0; row < kRowCount; ++row) {
         const QLabel* label = nullptr;
         for (QLabel* candidate : h.editor->findChildren<QLabel*>()) {
-            if (h.editor->slotOfControl(candidate) == CEditor::contentOfRow(row))
-                label = candidate;
+            if (h.editor->slotOfControl(candidate) == CEditor::contentOfRow(row)) label = candidate;
         }
         QVERIFY(label != nullptr);
         QCOMPARE(label->text(), labels[row]);
@@ -221,8 +214,7 @@ void EditorTest::firmwareViewShowsTwoRows()
         QVERIFY(!h.child<QPushButton>(QStringLiteral("rowOpen%1").arg(row).toLatin1())->isVisible());
     }
     h.select(0);
-    for (int row = 0; row < kRowCount; ++row)
-        QVERIFY(h.rowName(row)->isVisible());
+    for (int row = 0; row < kRowCount; ++row) QVERIFY(h.rowName(row)->isVisible());
 }
 
 void EditorTest::renamingCommitsOnFocusLoss()
@@ -318,8 +310,7 @@ void EditorTest::slotImportRefusals()
     QFETCH(QString, caption);
     QTemporaryDir dir;
     const QString path = dir.filePath("sound.wav");
-    if (!bytes.isEmpty())
-        writeBytes(path, bytes);
+    if (!bytes.isEmpty()) writeBytes(path, bytes);
     Harness h;
     const std::vector<std::uint8_t> before = h.editor->bank(4).content(2)->getData();
     const std::string name = h.editor->bank(4).getContentName(2);
@@ -357,7 +348,8 @@ void EditorTest::resetRestoresFactoryNames()
     h.child<QPushButton>("resetToDefault")->click();
     QCOMPARE(h.editor->bank(4).getName(), std::string("mine"));
     QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("Reset to Default"));
-    QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("Don't Reset To Default any bank during sending or receiveing!"));
+    QCOMPARE(h.prompt->boxes.back().text,
+             QStringLiteral("Don't Reset To Default any bank during sending or receiveing!"));
     h.editor->endTransfer();
 }
 
@@ -436,8 +428,7 @@ void EditorTest::saveAndOpenAllBanks()
     QCOMPARE(h.editor->bank(30).getName(), std::string("last sound"));
     QCOMPARE(h.list()->item(0)->text(), QStringLiteral("first"));
     QCOMPARE(h.list()->currentRow(), 9);
-    for (int index = 0; index < kBankCount; ++index)
-        QCOMPARE(h.editor->bank(index).getIndex(), std::uint16_t(index));
+    for (int index = 0; index < kBankCount; ++index) QCOMPARE(h.editor->bank(index).getIndex(), std::uint16_t(index));
 }
 
 void EditorTest::openRefusesOtherFiles()
@@ -503,8 +494,7 @@ void EditorTest::sendSelectedBank()
     QCOMPARE(sent.size(), std::size_t(4));
     CSound expected(4);
     const EventList& events = expected.buildEvents(15);
-    for (std::size_t i = 0; i < kEventCount; ++i)
-        QVERIFY(sent[i] == events[i]->getMessageData());
+    for (std::size_t i = 0; i < kEventCount; ++i) QVERIFY(sent[i] == events[i]->getMessageData());
 }
 
 void EditorTest::sendAllBanks()

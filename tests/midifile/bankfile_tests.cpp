@@ -26,7 +26,8 @@ std::vector<std::vector<Bytes>> trackMessages(const fs::path& path)
         EXPECT_TRUE(reader.readTrackHeader());
         std::uint8_t type = 0;
         buffer meta;
-        while (reader.readMeta(type, meta)) {}
+        while (reader.readMeta(type, meta)) {
+        }
         midi::event event;
         double seconds = 0;
         tracks.emplace_back();
@@ -236,9 +237,9 @@ TEST_F(BankFile, DamagedFilesFailWithoutHarm)
     ASSERT_TRUE(opens(good));
 
     // Cut off anywhere: in the header, the meta events, the messages, the end.
-    for (const std::size_t size : {std::size_t{0}, std::size_t{10}, std::size_t{14}, std::size_t{20}, std::size_t{30},
-                                   std::size_t{80}, std::size_t{100}, good.size() / 2, good.size() - 300,
-                                   good.size() - 4, good.size() - 1})
+    for (const std::size_t size :
+         {std::size_t{0}, std::size_t{10}, std::size_t{14}, std::size_t{20}, std::size_t{30}, std::size_t{80},
+          std::size_t{100}, good.size() / 2, good.size() - 300, good.size() - 4, good.size() - 1})
         EXPECT_FALSE(opens(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size)))) << size;
 
     Bytes longTrack = good;

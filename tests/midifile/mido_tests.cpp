@@ -47,7 +47,10 @@ std::string hex(const Bytes& bytes)
     return text;
 }
 
-std::string hex(const std::string& text) { return hex(Bytes(text.begin(), text.end())); }
+std::string hex(const std::string& text)
+{
+    return hex(Bytes(text.begin(), text.end()));
+}
 
 Bytes varLen(std::uint32_t value)
 {
@@ -169,7 +172,8 @@ fs::path midoFile(const TempDir& dir, const std::vector<std::unique_ptr<IBank>>&
     for (const auto& bank : banks) {
         const std::string name = bank->getName();
         spec << "track " << (name.empty() ? "-" : hex(name)) << "\nnames";
-        for (const std::string& content : bank->getContentNames()) spec << ' ' << (content.empty() ? "-" : hex(content));
+        for (const std::string& content : bank->getContentNames())
+            spec << ' ' << (content.empty() ? "-" : hex(content));
         spec << '\n';
         for (const auto& event : bank->buildEvents(0)) {
             const fs::path raw = dir / ("m" + std::to_string(n++) + ".syx");

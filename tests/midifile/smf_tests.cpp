@@ -34,7 +34,9 @@ Bytes withTrack(Bytes file, const Bytes& events)
 TEST(MidiFileWriter, HeaderSaysIncompleteUntilATrackIsEnded)
 {
     TempDir dir;
-    { KtMidiFileWriter writer((dir / "none.mid").string(), 24); }
+    {
+        KtMidiFileWriter writer((dir / "none.mid").string(), 24);
+    }
     EXPECT_EQ(readAll(dir / "none.mid"), header("MIDI", 0, 0));
 
     {
@@ -74,7 +76,8 @@ TEST(MidiFileWriter, DeltasCarryPauseAndTransmissionTime)
         writer.writeEvent(erase, 2.0);
         writer.endTrack();
     }
-    Bytes expected = withTrack(header("MThd", 0, 1), {0x60, 0xF0, 0x05, 0x31, 0x0D, 0x79, 0x02, 0xF7, 0x01, 0xFF, 0x2F, 0x00});
+    Bytes expected =
+        withTrack(header("MThd", 0, 1), {0x60, 0xF0, 0x05, 0x31, 0x0D, 0x79, 0x02, 0xF7, 0x01, 0xFF, 0x2F, 0x00});
     EXPECT_EQ(readAll(dir / "a.mid"), expected);
 
     // A block message: length written as F0 88 80 05, and its 2017 ticks on
@@ -170,8 +173,8 @@ TEST(MidiFileReader, ReadsRunsAndStepsBackAtTheWrongKind)
     TempDir dir;
     // Empty name, a text event, a data byte where an event should be, an
     // event, end of track.
-    const Bytes events{0x00, 0xFF, 0x03, 0x00, 0x00, 0xFF, 0x01, 0x02, 'h', 'i', 0x05, 0x40,
-                       0x00, 0xC1, 0x05, 0x00, 0xFF, 0x2F, 0x00};
+    const Bytes events{0x00, 0xFF, 0x03, 0x00, 0x00, 0xFF, 0x01, 0x02, 'h', 'i',
+                       0x05, 0x40, 0x00, 0xC1, 0x05, 0x00, 0xFF, 0x2F, 0x00};
     writeAll(dir / "f.mid", withTrack(header("MThd", 0, 1), events));
     KtMidiFileReader reader((dir / "f.mid").string());
     ASSERT_EQ(reader.trackCount(), 1);

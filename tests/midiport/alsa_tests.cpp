@@ -22,8 +22,7 @@ public:
     explicit RecordingSink(VirtualClock& clock) : m_clock(clock) {}
     bool writeChunk(std::span<const std::uint8_t> chunk) override
     {
-        if (failAt == chunks.size())
-            return false;
+        if (failAt == chunks.size()) return false;
         chunks.emplace_back(chunk.begin(), chunk.end());
         handedAtMs.push_back(m_clock.elapsedMs);
         return true;
@@ -45,8 +44,7 @@ private:
 std::vector<std::uint8_t> blockMessage()
 {
     std::vector<std::uint8_t> message(kBlockMessageSize);
-    for (std::size_t i = 0; i < message.size(); ++i)
-        message[i] = static_cast<std::uint8_t>(i % 0x7F);
+    for (std::size_t i = 0; i < message.size(); ++i) message[i] = static_cast<std::uint8_t>(i % 0x7F);
     message.front() = 0xF0;
     message.back() = 0xF7;
     return message;
@@ -99,8 +97,7 @@ TEST(AlsaPacing, UnpacedAndFailingSends)
 
 TEST(AlsaSystem, NoSequencerDeviceMeansNoPortsAndAClearError)
 {
-    if (std::filesystem::exists("/dev/snd/seq"))
-        GTEST_SKIP() << "this machine has a sequencer device";
+    if (std::filesystem::exists("/dev/snd/seq")) GTEST_SKIP() << "this machine has a sequencer device";
     auto system = createPlatformMidiSystem();
     EXPECT_TRUE(system->outputPortNames().empty());
     EXPECT_TRUE(system->inputPortNames().empty());

@@ -26,14 +26,22 @@ std::vector<std::string> describe(const std::vector<RecordedItem>& items)
     for (const auto& item : items) {
         char text[64];
         switch (item.kind) {
-        case Kind::open: lines.emplace_back("open"); break;
-        case Kind::close: lines.emplace_back("close"); break;
-        case Kind::wait: lines.push_back("wait " + std::to_string(item.ms)); break;
+        case Kind::open:
+            lines.emplace_back("open");
+            break;
+        case Kind::close:
+            lines.emplace_back("close");
+            break;
+        case Kind::wait:
+            lines.push_back("wait " + std::to_string(item.ms));
+            break;
         case Kind::shortMessage:
             std::snprintf(text, sizeof text, "short %02X %02X %02X", item.bytes[0], item.bytes[1], item.bytes[2]);
             lines.emplace_back(text);
             break;
-        case Kind::sysex: lines.push_back("sysex " + std::to_string(item.bytes.size())); break;
+        case Kind::sysex:
+            lines.push_back("sysex " + std::to_string(item.bytes.size()));
+            break;
         }
     }
     return lines;
@@ -43,8 +51,7 @@ std::vector<Bytes> sysexOf(const std::vector<RecordedItem>& items)
 {
     std::vector<Bytes> messages;
     for (const auto& item : items)
-        if (item.kind == Kind::sysex)
-            messages.push_back(item.bytes);
+        if (item.kind == Kind::sysex) messages.push_back(item.bytes);
     return messages;
 }
 
@@ -163,10 +170,10 @@ TEST(Session, SoundBankGoesOutAsFourPacedMessages)
     EXPECT_EQ(s.session.estimate(), 102u);
 
     const auto records = s.system->records();
-    const std::vector<std::string> expected{
-        "wait 3000", "sysex 6",      "wait 1", "wait 2", "wait 300", "wait 6000", "sysex 131078", "wait 1",
-        "wait 43692", "wait 300",    "wait 3000", "sysex 6", "wait 1", "wait 2", "wait 300", "wait 6000",
-        "sysex 131078", "wait 1",    "wait 43692", "wait 300"};
+    const std::vector<std::string> expected{"wait 3000", "sysex 6",      "wait 1", "wait 2",     "wait 300",
+                                            "wait 6000", "sysex 131078", "wait 1", "wait 43692", "wait 300",
+                                            "wait 3000", "sysex 6",      "wait 1", "wait 2",     "wait 300",
+                                            "wait 6000", "sysex 131078", "wait 1", "wait 43692", "wait 300"};
     EXPECT_EQ(describe(records), expected);
 
     const auto messages = sysexOf(records);
@@ -174,8 +181,7 @@ TEST(Session, SoundBankGoesOutAsFourPacedMessages)
     EXPECT_EQ(messages[0], (Bytes{0xF0, 0x31, 0x0D, 0x79, 10, 0xF7}));
     EXPECT_EQ(messages[2], (Bytes{0xF0, 0x31, 0x0D, 0x79, 11, 0xF7}));
     const auto& events = bank.buildEvents(3);
-    for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(messages[i], events[i]->getMessageData()) << "message " << i;
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(messages[i], events[i]->getMessageData()) << "message " << i;
     EXPECT_EQ(messages[1][2], 0x40 | 10);
     EXPECT_EQ(messages[1][4], 0x20 | 3);
     EXPECT_EQ(messages[3][2], 0x40 | 11);
@@ -184,8 +190,7 @@ TEST(Session, SoundBankGoesOutAsFourPacedMessages)
     // one has left the cable, and the whole bank takes under 106.6 s.
     std::int64_t cableFree = 0;
     for (const auto& item : records) {
-        if (item.kind != Kind::sysex)
-            continue;
+        if (item.kind != Kind::sysex) continue;
         EXPECT_GE(item.atMs, cableFree);
         cableFree = item.atMs + (static_cast<std::int64_t>(item.bytes.size()) * 1000 + 3124) / 3125;
     }
@@ -216,8 +221,7 @@ TEST(Session, ProgressIsHalfWay51SecondsIntoASoundBank)
     const std::int64_t start = s.system->clock().now();
     bool checked = false;
     s.system->setWaitHook([&](std::uint32_t) {
-        if (checked)
-            return;
+        if (checked) return;
         checked = true;
         s.system->advance((start + 51 - s.system->clock().now()) * 1000);
         EXPECT_EQ(s.session.progress(), 50);
@@ -300,8 +304,7 @@ TEST(Session, EnvironmentVariableSelectsTheRecordingLog)
     }
     std::ifstream log(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(log, line);)
-        lines.push_back(line);
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
     ASSERT_GE(lines.size(), 24u);
     EXPECT_EQ(lines[0], "open output 0");
     EXPECT_EQ(lines[1], "wait 600");

@@ -1,6 +1,6 @@
+#include "midifile/wrapperktmidifile.h"
 #include "midiport/recordingmidisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
-#include "midifile/wrapperktmidifile.h"
 #include "model/sound.h"
 
 #include <gtest/gtest.h>
@@ -21,14 +21,12 @@ TEST(SessionThreads, ProgressIsPolledWhileAnotherThreadSends)
     auto system = std::make_shared<RecordingMidiSystem>();
     WrapperKtMidiInterface session(-1, 0, system);
     std::vector<std::unique_ptr<IBank>> banks;
-    for (std::uint16_t i = 0; i < 3; ++i)
-        banks.push_back(std::make_unique<CSound>(i));
+    for (std::uint16_t i = 0; i < 3; ++i) banks.push_back(std::make_unique<CSound>(i));
     // Every virtual wait lets the poller in, so it sees the sends in flight.
     std::atomic<int> polls{0};
     system->setWaitHook([&](std::uint32_t) {
         const int before = polls.load();
-        for (int spin = 0; spin < 100000 && polls.load() == before; ++spin)
-            std::this_thread::yield();
+        for (int spin = 0; spin < 100000 && polls.load() == before; ++spin) std::this_thread::yield();
     });
 
     std::atomic<bool> done{false};
@@ -43,8 +41,7 @@ TEST(SessionThreads, ProgressIsPolledWhileAnotherThreadSends)
     });
     bool sent = true;
     std::thread worker([&] {
-        for (auto& bank : banks)
-            sent = session.sendBank(*bank, 0) && sent;
+        for (auto& bank : banks) sent = session.sendBank(*bank, 0) && sent;
         done = true;
     });
     worker.join();
