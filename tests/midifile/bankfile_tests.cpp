@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <random>
+#include <sys/resource.h>
 
 using namespace testing_midifile;
 using Bytes = std::vector<std::uint8_t>;
@@ -220,6 +222,32 @@ TEST_F(BankFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile)
     // A successful save replaces the file.
     ASSERT_TRUE(wrapper.saveBank(*bank, file.string()));
     EXPECT_GT(fs::file_size(file), 0x40000u);
+}
+
+// A disk that fills up while the file is written: the file-size limit makes
+// every write past 64 KiB fail, as a full disk would.
+TEST_F(BankFile, DiskFullDuringSaveKeepsTheOldFile)
+{
+    auto bank = soundBank(2, 4);
+    const fs::path file = dir / "keep.mid";
+    writeAll(file, {'o', 'l', 'd'});
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved_ok = wrapper.saveBank(*bank, file.string());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(saved_ok);
+    EXPECT_FALSE(wrapper.lastError().empty());
+    EXPECT_EQ(readAll(file), (Bytes{'o', 'l', 'd'}));
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 1u); // no temporary file left behind
 }
 
 TEST_F(BankFile, DamagedFilesFailWithoutHarm)
