@@ -1,8 +1,10 @@
 // The Windows multimedia MIDI backend.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
-#include <mmsystem.h>
+// windows.h defines the types mmsystem.h is written in, so it comes first.
 #include <windows.h>
+
+#include <mmsystem.h>
 
 #include "midiport/midisystem.h"
 
