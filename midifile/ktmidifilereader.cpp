@@ -1,14 +1,15 @@
 #include "midifile/ktmidifilereader.h"
 
+#include "midifile/smfformat.h"
+
 #include <array>
 
 namespace {
 
-constexpr std::uint32_t kCableBytesPerSecond = 3125;
-constexpr std::uint8_t kMeta = 0xFF;
-constexpr std::uint8_t kEndOfTrack = 0x2F;
-constexpr std::uint8_t kSysEx = 0xF0;
-constexpr std::uint8_t kEox = 0xF7;
+using smf::kEndOfTrack;
+using smf::kEox;
+using smf::kMeta;
+using smf::kSysEx;
 
 bool readTag(Ktifstream& in, const char (&tag)[5])
 {
@@ -46,7 +47,7 @@ KtMidiFileReader::KtMidiFileReader(const std::string& path) : Ktifstream(path)
     m_format = format;
     m_tracks = tracks;
     m_division = division;
-    m_bytesPerTick = kCableBytesPerSecond / (2u * division);
+    m_bytesPerTick = smf::bytesPerTickFor(division);
     if (m_bytesPerTick == 0) m_tracks = 0;
 }
 

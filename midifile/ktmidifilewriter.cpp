@@ -1,21 +1,18 @@
 #include "midifile/ktmidifilewriter.h"
 
+#include "midifile/smfformat.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 
 namespace {
 
-constexpr std::uint32_t kCableBytesPerSecond = 3125;
-constexpr std::uint8_t kMeta = 0xFF;
-constexpr std::uint8_t kEndOfTrack = 0x2F;
-constexpr std::uint8_t kSysEx = 0xF0;
+using smf::bytesPerTickFor;
+using smf::kEndOfTrack;
+using smf::kMeta;
+using smf::kSysEx;
 constexpr std::uint32_t kMaxVarLen = 0x0FFFFFFF;
-
-std::uint32_t bytesPerTickFor(std::uint16_t division)
-{
-    return division == 0 ? 0 : kCableBytesPerSecond / (2u * division);
-}
 
 } // namespace
 

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr std::uint64_t kCableBytesPerSecond = 3125;
 constexpr std::uint32_t kPollMs = 300;
 constexpr std::uint32_t kAfterMessageMs = 300;
 

@@ -22,6 +22,9 @@ inline constexpr std::size_t kBlockDataSize = 0x10000;
 inline constexpr std::size_t kBlockPayloadSize = 2 * kBlockDataSize;
 inline constexpr std::size_t kBlockMessageSize = kBlockPayloadSize + 6;
 inline constexpr std::size_t kEraseMessageSize = 6;
+// What one MIDI cable carries: 31250 baud at 10 bits a byte. Paces sends and
+// sets bank files' delta times.
+inline constexpr std::uint32_t kCableBytesPerSecond = 3125;
 inline constexpr std::uint32_t kEraseOffset = 3; // seconds before an erase
 inline constexpr std::uint32_t kFlashOffset = 6; // seconds before a block write
 

@@ -1,11 +1,11 @@
 #include "midiport/recordingmidisystem.h"
 
+#include "model/messages.h"
+
 #include <algorithm>
 #include <cstdio>
 
 namespace {
-
-constexpr std::int64_t kCableBytesPerSecond = 3125;
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes)
 {

@@ -9,31 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace audiotest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "varno-audio-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using ::TempDir;
 
 inline void writeFile(const std::string& path, const Bytes& bytes)
 {

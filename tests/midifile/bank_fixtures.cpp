@@ -25,20 +25,6 @@ void writeAll(const std::filesystem::path& path, const std::vector<std::uint8_t>
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-TempDir::TempDir()
-{
-    std::random_device seed;
-    m_path = std::filesystem::temp_directory_path() / ("varno-midifile-" + std::to_string(seed()));
-    std::filesystem::create_directories(m_path);
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(m_path, ec);
-}
-
 std::unique_ptr<IBank> soundBank(std::uint16_t index, std::uint32_t seed)
 {
     auto bank = std::make_unique<CSound>(0);

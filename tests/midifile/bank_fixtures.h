@@ -8,22 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace testing_midifile {
 
 std::vector<std::uint8_t> readAll(const std::filesystem::path& path);
 void writeAll(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
+using ::TempDir;
 
 // A sound bank with its own number and sample bytes drawn from seed, so
 // round trips cannot pass by returning factory data.

@@ -2,6 +2,7 @@
 #include "midiport/recordingmidisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/sound.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -74,8 +75,7 @@ TEST(SessionThreads, SendOfAllBanksIsUntouchedByEditsOpensAndResets)
     for (auto& bank : snapshot)
         for (const auto& event : bank->buildEvents(2)) expected.push_back(event->getMessageData());
 
-    const auto dir = std::filesystem::temp_directory_path() / "varno_thread_tests";
-    std::filesystem::create_directories(dir);
+    const TempDir dir("varno-thread");
     const std::string bankFile = (dir / "s04.mid").string();
     const std::string rawFile = (dir / "noise.raw").string();
     WrapperKtMidiFile files;
@@ -107,7 +107,6 @@ TEST(SessionThreads, SendOfAllBanksIsUntouchedByEditsOpensAndResets)
         if (item.kind == RecordedItem::Kind::sysex) got.push_back(item.bytes);
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t m = 0; m < got.size(); ++m) EXPECT_EQ(got[m], expected[m]) << "message " << m;
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -1,13 +1,13 @@
 #include "model/factory_data.h"
 #include "model/firmware.h"
 #include "model/sound.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -20,8 +20,7 @@ Bytes slotBytes(const IBank& bank, std::uint16_t slot)
 
 std::string writeTemp(const std::string& name, const Bytes& bytes)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("varno_bank_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    static const TempDir dir("varno-model");
     const auto path = dir / name;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -1,5 +1,6 @@
 #include "model/messages.h"
 #include "model/sound.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -22,9 +22,9 @@ std::vector<std::unique_ptr<CContent>> slots(std::uint8_t fill)
 
 std::string tempFile(const Bytes& bytes)
 {
+    static const TempDir dir("varno-model");
     static int counter = 0;
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("varno_msg_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".bin");
+    const auto path = dir / ("message" + std::to_string(counter++) + ".bin");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path.string();
