@@ -1,5 +1,7 @@
 #include "editor/aboutdlg.h"
 
+#include "varno_version.h"
+
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -82,7 +84,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     layout->setContentsMargins(24, 16, 24, 20);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    m_versionText->setText(QStringLiteral("Version 1.5"));
+    m_versionText->setText(QStringLiteral("Version ") + QString::fromLatin1(kVarnoVersion));
 }
 
 QString CAboutDlg::versionText() const

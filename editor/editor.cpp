@@ -7,6 +7,7 @@
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/firmware.h"
 #include "model/sound.h"
+#include "varno_version.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -32,7 +33,7 @@
 namespace {
 
 const QString kAppName = QStringLiteral("VARNO414Editor");
-const QString kVersionText = QStringLiteral("Version 1.5");
+const QString kVersionText = QStringLiteral("Version ") + QString::fromLatin1(kVarnoVersion);
 const QString kMidiFilter = QStringLiteral("MIDI Files (*.mid)");
 constexpr int kInitialBank = 4;
 constexpr int kTimerPeriodMs = 40;

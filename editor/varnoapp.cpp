@@ -3,6 +3,7 @@
 #include "editor/aboutdlg.h"
 #include "editor/editor.h"
 #include "midiport/midisystem.h"
+#include "varno_version.h"
 
 CVARNOApp::CVARNOApp(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -10,7 +11,7 @@ CVARNOApp::CVARNOApp(int& argc, char** argv) : QApplication(argc, argv)
     setOrganizationName(QStringLiteral("VARNO414"));
     setOrganizationDomain(QStringLiteral("varno414.local"));
     setApplicationName(QStringLiteral("VARNO414Editor"));
-    setApplicationVersion(QStringLiteral("1.5"));
+    setApplicationVersion(QString::fromLatin1(kVarnoVersion));
     setWindowIcon(makeApplicationIcon());
 }
 

@@ -1,6 +1,6 @@
 #include "midiport/midisystem.h"
 
-#include "midiport/recordingmidisystem.h"
+#include "midiport/recording/recordingmidisystem.h"
 
 #include <cstdlib>
 #include <iostream>

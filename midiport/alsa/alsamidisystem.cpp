@@ -1,13 +1,11 @@
 #include "midiport/alsa/alsamidisystem.h"
 
 #include "midiport/alsa/sysexpacer.h"
+#include "midiport/systemclock.h"
 
 #include <alsa/asoundlib.h>
 
-#include <chrono>
-#include <ctime>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -36,12 +34,6 @@ SeqHandle openSequencer(int streams)
     if (snd_seq_open(&seq, "default", streams, 0) < 0) return nullptr;
     return SeqHandle(seq);
 }
-
-class SystemClock : public IClock {
-public:
-    std::int64_t now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
-    void sleepMs(std::uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-};
 
 struct PortAddress {
     int client;

@@ -1,4 +1,4 @@
-#include "midiport/recordingmidisystem.h"
+#include "midiport/recording/recordingmidisystem.h"
 
 #include "model/messages.h"
 

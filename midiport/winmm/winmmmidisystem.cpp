@@ -7,18 +7,12 @@
 #include <mmsystem.h>
 
 #include "midiport/midisystem.h"
+#include "midiport/systemclock.h"
 
-#include <ctime>
 #include <ios>
 #include <ostream>
 
 namespace {
-
-class WinmmClock : public IClock {
-public:
-    std::int64_t now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
-    void sleepMs(std::uint32_t ms) override { Sleep(ms); }
-};
 
 std::string outputErrorText(MMRESULT result)
 {
@@ -210,7 +204,7 @@ public:
     }
 
 private:
-    WinmmClock m_clock;
+    SystemClock m_clock;
 };
 
 } // namespace

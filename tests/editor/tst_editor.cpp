@@ -1,7 +1,7 @@
 #include "editor/aboutdlg.h"
 #include "editor/editor.h"
 #include "midifile/wrapperktmidifile.h"
-#include "midiport/recordingmidisystem.h"
+#include "midiport/recording/recordingmidisystem.h"
 #include "model/firmware.h"
 #include "model/sound.h"
 #include "scriptedprompt.h"

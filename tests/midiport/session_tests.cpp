@@ -1,4 +1,4 @@
-#include "midiport/recordingmidisystem.h"
+#include "midiport/recording/recordingmidisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/firmware.h"
 #include "model/sound.h"

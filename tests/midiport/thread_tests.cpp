@@ -1,5 +1,5 @@
 #include "midifile/wrapperktmidifile.h"
-#include "midiport/recordingmidisystem.h"
+#include "midiport/recording/recordingmidisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/sound.h"
 #include "tests/support/temp_dir.h"

@@ -1,16 +1,7 @@
 #include "midiport/midisystem.h"
-
-#include <chrono>
-#include <ctime>
-#include <thread>
+#include "midiport/systemclock.h"
 
 namespace {
-
-class SystemClock : public IClock {
-public:
-    std::int64_t now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
-    void sleepMs(std::uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-};
 
 // For platforms without a supported MIDI service: no ports at all.
 class NullMidiSystem : public IMidiSystem {
