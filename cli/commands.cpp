@@ -1,11 +1,11 @@
 #include "cli/commands.h"
 
 #include "audio/ktaudiofilereader.h"
-#include "cli/document.h"
 #include "cli/json.h"
 #include "cli/naming.h"
 #include "cli/options.h"
 #include "cli/wavwriter.h"
+#include "midifile/bankdocument.h"
 
 #include <algorithm>
 #include <array>
@@ -115,8 +115,8 @@ int commandNew(std::span<const std::string> args)
         return fail("'" + path + "' already exists: give --force to replace it with factory content.");
 
     BankDocument doc = BankDocument::factory(index);
-    std::string error;
-    if (!doc.save(path, error)) return fail(error);
+    BankFileResult saved;
+    if (!doc.save(path, saved)) return fail(saved.sentence());
     return kExitOk;
 }
 
@@ -127,9 +127,10 @@ int commandShow(std::span<const std::string> args)
     if (const auto exit = parseOrExit("show", args, specs, options)) return *exit;
     if (options.positional().size() != 1) return usage("show", "give exactly one bank file.");
     const std::string& path = options.positional().front();
-    std::string error;
-    const auto doc = BankDocument::open(path, error);
-    if (!doc) return fail(error);
+    BankFileResult opened;
+    const auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
+    const auto duplicates = doc->duplicates();
 
     if (options.has("json")) {
         // Keys and their order are part of the interface scripts rely on.
@@ -156,7 +157,17 @@ int commandShow(std::span<const std::string> args)
             std::cout << "\n      ]\n    }";
             firstBank = false;
         }
-        std::cout << "\n  ]\n}\n";
+        std::cout << "\n  ],\n  \"duplicates\": [";
+        bool firstDuplicate = true;
+        for (const DuplicateBank& duplicate : duplicates) {
+            std::cout << (firstDuplicate ? "\n" : ",\n") << "    {\"bank\": " << jsonString(bankTag(duplicate.index))
+                      << ", \"tracks\": [";
+            for (std::size_t i = 0; i < duplicate.tracks.size(); ++i)
+                std::cout << (i ? ", " : "") << duplicate.tracks[i];
+            std::cout << "]}";
+            firstDuplicate = false;
+        }
+        std::cout << (duplicates.empty() ? "]\n}\n" : "\n  ]\n}\n");
         return kExitOk;
     }
 
@@ -173,6 +184,7 @@ int commandShow(std::span<const std::string> args)
                       << (content ? content->getSize() : 0) << " bytes)\n";
         }
     }
+    for (const DuplicateBank& duplicate : duplicates) std::cout << duplicate.sentence() << ".\n";
     return kExitOk;
 }
 
@@ -187,10 +199,11 @@ int commandImport(std::span<const std::string> args)
     const std::string& path = options.positional()[0];
     const std::string& audio = options.positional()[1];
 
+    BankFileResult opened;
+    auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
     std::string error;
-    auto doc = BankDocument::open(path, error);
-    if (!doc) return fail(error);
-    IBank* bank = doc->select(path, options.value("bank"), error);
+    IBank* bank = selectBank(*doc, path, options.value("bank"), error);
     if (!bank) return fail(error);
     const auto slot = selectSlot(*bank, *slotArg, error);
     if (!slot) return fail(error);
@@ -210,7 +223,8 @@ int commandImport(std::span<const std::string> args)
     // only the file's own name is wanted, or the name the user chose.
     setSlotName(*bank, *slot, options.value("name").value_or(baseName(audio)));
 
-    if (!doc->save(path, error)) return fail(error);
+    BankFileResult saved;
+    if (!doc->save(path, saved)) return fail(saved.sentence());
     return kExitOk;
 }
 
@@ -223,10 +237,11 @@ int commandRename(std::span<const std::string> args)
     const std::string& path = options.positional()[0];
     const std::string& name = options.positional()[1];
 
+    BankFileResult opened;
+    auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
     std::string error;
-    auto doc = BankDocument::open(path, error);
-    if (!doc) return fail(error);
-    IBank* bank = doc->select(path, options.value("bank"), error);
+    IBank* bank = selectBank(*doc, path, options.value("bank"), error);
     if (!bank) return fail(error);
     if (const auto slotArg = options.value("slot")) {
         const auto slot = selectSlot(*bank, *slotArg, error);
@@ -237,7 +252,8 @@ int commandRename(std::span<const std::string> args)
         if (name.empty()) return fail("a bank name cannot be empty.");
         bank->setName(name);
     }
-    if (!doc->save(path, error)) return fail(error);
+    BankFileResult saved;
+    if (!doc->save(path, saved)) return fail(saved.sentence());
     return kExitOk;
 }
 
@@ -253,12 +269,13 @@ int commandExport(std::span<const std::string> args)
         return usage("export", slotArg ? "give the bank file and the WAV file to write." : "give the bank file.");
     const std::string& path = options.positional()[0];
 
+    BankFileResult opened;
+    auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
     std::string error;
-    auto doc = BankDocument::open(path, error);
-    if (!doc) return fail(error);
 
     if (slotArg) {
-        IBank* bank = doc->select(path, options.value("bank"), error);
+        IBank* bank = selectBank(*doc, path, options.value("bank"), error);
         if (!bank) return fail(error);
         const auto slot = selectSlot(*bank, *slotArg, error);
         if (!slot) return fail(error);
@@ -275,7 +292,7 @@ int commandExport(std::span<const std::string> args)
 
     std::vector<IBank*> banks;
     if (options.has("bank") || doc->banks().size() == 1) {
-        IBank* bank = doc->select(path, options.value("bank"), error);
+        IBank* bank = selectBank(*doc, path, options.value("bank"), error);
         if (!bank) return fail(error);
         if (bank->getIndex() >= kSoundBankCount)
             return fail("bank " + bankTag(bank->getIndex()) + " holds no sample slots to write as WAV files.");

@@ -56,7 +56,7 @@ const char* helpText(const std::string& command)
                "  --all DIR     every slot (of the bank, or of every sound bank of the file)\n";
     if (command == "send")
         return "usage: varno414 send FILE.mid --port N [--channel 1-16] [--bank BANK]\n"
-               "                [--no-firmware] [--dry-run]\n"
+               "                [--no-firmware] [--dry-run] [--force]\n"
                "\n"
                "Sends the banks of the file to the machine, paced as the machine needs\n"
                "(a little under two minutes a bank). Exits with status 0 only when\n"
@@ -67,7 +67,8 @@ const char* helpText(const std::string& command)
                "  --channel C    the machine's receive channel, 1 to 16 (default 1)\n"
                "  --bank BANK    only this bank of the file\n"
                "  --no-firmware  leave out the firmware bank\n"
-               "  --dry-run      print the messages, sizes, pauses and time; send nothing\n";
+               "  --dry-run      print the messages, sizes, pauses and time; send nothing\n"
+               "  --force        send all banks even when the file holds a bank twice\n";
     return "usage: varno414 COMMAND [ARGS...]\n"
            "\n"
            "Works on bank files (.mid) for the VARNO 414 drum machine.\n"

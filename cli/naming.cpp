@@ -1,5 +1,6 @@
 #include "cli/naming.h"
 
+#include "midifile/bankdocument.h"
 #include "model/bank.h"
 
 #include <cctype>
@@ -25,16 +26,6 @@ std::string normalised(std::string_view text)
 }
 
 } // namespace
-
-std::string bankTag(std::uint16_t index)
-{
-    if (index >= kSoundBankCount) return "FIRMWARE";
-    const unsigned number = index + 1u;
-    std::string tag = "S";
-    tag += static_cast<char>('0' + number / 10);
-    tag += static_cast<char>('0' + number % 10);
-    return tag;
-}
 
 std::optional<std::uint16_t> parseBank(std::string_view text)
 {
@@ -84,6 +75,29 @@ std::optional<unsigned> parseDecimal(std::string_view digits, std::size_t maxDig
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
     return value;
+}
+
+IBank* selectBank(BankDocument& doc, const std::string& path, const std::optional<std::string>& bankArg,
+                  std::string& error)
+{
+    const auto& banks = doc.banks();
+    if (!bankArg) {
+        if (banks.size() == 1) return banks.front().get();
+        error = "'" + path + "' holds " + std::to_string(banks.size()) +
+                " banks: choose one with --bank (S01 to S31 or FIRMWARE).";
+        return nullptr;
+    }
+    const auto index = parseBank(*bankArg);
+    if (!index) {
+        error = "there is no bank '" + *bankArg + "': banks are S01 to S31 and FIRMWARE.";
+        return nullptr;
+    }
+    for (const auto& bank : banks)
+        if (bank->getIndex() == *index) return bank.get();
+    error = "'" + path + "' holds no bank " + bankTag(*index);
+    if (banks.size() == 1) error += " (it holds " + bankTag(banks.front()->getIndex()) + ")";
+    error += ".";
+    return nullptr;
 }
 
 } // namespace cli

@@ -4,6 +4,8 @@
 //
 // usage: varno_factory_generator SAMPLES.bin FIRMWARE.bin
 
+#include "model/messagekind.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -312,9 +314,11 @@ std::vector<std::uint8_t> firmware()
         std::array<std::uint8_t, 5> header;
         std::size_t payload;
     };
-    constexpr std::array<Piece, 2> pieces{Piece{{0xF0, 0x7D, 0x40, 0x38, 0x00}, 0x1FF80},
-                                          Piece{{0xF0, 0x7D, 0x7F, 0x38, 0x10}, 0x1BE00}};
-    constexpr std::size_t kPieceSize = 0x20006;
+    // Header, payload and F7: the device firmware's message lengths.
+    constexpr std::array<Piece, 2> pieces{
+        Piece{{0xF0, 0x7D, 0x40, kDataMessageKind, 0x00}, kFirmwareMessageSizes[0] - 6},
+        Piece{{0xF0, 0x7D, 0x7F, kDataMessageKind, 0x10}, kFirmwareMessageSizes[1] - 6}};
+    constexpr std::size_t kPieceSize = kBlockMessageSize;
     std::vector<std::uint8_t> out;
     for (const Piece& p : pieces) {
         const std::size_t start = out.size();

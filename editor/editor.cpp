@@ -2,11 +2,9 @@
 
 #include "audio/ktaudiofilereader.h"
 #include "editor/aboutdlg.h"
-#include "midifile/wrapperktmidifile.h"
 #include "midiport/midisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/firmware.h"
-#include "model/sound.h"
 #include "varno_version.h"
 
 #include <QAction>
@@ -70,17 +68,6 @@ CEditor::CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> p
     : QDialog(parent), m_system(std::move(system)), m_prompt(std::move(prompt))
 {
     m_icon = makeApplicationIcon();
-    m_midiFile = std::make_unique<WrapperKtMidiFile>();
-
-    m_defaultBanks.reserve(kBankCount);
-    m_banks.reserve(kBankCount);
-    for (std::uint16_t index = 0; index < kSoundBankCount; ++index) {
-        m_defaultBanks.push_back(std::make_unique<CSound>(index));
-        m_banks.push_back(m_defaultBanks.back()->clone());
-    }
-    m_defaultBanks.push_back(std::make_unique<CFirmware>());
-    m_banks.push_back(m_defaultBanks.back()->clone());
-
     buildWindow();
     initWindow();
 }
@@ -280,7 +267,7 @@ void CEditor::fillBankList()
 {
     const QSignalBlocker blocker(m_bankList);
     m_bankList->clear();
-    for (int index = 0; index < m_bankCount; ++index) m_bankList->addItem(fromStd(m_banks[index]->getName()));
+    for (int index = 0; index < m_bankCount; ++index) m_bankList->addItem(fromStd(bank(index).getName()));
 }
 
 void CEditor::fillPortLists()
@@ -325,7 +312,7 @@ int CEditor::slotOfControl(const QWidget* control) const
 void CEditor::refreshBankView()
 {
     const int sel = selectedBank();
-    const IBank& current = *m_banks[sel];
+    const IBank& current = bank(sel);
     const int count = current.getContentCount();
     const bool editable = sel >= m_firstEditableBank;
 
@@ -372,7 +359,7 @@ bool CEditor::eventFilter(QObject* watched, QEvent* event)
 void CEditor::commitBankName()
 {
     const int sel = selectedBank();
-    m_banks[sel]->setName(m_bankName->text().toStdString());
+    bank(sel).setName(m_bankName->text().toStdString());
     fillBankList();
     const QSignalBlocker blocker(m_bankList);
     m_bankList->setCurrentRow(sel);
@@ -383,7 +370,7 @@ void CEditor::commitFocusedName()
     const int content = slotOfControl(m_focusedName);
     const int sel = selectedBank();
     if (content >= 0)
-        m_banks[sel]->setContentName(static_cast<std::uint16_t>(content), m_focusedName->text().toStdString());
+        bank(sel).setContentName(static_cast<std::uint16_t>(content), m_focusedName->text().toStdString());
     m_focusedName = nullptr;
 }
 
@@ -404,12 +391,11 @@ void CEditor::openSlotFile(int row)
             return;
         }
     }
-    if (!m_banks[sel]->loadContent(static_cast<std::uint16_t>(content), path)) {
-        m_prompt->message(
-            IPrompt::Icon::Warning, kAppName,
-            tr("The file \"%1\" could not be loaded into \"%2\".\nNothing was changed.")
-                .arg(*chosen, fromStd(m_banks[sel]->getContentLabel(static_cast<std::uint16_t>(content)))),
-            IPrompt::Buttons::Ok);
+    if (!bank(sel).loadContent(static_cast<std::uint16_t>(content), path)) {
+        m_prompt->message(IPrompt::Icon::Warning, kAppName,
+                          tr("The file \"%1\" could not be loaded into \"%2\".\nNothing was changed.")
+                              .arg(*chosen, fromStd(bank(sel).getContentLabel(static_cast<std::uint16_t>(content)))),
+                          IPrompt::Buttons::Ok);
         return;
     }
     fillBankList();
@@ -424,7 +410,7 @@ void CEditor::resetToDefault()
         return;
     }
     const int sel = selectedBank();
-    m_banks[sel] = m_defaultBanks[sel]->clone();
+    m_table.banks()[sel] = BankDocument::factoryBank(static_cast<std::uint16_t>(sel));
     fillBankList();
     reselect(sel);
 }
@@ -497,7 +483,7 @@ void CEditor::sendToDevice()
     m_sendScope = m_allBanksRadio->isChecked() ? 1 : 0;
 
     // Only real device firmware may ever reach the machine's firmware blocks.
-    if (m_sendScope == 0 && m_banks[sel]->isFirmwarePlaceholder()) {
+    if (m_sendScope == 0 && bank(sel).isFirmwarePlaceholder()) {
         m_prompt->message(IPrompt::Icon::Information, tr("Send to VARNO"),
                           tr("No firmware has been loaded into the firmware bank.\n"
                              "Open a bank file with the device firmware first; nothing was sent."),
@@ -510,19 +496,28 @@ void CEditor::sendToDevice()
     // runs can never change what is on its way to the machine.
     std::vector<std::unique_ptr<IBank>> banks;
     if (m_sendScope == 0) {
-        banks.push_back(m_banks[sel]->clone());
+        banks.push_back(bank(sel).clone());
     } else {
-        const bool skipFirmware = m_banks[kFirmwareIndex]->isFirmwarePlaceholder();
+        const bool skipFirmware = bank(kFirmwareIndex).isFirmwarePlaceholder();
         QString text = tr("The sending of all banks takes over 51 Minutes.\nDo you want to really transmit?");
         if (skipFirmware) text += tr("\nThe firmware bank holds no device firmware and is not sent.");
-        if (m_prompt->message(IPrompt::Icon::Information, tr("Send All Banks"), text, IPrompt::Buttons::OkCancel) !=
-            IPrompt::Answer::Ok) {
+        bool confirmed = m_prompt->message(IPrompt::Icon::Information, tr("Send All Banks"), text,
+                                           IPrompt::Buttons::OkCancel) == IPrompt::Answer::Ok;
+        // A bank held twice would be written twice and the bank whose place
+        // it took not at all.
+        if (const auto duplicates = m_table.duplicates(); confirmed && !duplicates.empty())
+            confirmed = m_prompt->message(IPrompt::Icon::Warning, tr("Send All Banks"),
+                                          tr("%1.\nIt would be sent more than once.\nDo you want to send all banks "
+                                             "anyway?")
+                                              .arg(fromStd(describeDuplicates(duplicates))),
+                                          IPrompt::Buttons::YesNo) == IPrompt::Answer::Yes;
+        if (!confirmed) {
             setStatus(QString());
             endTransfer();
             emit transferEnded();
             return;
         }
-        for (const auto& current : m_banks) {
+        for (const auto& current : m_table.banks()) {
             if (!current->isFirmwarePlaceholder()) banks.push_back(current->clone());
         }
     }
@@ -582,20 +577,14 @@ void CEditor::saveToDisk()
     m_sendScope = m_allBanksRadio->isChecked() ? 1 : 0;
     m_saveToDisk->setEnabled(false);
     const std::string path = localPath(*chosen);
-    bool saved = false;
-    if (m_sendScope == 0) {
-        saved = m_midiFile->saveBank(*m_banks[sel], path);
-    } else {
-        std::vector<IBank*> all;
-        for (const auto& current : m_banks) all.push_back(current.get());
-        saved = m_midiFile->saveBanks(all, path);
-    }
+    BankFileResult error;
+    const bool saved =
+        m_sendScope == 0 ? m_table.saveBank(static_cast<std::size_t>(sel), path, error) : m_table.save(path, error);
     m_saveToDisk->setEnabled(true);
     if (!saved) {
-        m_prompt->message(
-            IPrompt::Icon::Warning, kAppName,
-            tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(m_midiFile->lastError())),
-            IPrompt::Buttons::Ok);
+        m_prompt->message(IPrompt::Icon::Warning, kAppName,
+                          tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(error.reason())),
+                          IPrompt::Buttons::Ok);
     }
 }
 
@@ -606,41 +595,28 @@ void CEditor::openFromDisk()
     if (!chosen) return;
     const std::string path = localPath(*chosen);
 
-    std::unique_ptr<IBank> single;
-    if (sel < kSoundBankCount)
-        single = std::make_unique<CSound>(static_cast<std::uint16_t>(sel));
-    else
-        single = std::make_unique<CFirmware>();
-
-    if (m_midiFile->openBank(*single, path)) {
-        const int found = single->getIndex();
-        if (found == sel) {
-            m_banks[sel] = single->clone();
-        } else {
-            const QString foundName =
-                found >= 0 && found < m_bankCount ? fromStd(m_banks[found]->getName()) : QString();
-            const QString text = QStringLiteral("The file contains data for bank: \"") + foundName +
-                                 QStringLiteral("\".\nDo you want to overwrite bank: \"") +
-                                 fromStd(m_banks[sel]->getName()) + QStringLiteral("\"?");
-            if (m_prompt->message(IPrompt::Icon::Question, kAppName, text, IPrompt::Buttons::YesNo) ==
-                IPrompt::Answer::Yes) {
-                m_banks[sel] = single->clone();
-                m_banks[sel]->setIndex(static_cast<std::uint16_t>(sel));
-            }
-        }
-    } else {
-        std::vector<std::unique_ptr<IBank>> all;
-        std::vector<IBank*> pointers;
-        for (std::uint16_t index = 0; index < kSoundBankCount; ++index) all.push_back(std::make_unique<CSound>(index));
-        all.push_back(std::make_unique<CFirmware>());
-        pointers.reserve(all.size());
-        for (const auto& current : all) pointers.push_back(current.get());
-        if (m_midiFile->openBanks(pointers, kBankCount, path)) {
-            for (int index = 0; index < kBankCount; ++index) m_banks[index] = all[index]->clone();
-        } else {
-            m_prompt->message(IPrompt::Icon::Warning, kAppName,
-                              tr("This file contains no sound bank(s)\nfor a Orvel VARNO 414!"), IPrompt::Buttons::Ok);
-        }
+    // The document decides what the file is and where it may go.
+    BankFileResult error;
+    std::optional<BankDocument> opened = BankDocument::open(path, error);
+    switch (opened ? opened->placementAt(static_cast<std::size_t>(sel)) : BankDocument::Placement::Refused) {
+    case BankDocument::Placement::Refused:
+        m_prompt->message(IPrompt::Icon::Warning, kAppName,
+                          tr("This file contains no sound bank(s)\nfor a Orvel VARNO 414!"), IPrompt::Buttons::Ok);
+        break;
+    case BankDocument::Placement::OtherPosition: {
+        const int found = opened->banks().front()->getIndex();
+        const QString foundName = found >= 0 && found < m_bankCount ? fromStd(bank(found).getName()) : QString();
+        const QString text = QStringLiteral("The file contains data for bank: \"") + foundName +
+                             QStringLiteral("\".\nDo you want to overwrite bank: \"") + fromStd(bank(sel).getName()) +
+                             QStringLiteral("\"?");
+        if (m_prompt->message(IPrompt::Icon::Question, kAppName, text, IPrompt::Buttons::YesNo) == IPrompt::Answer::Yes)
+            m_table.takeFrom(std::move(*opened), static_cast<std::size_t>(sel));
+        break;
+    }
+    case BankDocument::Placement::SamePosition:
+    case BankDocument::Placement::WholeTable:
+        m_table.takeFrom(std::move(*opened), static_cast<std::size_t>(sel));
+        break;
     }
     fillBankList();
     reselect(sel);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midifile/bankfileerror.h"
 #include "midifile/ktmidifilereader.h"
 #include "midifile/ktmidifilewriter.h"
 #include "model/bank.h"
@@ -30,17 +31,19 @@ public:
     // The same for a file of exactly count tracks, read into banks[0..count).
     bool openBanks(std::span<IBank* const> banks, std::size_t count, const std::string& path);
 
-    // One sentence for the user after a false result.
-    const std::string& lastError() const { return m_lastError; }
+    // Why the last operation answered false: its kind and what it names.
+    const BankFileResult& lastResult() const { return m_lastError; }
+    // The same as one sentence for the user.
+    std::string lastError() const { return m_lastError.reason(); }
 
 private:
     bool writeFile(std::span<IBank* const> banks, const std::string& path);
     bool writeTrack(IBank& bank);
     bool readFile(std::span<IBank* const> banks, const std::string& path);
-    bool readTrack(IBank& bank);
+    BankFileError readTrack(IBank& bank);
 
     std::unique_ptr<KtMidiFileReader> m_reader;
     std::unique_ptr<KtMidiFileWriter> m_writer;
     double m_leadIn = 0.0;
-    std::string m_lastError;
+    BankFileResult m_lastError;
 };

@@ -22,6 +22,16 @@ const std::string& bankName(std::size_t index)
     return index < names.size() ? names[index] : none;
 }
 
+std::string bankTag(std::uint16_t index)
+{
+    if (index >= kSoundBankCount) return "FIRMWARE";
+    const unsigned number = index + 1u;
+    std::string tag = "S";
+    tag += static_cast<char>('0' + number / 10);
+    tag += static_cast<char>('0' + number % 10);
+    return tag;
+}
+
 CBank::CBank(const CBank& other)
     : IBank(other), m_index(other.m_index), m_name(other.m_name), m_contentLabel(other.m_contentLabel),
       m_contentName(other.m_contentName)

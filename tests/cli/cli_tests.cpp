@@ -3,6 +3,7 @@
 #include "midifile/wrapperktmidifile.h"
 #include "model/factory_data.h"
 #include "model/sound.h"
+#include "tests/support/crafted_bank_files.h"
 
 #include <gtest/gtest.h>
 
@@ -343,6 +344,52 @@ TEST_F(CliTest, WholeTableChangesOnlyTheChosenBank)
         }
     }
     EXPECT_FALSE(fs::exists(fs::path(path("out")) / "FIRMWARE_1_PRESETS.wav"));
+}
+
+// The same crafted files the editor's tests open: each opens, or is refused
+// with its reason, as the core's document says.
+TEST_F(CliTest, CraftedFilesAnswerAsTheEditorDoes)
+{
+    for (const CraftedBankFile& crafted : craftedBankFiles()) {
+        const std::string file = writeCraftedBankFile(crafted, m_dir).string();
+        const Result r = run({"show", file});
+        const bool opens = crafted.error == BankFileError::None;
+        EXPECT_EQ(r.status, opens ? 0 : 1) << crafted.name << ": " << r.err;
+        EXPECT_NE((opens ? r.out : r.err).find(crafted.says), std::string::npos)
+            << crafted.name << ": " << r.out << r.err;
+    }
+
+    // Short firmware-shaped messages are no firmware: never sent, and saved
+    // without the erases the file came with.
+    const std::string shortFirmware = path("short-firmware.mid");
+    Result r = run({"send", shortFirmware, "--port", "0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("holds no device firmware"), std::string::npos) << r.err;
+    EXPECT_TRUE(portTraffic().empty());
+    ASSERT_EQ(run({"rename", shortFirmware, "Not firmware"}).status, 0);
+    const auto saved = readBytes(shortFirmware);
+    const std::vector<std::uint8_t> erase{0x31, 0x0D, 0x79};
+    EXPECT_EQ(std::search(saved.begin(), saved.end(), erase.begin(), erase.end()), saved.end());
+}
+
+TEST_F(CliTest, DuplicateBanksAreShownAndNeedForceToSendAll)
+{
+    const std::string table = writeCraftedBankFile(craftedBankFile("duplicates.mid"), m_dir).string();
+    Result r = run({"show", table, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"duplicates\": [\n    {\"bank\": \"S01\", \"tracks\": [1, 2]}\n  ]\n}"), std::string::npos)
+        << r.out;
+
+    r = run({"send", table, "--port", "0", "--no-firmware"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("S01 appears in tracks 1 and 2"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+    EXPECT_TRUE(portTraffic().empty());
+
+    EXPECT_EQ(run({"send", table, "--port", "0", "--bank", "S01"}).status, 0);
+    r = run({"send", table, "--no-firmware", "--dry-run", "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("total: 31 banks"), std::string::npos) << r.out;
 }
 
 // Slots answer to their labels however they are written, and to numbers.

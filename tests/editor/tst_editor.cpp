@@ -5,6 +5,7 @@
 #include "model/firmware.h"
 #include "model/sound.h"
 #include "scriptedprompt.h"
+#include "tests/support/crafted_bank_files.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -130,11 +131,15 @@ private slots:
     void saveAndOpenSelectedBank();
     void saveAndOpenAllBanks();
     void openRefusesOtherFiles();
+    void openCraftedFiles_data();
+    void openCraftedFiles();
+    void shortFirmwareStaysAPlaceholder();
     void saveFailureIsReported();
     void sendSelectedBank();
     void sendAllBanks();
     void sendWorksOnCopies();
     void sendRefusesFirmwarePlaceholder();
+    void sendAllBanksAsksAboutDuplicates();
     void portFailureEndsTransfer();
     void secondaryCommands();
 };
@@ -458,6 +463,67 @@ void EditorTest::openRefusesOtherFiles()
     QCOMPARE(h.editor->bank(0).getName(), bankName(0));
 }
 
+// The same crafted files varno414's tests open, with the same answers.
+void EditorTest::openCraftedFiles_data()
+{
+    QTest::addColumn<int>("row");
+    const auto& files = craftedBankFiles();
+    for (std::size_t i = 0; i < files.size(); ++i)
+        QTest::newRow(
+            QStringLiteral("%1 at %2").arg(QString::fromStdString(files[i].name)).arg(files[i].position).toLatin1())
+            << int(i);
+}
+
+void EditorTest::openCraftedFiles()
+{
+    QFETCH(int, row);
+    const CraftedBankFile& crafted = craftedBankFiles()[std::size_t(row)];
+    QTemporaryDir dir;
+    const QString path = QString::fromStdString(writeCraftedBankFile(crafted, dir.path().toStdString()).string());
+    Harness h;
+    const int position = int(crafted.position);
+    h.select(position);
+    h.editor->bank(position).setName("kept");
+    h.prompt->openNames = {path};
+    h.child<QPushButton>("openFromDisk")->click();
+    if (crafted.editorTakes) {
+        QVERIFY(h.prompt->boxes.empty());
+        QVERIFY(h.editor->bank(position).getName() != "kept");
+        QCOMPARE(h.editor->bank(kFirmwareIndex).isFirmwarePlaceholder(), crafted.firmwarePlaceholder);
+    } else {
+        QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+        QCOMPARE(h.prompt->boxes[0].text,
+                 QStringLiteral("This file contains no sound bank(s)\nfor a Orvel VARNO 414!"));
+        QCOMPARE(h.editor->bank(position).getName(), std::string("kept"));
+        QVERIFY(h.editor->bank(kFirmwareIndex).isFirmwarePlaceholder());
+    }
+}
+
+// Short firmware-shaped messages are never sent and are saved without the
+// erases the file came with.
+void EditorTest::shortFirmwareStaysAPlaceholder()
+{
+    QTemporaryDir dir;
+    const auto file = writeCraftedBankFile(craftedBankFile("short-firmware.mid"), dir.path().toStdString());
+    Harness h;
+    h.select(kFirmwareIndex);
+    h.prompt->openNames = {QString::fromStdString(file.string())};
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(h.editor->bank(kFirmwareIndex).getName(), std::string("FIRMWARE"));
+
+    h.child<QPushButton>("sendToVarno")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QVERIFY(h.prompt->boxes[0].text.contains(QStringLiteral("No firmware")));
+    QVERIFY(h.sentSysex().empty());
+
+    const QString saved = dir.filePath("saved.mid");
+    h.prompt->saveNames = {saved};
+    h.child<QPushButton>("saveToDisk")->click();
+    QFile written(saved);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(!written.readAll().contains(QByteArray("\x31\x0D\x79")));
+}
+
 void EditorTest::saveFailureIsReported()
 {
     QTemporaryDir dir;
@@ -534,6 +600,31 @@ void EditorTest::sendAllBanks()
             QCOMPARE(sent[i][2], std::uint8_t(0x40 | block));
     }
     QCOMPARE(h.editor->state(), int(CEditor::Idle));
+}
+
+void EditorTest::sendAllBanksAsksAboutDuplicates()
+{
+    QTemporaryDir dir;
+    const auto file = writeCraftedBankFile(craftedBankFile("duplicates.mid"), dir.path().toStdString());
+    Harness h;
+    h.prompt->openNames = {QString::fromStdString(file.string())};
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(h.editor->bank(1).getName(), std::string("S01 again"));
+    h.child<QRadioButton>("allBanks")->setChecked(true);
+
+    // No to the second question: nothing is sent.
+    h.prompt->answers = {Answer::Ok, Answer::No};
+    h.child<QPushButton>("sendToVarno")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+    QCOMPARE(h.prompt->boxes[1].caption, QStringLiteral("Send All Banks"));
+    QVERIFY(h.prompt->boxes[1].text.startsWith(QStringLiteral("S01 appears in tracks 1 and 2.\n")));
+    QCOMPARE(h.editor->state(), int(CEditor::Idle));
+    QVERIFY(h.sentSysex().empty());
+
+    h.prompt->answers = {Answer::Ok, Answer::Yes};
+    h.child<QPushButton>("sendToVarno")->click();
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.sentSysex().size(), std::size_t(kSoundBankCount * kEventCount));
 }
 
 void EditorTest::sendWorksOnCopies()

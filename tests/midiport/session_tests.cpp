@@ -244,6 +244,21 @@ TEST(Session, FirmwareIsSentOnlyWhenItIsDeviceFirmware)
     EXPECT_TRUE(placeholder.system->records().empty());
     EXPECT_EQ(placeholder.session.progress(), 0);
 
+    // Firmware-shaped messages of another length and a sound bank numbered
+    // into the firmware blocks are refused before anything reaches the port.
+    CFirmware shortFirmware;
+    const CMessage presets(Bytes{0xF0, 0x31, 0x40, 0x38, 0x00, 0xF7});
+    const CMessage os(Bytes{0xF0, 0x31, 0x7F, 0x38, 0x10, 0xF7});
+    const CMessage* pieces[] = {&presets, &os};
+    ASSERT_TRUE(shortFirmware.setContentsFromMessages(pieces));
+    CSound intoFirmwareBlocks(30);
+    intoFirmwareBlocks.setIndex(kFirmwareIndex);
+    for (IBank* bank : std::initializer_list<IBank*>{&shortFirmware, &intoFirmwareBlocks}) {
+        EXPECT_FALSE(placeholder.session.sendBank(*bank, 0));
+        EXPECT_THAT(placeholder.session.error(), ::testing::HasSubstr("firmware"));
+    }
+    EXPECT_TRUE(placeholder.system->records().empty());
+
     Session device;
     CFirmware firmware = deviceFirmware();
     ASSERT_TRUE(device.session.sendBank(firmware, 0));
