@@ -1,17 +1,13 @@
 #include "midifile/wrapperktmidifile.h"
 
 #include "midifile/midievent.h"
+#include "midifile/safefilewriter.h"
 #include "model/firmware.h"
 #include "model/messages.h"
 
 #include <array>
-#include <filesystem>
-#include <random>
 #include <string_view>
-#include <system_error>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -63,23 +59,6 @@ std::string quoted(const std::string& path)
     return "\"" + path + "\"";
 }
 
-// A name beside the target that nothing else uses yet.
-fs::path temporaryPathFor(const fs::path& target)
-{
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string suffix = ".";
-        suffix += std::to_string(random() % 1000000);
-        suffix += ".tmp";
-        fs::path candidate = target;
-        candidate += suffix;
-        std::error_code ec;
-        if (!fs::exists(candidate, ec) && !ec) return candidate;
-    }
-    return {};
-}
-
 } // namespace
 
 WrapperKtMidiFile::~WrapperKtMidiFile() = default;
@@ -93,6 +72,7 @@ bool WrapperKtMidiFile::saveBank(IBank& bank, const std::string& path)
 bool WrapperKtMidiFile::saveBanks(std::span<IBank* const> banks, const std::string& path)
 {
     m_lastError.clear();
+    m_writeResult = {};
     if (banks.empty()) {
         m_lastError = "There is no bank to save.";
         return false;
@@ -104,27 +84,17 @@ bool WrapperKtMidiFile::saveBanks(std::span<IBank* const> banks, const std::stri
         }
     }
 
-    std::error_code ec;
-    fs::path target(path);
-    // Replace what a link points at, not the link.
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
+    SafeFileWriter file(path, m_writeOptions);
+    m_writeResult = file.begin();
+    if (m_writeResult.ok() && !writeFile(banks, file.temporaryPath())) {
+        file.abandon();
+        // A bank that cannot be saved has said why; otherwise the disk failed.
+        if (!m_lastError.empty()) return false;
+        m_writeResult = {SafeWriteError::WriteFailed, path, {}};
     }
-    const fs::path temporary = temporaryPathFor(target);
-    if (temporary.empty() || !writeFile(banks, temporary.string())) {
-        if (!temporary.empty()) fs::remove(temporary, ec);
-        if (m_lastError.empty()) m_lastError = "Cannot write a file in the folder of " + quoted(path) + ".";
-        return false;
-    }
-    if (fs::exists(target, ec)) fs::permissions(temporary, fs::status(target, ec).permissions(), ec);
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        m_lastError = "Cannot replace " + quoted(path) + "; it is unchanged.";
-        return false;
-    }
-    return true;
+    if (m_writeResult.ok()) m_writeResult = file.commit();
+    m_lastError = m_writeResult.message();
+    return m_writeResult.ok();
 }
 
 bool WrapperKtMidiFile::writeFile(std::span<IBank* const> banks, const std::string& path)

@@ -2,6 +2,7 @@
 
 #include "midifile/ktmidifilereader.h"
 #include "midifile/ktmidifilewriter.h"
+#include "midifile/safefilewriter.h"
 #include "model/bank.h"
 
 #include <cstddef>
@@ -20,8 +21,8 @@ public:
     WrapperKtMidiFile& operator=(const WrapperKtMidiFile&) = delete;
     virtual ~WrapperKtMidiFile();
 
-    // Writes to a temporary file beside the target and renames it over the
-    // target only when complete; on false the old file is untouched.
+    // Writes the file safely (SafeFileWriter): on false the old file is
+    // untouched.
     bool saveBank(IBank& bank, const std::string& path);
     bool saveBanks(std::span<IBank* const> banks, const std::string& path);
     // True when the file holds exactly one track and it gave the bank its
@@ -32,6 +33,9 @@ public:
 
     // One sentence for the user after a false result.
     const std::string& lastError() const { return m_lastError; }
+    // How the last save's file writing ended (None when a bank refused).
+    const SafeWriteResult& lastWriteResult() const { return m_writeResult; }
+    void setWriteOptions(const SafeWriteOptions& options) { m_writeOptions = options; }
 
 private:
     bool writeFile(std::span<IBank* const> banks, const std::string& path);
@@ -43,4 +47,6 @@ private:
     std::unique_ptr<KtMidiFileWriter> m_writer;
     double m_leadIn = 0.0;
     std::string m_lastError;
+    SafeWriteOptions m_writeOptions;
+    SafeWriteResult m_writeResult;
 };
