@@ -1,5 +1,6 @@
 #include "cli/document.h"
 
+#include "cli/commands.h"
 #include "cli/naming.h"
 #include "midifile/wrapperktmidifile.h"
 #include "model/firmware.h"
@@ -115,9 +116,10 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, std::str
     return std::nullopt;
 }
 
-bool BankDocument::save(const std::string& path, std::string& error)
+bool BankDocument::save(const std::string& path, std::string& error, const SafeWriteOptions& options)
 {
     WrapperKtMidiFile midiFile;
+    midiFile.setWriteOptions(options);
     bool ok = false;
     if (!m_wholeTable && m_banks.size() == 1) {
         ok = midiFile.saveBank(*m_banks.front(), path);
@@ -125,7 +127,9 @@ bool BankDocument::save(const std::string& path, std::string& error)
         const auto all = pointers(m_banks);
         ok = midiFile.saveBanks(all, path);
     }
-    if (!ok) {
+    if (!midiFile.lastWriteResult().ok()) {
+        error = writeFailure(midiFile.lastWriteResult());
+    } else if (!ok) {
         error = "cannot write '" + path + "'";
         error += midiFile.lastError().empty() ? std::string(".") : ": " + midiFile.lastError();
         if (error.back() != '.') error += '.';

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midifile/safefilewriter.h"
 #include "model/bank.h"
 
 #include <cstdint>
@@ -21,7 +22,7 @@ public:
     static std::optional<BankDocument> open(const std::string& path, std::string& error);
 
     // Writes the file atomically; on false the old file is left as it was.
-    bool save(const std::string& path, std::string& error);
+    bool save(const std::string& path, std::string& error, const SafeWriteOptions& options = {});
 
     std::vector<std::unique_ptr<IBank>>& banks() { return m_banks; }
     const std::vector<std::unique_ptr<IBank>>& banks() const { return m_banks; }
