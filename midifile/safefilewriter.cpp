@@ -27,7 +27,7 @@ constexpr std::array<std::string_view, 8> kReasons{
     "its symbolic links lead round in a circle",
     "no new file can be made in its folder",
     "writing it failed (is the disk full?)",
-    "the new file could not take the old one's place; the old one is unchanged",
+    "the new file could not be put in its place",
 };
 
 // The final target of a chain of symbolic links; a relative link counts
