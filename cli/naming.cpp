@@ -2,6 +2,7 @@
 
 #include "midifile/bankdocument.h"
 #include "model/bank.h"
+#include "model/latin1.h"
 
 #include <cctype>
 
@@ -50,10 +51,23 @@ std::optional<std::uint16_t> parseSlot(const IBank& bank, std::string_view text)
     return std::nullopt;
 }
 
-std::string baseName(std::string_view path)
+std::string printableName(std::string_view latin1)
 {
-    const auto cut = path.find_last_of("/\\");
-    return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+    std::string out;
+    for (const char c : latin1) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (u < 0x20 || (u >= 0x7F && u < 0xA0)) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 0x0F];
+        } else {
+            out += utf8FromLatin1(std::string_view(&c, 1));
+        }
+    }
+    return out;
 }
 
 std::string fileSafe(std::string_view text)

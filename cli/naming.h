@@ -27,8 +27,10 @@ IBank* selectBank(BankDocument& doc, const std::string& path, const std::optiona
 // Plain decimal digits only (no sign, no blanks), at most maxDigits of them.
 std::optional<unsigned> parseDecimal(std::string_view digits, std::size_t maxDigits);
 
-// The file name without its folder, for either kind of separator.
-std::string baseName(std::string_view path);
+// A bank or slot name (Latin-1 bytes) as UTF-8 for a terminal: control
+// characters (00-1F, 7F and 80-9F) as \xHH and a backslash as \\, so that
+// every name reads back exactly and none can drive the terminal.
+std::string printableName(std::string_view latin1);
 
 // A label made safe for a file name: "OPEN HI HAT" -> "OPEN_HI_HAT".
 std::string fileSafe(std::string_view text);

@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include <algorithm>
 
@@ -45,6 +46,30 @@ QString fromStd(const std::string& text)
 {
     return QString::fromStdString(text);
 }
+
+// Bank and slot names are Latin-1 bytes.
+QString fromName(const std::string& latin1)
+{
+    return QString::fromLatin1(latin1.data(), static_cast<qsizetype>(latin1.size()));
+}
+
+std::string toName(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+// Lets into a name field only what a bank file can hold: Latin-1 characters.
+class Latin1Validator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*pos*/) const override
+    {
+        for (const QChar c : input)
+            if (c.unicode() > 0xFF) return Invalid;
+        return Acceptable;
+    }
+};
 
 // Buttons of a dialog press themselves on Enter unless told otherwise.
 QPushButton* makeButton(const QString& text, QWidget* parent)
@@ -108,6 +133,7 @@ void CEditor::buildWindow()
     contentGrid->addWidget(new QLabel(tr("Bankname"), content), 0, 0);
     m_bankName = new QLineEdit(content);
     m_bankName->setObjectName("bankName");
+    m_bankName->setValidator(new Latin1Validator(m_bankName));
     m_bankName->installEventFilter(this);
     contentGrid->addWidget(m_bankName, 0, 1, 1, 3);
     static const char* const templateLabels[kRowCount] = {"CLOSED HI HAT", "OPEN HI HAT", "CLAP",
@@ -118,6 +144,7 @@ void CEditor::buildWindow()
         m_rowLabels[row]->setMinimumWidth(labelWidth);
         m_rowNames[row] = new QLineEdit(content);
         m_rowNames[row]->setObjectName(QStringLiteral("rowName%1").arg(row));
+        m_rowNames[row]->setValidator(new Latin1Validator(m_rowNames[row]));
         m_rowNames[row]->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 28);
         m_rowNames[row]->installEventFilter(this);
         m_rowOpen[row] = makeButton(tr("Open"), content);
@@ -267,7 +294,7 @@ void CEditor::fillBankList()
 {
     const QSignalBlocker blocker(m_bankList);
     m_bankList->clear();
-    for (int index = 0; index < m_bankCount; ++index) m_bankList->addItem(fromStd(bank(index).getName()));
+    for (int index = 0; index < m_bankCount; ++index) m_bankList->addItem(fromName(bank(index).getName()));
 }
 
 void CEditor::fillPortLists()
@@ -316,13 +343,13 @@ void CEditor::refreshBankView()
     const int count = current.getContentCount();
     const bool editable = sel >= m_firstEditableBank;
 
-    m_bankName->setText(fromStd(current.getName()));
+    m_bankName->setText(fromName(current.getName()));
     m_bankName->setEnabled(editable);
     for (int row = 0; row < kRowCount; ++row) {
         const auto content = static_cast<std::uint16_t>(contentOfRow(row));
         if (row < count) {
             m_rowLabels[row]->setText(fromStd(current.getContentLabel(content)));
-            m_rowNames[row]->setText(fromStd(current.getContentName(content)));
+            m_rowNames[row]->setText(fromName(current.getContentName(content)));
             m_rowNames[row]->setEnabled(editable);
             m_rowOpen[row]->setEnabled(editable);
             m_rowLabels[row]->show();
@@ -359,7 +386,7 @@ bool CEditor::eventFilter(QObject* watched, QEvent* event)
 void CEditor::commitBankName()
 {
     const int sel = selectedBank();
-    bank(sel).setName(m_bankName->text().toStdString());
+    bank(sel).setName(toName(m_bankName->text()));
     fillBankList();
     const QSignalBlocker blocker(m_bankList);
     m_bankList->setCurrentRow(sel);
@@ -369,8 +396,7 @@ void CEditor::commitFocusedName()
 {
     const int content = slotOfControl(m_focusedName);
     const int sel = selectedBank();
-    if (content >= 0)
-        bank(sel).setContentName(static_cast<std::uint16_t>(content), m_focusedName->text().toStdString());
+    if (content >= 0) bank(sel).setContentName(static_cast<std::uint16_t>(content), toName(m_focusedName->text()));
     m_focusedName = nullptr;
 }
 
@@ -547,10 +573,10 @@ void CEditor::sendLoop(std::vector<std::unique_ptr<IBank>> banks, // NOLINT(perf
     WrapperKtMidiInterface& session = *m_midiInterface;
     QString error;
     for (const auto& current : banks) {
-        emit workerStatus(QStringLiteral("sending bank (") + fromStd(current->getName()) + QStringLiteral(")..."));
+        emit workerStatus(QStringLiteral("sending bank (") + fromName(current->getName()) + QStringLiteral(")..."));
         if (!session.sendBank(*current, channel)) {
             error = fromStd(session.error());
-            if (error.isEmpty()) error = tr("The bank \"%1\" could not be sent.").arg(fromStd(current->getName()));
+            if (error.isEmpty()) error = tr("The bank \"%1\" could not be sent.").arg(fromName(current->getName()));
             break;
         }
     }
@@ -578,10 +604,21 @@ void CEditor::saveToDisk()
     m_saveToDisk->setEnabled(false);
     const std::string path = localPath(*chosen);
     BankFileResult error;
-    const bool saved =
-        m_sendScope == 0 ? m_table.saveBank(static_cast<std::size_t>(sel), path, error) : m_table.save(path, error);
+    const auto save = [&](const SafeWriteOptions& options) {
+        return m_sendScope == 0 ? m_table.saveBank(static_cast<std::size_t>(sel), path, error, options)
+                                : m_table.save(path, error, options);
+    };
+    bool saved = save({});
+    bool declined = false;
+    if (!saved && error.write == SafeWriteError::ReadOnly) {
+        declined =
+            m_prompt->message(IPrompt::Icon::Question, kAppName,
+                              tr("The file \"%1\" is read-only.\nDo you want to replace it anyway?").arg(*chosen),
+                              IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes;
+        if (!declined) saved = save({.overwriteReadOnly = true});
+    }
     m_saveToDisk->setEnabled(true);
-    if (!saved) {
+    if (!saved && !declined) {
         m_prompt->message(IPrompt::Icon::Warning, kAppName,
                           tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(error.reason())),
                           IPrompt::Buttons::Ok);
@@ -605,9 +642,9 @@ void CEditor::openFromDisk()
         break;
     case BankDocument::Placement::OtherPosition: {
         const int found = opened->banks().front()->getIndex();
-        const QString foundName = found >= 0 && found < m_bankCount ? fromStd(bank(found).getName()) : QString();
+        const QString foundName = found >= 0 && found < m_bankCount ? fromName(bank(found).getName()) : QString();
         const QString text = QStringLiteral("The file contains data for bank: \"") + foundName +
-                             QStringLiteral("\".\nDo you want to overwrite bank: \"") + fromStd(bank(sel).getName()) +
+                             QStringLiteral("\".\nDo you want to overwrite bank: \"") + fromName(bank(sel).getName()) +
                              QStringLiteral("\"?");
         if (m_prompt->message(IPrompt::Icon::Question, kAppName, text, IPrompt::Buttons::YesNo) == IPrompt::Answer::Yes)
             m_table.takeFrom(std::move(*opened), static_cast<std::size_t>(sel));

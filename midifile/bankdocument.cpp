@@ -112,18 +112,21 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, BankFile
     return std::nullopt;
 }
 
-bool BankDocument::save(const std::string& path, BankFileResult& error)
+bool BankDocument::save(const std::string& path, BankFileResult& error, const SafeWriteOptions& options)
 {
     WrapperKtMidiFile midiFile;
+    midiFile.setWriteOptions(options);
     const bool ok = !m_wholeTable && m_banks.size() == 1 ? midiFile.saveBank(*m_banks.front(), path)
                                                          : midiFile.saveBanks(pointers(m_banks), path);
     error = midiFile.lastResult();
     return ok;
 }
 
-bool BankDocument::saveBank(std::size_t position, const std::string& path, BankFileResult& error)
+bool BankDocument::saveBank(std::size_t position, const std::string& path, BankFileResult& error,
+                            const SafeWriteOptions& options)
 {
     WrapperKtMidiFile midiFile;
+    midiFile.setWriteOptions(options);
     std::vector<IBank*> one;
     if (position < m_banks.size()) one.push_back(m_banks[position].get());
     const bool ok = midiFile.saveBanks(one, path);

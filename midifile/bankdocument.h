@@ -44,9 +44,10 @@ public:
 
     // Writes the document as it was found, atomically; on false the old file
     // is left as it was.
-    bool save(const std::string& path, BankFileResult& error);
+    bool save(const std::string& path, BankFileResult& error, const SafeWriteOptions& options = {});
     // Writes the bank at one position alone, as a one-bank file.
-    bool saveBank(std::size_t position, const std::string& path, BankFileResult& error);
+    bool saveBank(std::size_t position, const std::string& path, BankFileResult& error,
+                  const SafeWriteOptions& options = {});
 
     std::vector<std::unique_ptr<IBank>>& banks() { return m_banks; }
     const std::vector<std::unique_ptr<IBank>>& banks() const { return m_banks; }

@@ -32,8 +32,8 @@ constexpr std::array kMessages{
           "Bank \"{bank}\" would overwrite the machine's firmware; nothing was saved."},
     Entry{BankFileError::MessageTooLong, Frame::CannotWrite,
           "A message of bank \"{bank}\" is too long for a MIDI file."},
-    Entry{BankFileError::WriteFailed, Frame::CannotWrite, "Cannot write a file in the folder of \"{path}\"."},
-    Entry{BankFileError::ReplaceFailed, Frame::CannotWrite, "Cannot replace \"{path}\"; it is unchanged."},
+    // The writer's own sentence, in detail, says what and why.
+    Entry{BankFileError::WriteFailed, Frame::None, ""},
 };
 
 const Entry& entryOf(BankFileError kind)

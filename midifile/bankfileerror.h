@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midifile/safefilewriter.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,8 +25,7 @@ enum class BankFileError : std::uint8_t {
     NoBankToSave,
     WouldOverwriteFirmware,
     MessageTooLong,
-    WriteFailed,
-    ReplaceFailed,
+    WriteFailed, // the file itself could not be written: see write and detail
 };
 
 // A kind with what the sentence names: the file, a track, a bank.
@@ -39,6 +40,7 @@ struct BankFileResult {
     std::size_t expected = 0; // the track count asked for
     std::string bank;         // a bank's name
     std::string detail;       // a further sentence, such as why a write failed
+    SafeWriteError write = SafeWriteError::None; // how writing the file failed
 
     bool ok() const { return kind == BankFileError::None; }
     // What went wrong, in one or two sentences ("Track 3 of "x.mid" is not a

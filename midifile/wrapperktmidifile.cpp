@@ -1,17 +1,13 @@
 #include "midifile/wrapperktmidifile.h"
 
 #include "midifile/midievent.h"
+#include "midifile/safefilewriter.h"
 #include "model/firmware.h"
 #include "model/messages.h"
 
 #include <array>
-#include <filesystem>
-#include <random>
 #include <string_view>
-#include <system_error>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -29,23 +25,6 @@ constexpr std::size_t kMessagesPerTrack = 2;
 std::span<const std::uint8_t> bytesOf(std::string_view text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-// A name beside the target that nothing else uses yet.
-fs::path temporaryPathFor(const fs::path& target)
-{
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string suffix = ".";
-        suffix += std::to_string(random() % 1000000);
-        suffix += ".tmp";
-        fs::path candidate = target;
-        candidate += suffix;
-        std::error_code ec;
-        if (!fs::exists(candidate, ec) && !ec) return candidate;
-    }
-    return {};
 }
 
 } // namespace
@@ -72,28 +51,23 @@ bool WrapperKtMidiFile::saveBanks(std::span<IBank* const> banks, const std::stri
         }
     }
 
-    std::error_code ec;
-    fs::path target(path);
-    // Replace what a link points at, not the link.
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
+    SafeFileWriter file(path, m_writeOptions);
+    SafeWriteResult written = file.begin();
+    if (written.ok() && !writeFile(banks, file.temporaryPath())) {
+        file.abandon();
+        // A bank that cannot be saved has said why; otherwise the disk failed.
+        if (!m_lastError.ok()) {
+            m_lastError.path = path;
+            return false;
+        }
+        written = {SafeWriteError::WriteFailed, path, {}};
     }
-    const fs::path temporary = temporaryPathFor(target);
-    if (temporary.empty() || !writeFile(banks, temporary.string())) {
-        if (!temporary.empty()) fs::remove(temporary, ec);
-        if (m_lastError.ok()) m_lastError.kind = BankFileError::WriteFailed;
-        m_lastError.path = path;
-        return false;
-    }
-    if (fs::exists(target, ec)) fs::permissions(temporary, fs::status(target, ec).permissions(), ec);
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        m_lastError = {BankFileError::ReplaceFailed, path};
-        return false;
-    }
-    return true;
+    if (written.ok()) written = file.commit();
+    if (written.ok()) return true;
+    m_lastError = {BankFileError::WriteFailed, path};
+    m_lastError.write = written.kind;
+    m_lastError.detail = written.message();
+    return false;
 }
 
 bool WrapperKtMidiFile::writeFile(std::span<IBank* const> banks, const std::string& path)

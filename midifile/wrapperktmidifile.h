@@ -3,6 +3,7 @@
 #include "midifile/bankfileerror.h"
 #include "midifile/ktmidifilereader.h"
 #include "midifile/ktmidifilewriter.h"
+#include "midifile/safefilewriter.h"
 #include "model/bank.h"
 
 #include <cstddef>
@@ -21,8 +22,8 @@ public:
     WrapperKtMidiFile& operator=(const WrapperKtMidiFile&) = delete;
     virtual ~WrapperKtMidiFile();
 
-    // Writes to a temporary file beside the target and renames it over the
-    // target only when complete; on false the old file is untouched.
+    // Writes the file safely (SafeFileWriter): on false the old file is
+    // untouched.
     bool saveBank(IBank& bank, const std::string& path);
     bool saveBanks(std::span<IBank* const> banks, const std::string& path);
     // True when the file holds exactly one track and it gave the bank its
@@ -35,6 +36,8 @@ public:
     const BankFileResult& lastResult() const { return m_lastError; }
     // The same as one sentence for the user.
     std::string lastError() const { return m_lastError.reason(); }
+    // Replacing a read-only file is refused unless these allow it.
+    void setWriteOptions(const SafeWriteOptions& options) { m_writeOptions = options; }
 
 private:
     bool writeFile(std::span<IBank* const> banks, const std::string& path);
@@ -46,4 +49,5 @@ private:
     std::unique_ptr<KtMidiFileWriter> m_writer;
     double m_leadIn = 0.0;
     BankFileResult m_lastError;
+    SafeWriteOptions m_writeOptions;
 };

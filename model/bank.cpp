@@ -1,6 +1,7 @@
 #include "model/bank.h"
 
 #include "model/format_guard.h"
+#include "model/latin1.h"
 
 #include <array>
 #include <cstdio>
@@ -44,11 +45,7 @@ bool CBank::loadContent(std::uint16_t index, const std::string& path)
 {
     if (index >= m_contents.size() || !m_contents[index]) return false;
     if (!m_contents[index]->load(path)) return false;
-    if (index < m_contentName.size()) {
-        // The bare file name, whichever separator the path uses.
-        const auto cut = path.find_last_of("\\/");
-        m_contentName[index] = cut == std::string::npos ? path : path.substr(cut + 1);
-    }
+    if (index < m_contentName.size()) m_contentName[index] = nameFromPath(path);
     return true;
 }
 

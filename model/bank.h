@@ -30,7 +30,8 @@ public:
     virtual ~IBank() = default;
 
     virtual std::unique_ptr<IBank> clone() const = 0;
-    // Loads a file into one content and names the content after the file.
+    // Loads a file into one content and names the content after the file
+    // (nameFromPath).
     // Returns whether the content's load succeeded (out of range: false).
     virtual bool loadContent(std::uint16_t index, const std::string& path) = 0;
     virtual std::uint16_t getContentCount() const = 0;

@@ -123,6 +123,7 @@ private slots:
     void rowsMapToContents();
     void firmwareViewShowsTwoRows();
     void renamingCommitsOnFocusLoss();
+    void namesAreLatin1();
     void enterAndEscape();
     void slotImport();
     void slotImportRefusals_data();
@@ -135,6 +136,7 @@ private slots:
     void openCraftedFiles();
     void shortFirmwareStaysAPlaceholder();
     void saveFailureIsReported();
+    void readOnlyFileIsReplacedOnlyOnYes();
     void sendSelectedBank();
     void sendAllBanks();
     void sendWorksOnCopies();
@@ -254,6 +256,32 @@ void EditorTest::renamingCommitsOnFocusLoss()
     h.select(7);
     QCOMPARE(h.editor->bank(4).getContentName(2), std::string("clap 2"));
     QVERIFY(h.editor->bank(7).getContentName(2) != "clap 2");
+}
+
+// Names are Latin-1 bytes: shown as such, stored as such, and nothing
+// beyond Latin-1 can be typed in.
+void EditorTest::namesAreLatin1()
+{
+    Harness h;
+    QApplication::setActiveWindow(h.editor.get());
+    QVERIFY(QTest::qWaitForWindowActive(h.editor.get()));
+    h.editor->bank(4).setName("caf\xE9");
+    h.editor->bank(4).setContentName(2, "\xC3\xA9");
+    h.select(3);
+    h.select(4);
+    auto* bankName = h.child<QLineEdit>("bankName");
+    QCOMPARE(bankName->text(), QStringLiteral("caf\u00e9"));
+    QCOMPARE(h.rowName(2)->text(), QStringLiteral("\u00c3\u00a9"));
+
+    bankName->setFocus();
+    bankName->selectAll();
+    // Typed as a keyboard would send them (keyClicks takes only ASCII).
+    for (const QString& typed : {QStringLiteral("\u00df"), QStringLiteral("\u20ac"), QStringLiteral("!")})
+        QTest::sendKeyEvent(QTest::Click, bankName, Qt::Key_unknown, typed, Qt::NoModifier);
+    QCOMPARE(bankName->text(), QStringLiteral("\u00df!"));
+    h.list()->setFocus();
+    QCOMPARE(h.editor->bank(4).getName(), std::string("\xDF!"));
+    QCOMPARE(h.list()->item(4)->text(), QStringLiteral("\u00df!"));
 }
 
 void EditorTest::enterAndEscape()
@@ -535,6 +563,37 @@ void EditorTest::saveFailureIsReported()
     QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Warning);
     QVERIFY(h.prompt->boxes[0].text.contains(path));
     QVERIFY(h.child<QPushButton>("saveToDisk")->isEnabled());
+}
+
+void EditorTest::readOnlyFileIsReplacedOnlyOnYes()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kept.mid");
+    writeBytes(path, QByteArray("old"));
+    const auto readOnly = QFile::ReadOwner | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(path, readOnly));
+    Harness h;
+    h.editor->bank(4).setName("new");
+    h.prompt->saveNames = {path, path};
+    h.prompt->answers = {Answer::No, Answer::Yes};
+
+    h.child<QPushButton>("saveToDisk")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Question);
+    QCOMPARE(h.prompt->boxes[0].text,
+             QStringLiteral("The file \"%1\" is read-only.\nDo you want to replace it anyway?").arg(path));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old"));
+
+    h.child<QPushButton>("saveToDisk")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+    CSound saved(0);
+    WrapperKtMidiFile files;
+    QVERIFY(files.openBank(saved, path.toStdString()));
+    QCOMPARE(saved.getName(), std::string("new"));
+    QCOMPARE(QFile::permissions(path) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther),
+             QFile::Permissions());
 }
 
 void EditorTest::sendSelectedBank()

@@ -100,8 +100,8 @@ TEST(BankFileErrors, KindsCarryTheFileTrackAndBank)
 
     // A write failure can carry the writer's own reason.
     BankFileResult failed(BankFileError::WriteFailed, "x.mid");
-    failed.detail = "The disk is full.";
-    EXPECT_EQ(failed.reason(), "Cannot write a file in the folder of \"x.mid\". The disk is full.");
+    failed.detail = "Cannot write \"x.mid\": the disk is full.";
+    EXPECT_EQ(failed.sentence(), failed.detail);
 }
 
 } // namespace

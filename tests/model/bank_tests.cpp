@@ -158,6 +158,9 @@ TEST(Bank, LoadContentNamesAfterTheFileAndKeepsNameOnFailure)
     const std::string path = writeTemp("kick.wav", Bytes(64, 0x90));
     EXPECT_TRUE(bank.loadContent(1, path));
     EXPECT_EQ(bank.getContentName(1), "kick.wav");
+    // Names are Latin-1; the path is UTF-8.
+    EXPECT_TRUE(bank.loadContent(3, writeTemp("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC.wav", Bytes(64, 0x90))));
+    EXPECT_EQ(bank.getContentName(3), "\xE9t\xE9 ?.wav");
 
     EXPECT_FALSE(bank.loadContent(2, "/nonexistent/snare.wav"));
     EXPECT_EQ(bank.getContentName(2), "CLAP");
