@@ -257,8 +257,12 @@ int commandImport(std::span<const std::string> args)
                 "'" + audio +
                 "': Wrong File Format: VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).");
     }
-    if (!bank->loadContent(*slot, audio))
+    if (!bank->loadContent(*slot, audio)) {
+        if (!bank->isSampleContent(*slot))
+            return fail("'" + audio + "' holds no device firmware for " + slotText(*bank, *slot) +
+                        ": only the machine's own firmware message for it can be loaded there.");
         return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + ".");
+    }
     setSlotName(*bank, *slot, name);
 
     BankFileResult saved;
