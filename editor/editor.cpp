@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QUndoStack>
 #include <QUrl>
@@ -149,16 +150,22 @@ void CEditor::buildWindow()
     m_bankList->setIconSize(QSize(markSize, markSize));
     QFont bold = font();
     bold.setBold(true);
-    m_bankList->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) +
-                                markSize + fontMetrics().height() * 3);
+    // Wide enough for the factory names; the list grows only in height, and a
+    // longer name shows whole in its tooltip.
+    m_bankList->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) +
+                              markSize + fontMetrics().height() * 3);
     m_openFromDisk = makeButton(tr("Open &from Disk"), this);
     m_openFromDisk->setObjectName("openFromDisk");
     m_saveToDisk = makeButton(tr("&Save to Disk"), this);
     m_saveToDisk->setObjectName("saveToDisk");
+    m_reset = makeButton(tr("&Reset to Default"), this);
+    m_reset->setObjectName("resetToDefault");
+    // The list with the commands that act on a whole bank.
     auto* listColumn = new QVBoxLayout;
     listColumn->addWidget(m_bankList, 1);
     listColumn->addWidget(m_openFromDisk);
     listColumn->addWidget(m_saveToDisk);
+    listColumn->addWidget(m_reset);
 
     auto* middle = new QHBoxLayout;
     middle->addLayout(listColumn);
@@ -209,8 +216,7 @@ void CEditor::buildWindow()
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
-// The selected bank: its name, with "Reset to Default" beside it, and one row
-// per content.
+// The selected bank: its name and one row per content.
 QWidget* CEditor::buildBankContent()
 {
     auto* content = new QGroupBox(tr("Bank Content"), this);
@@ -228,14 +234,11 @@ QWidget* CEditor::buildBankContent()
     m_bankName->setObjectName("bankName");
     m_bankName->installEventFilter(this);
     nameLabel->setBuddy(m_bankName);
-    m_reset = makeButton(tr("&Reset to Default"), content);
-    m_reset->setObjectName("resetToDefault");
     auto* nameLine = new QHBoxLayout;
     // Lined up with the rows' labels and fields.
     nameLine->setContentsMargins(3, 0, 3, 0);
     nameLine->addWidget(nameLabel);
     nameLine->addWidget(m_bankName, 1);
-    nameLine->addWidget(m_reset);
 
     auto* column = new QVBoxLayout(content);
     column->setSpacing(2);
@@ -249,7 +252,6 @@ QWidget* CEditor::buildBankContent()
         connect(slotRow->playButton(), &QPushButton::clicked, this, &CEditor::playSlot);
         column->addWidget(slotRow);
     }
-    column->addStretch(1);
     return content;
 }
 
@@ -322,7 +324,7 @@ QLayout* CEditor::buildSendArea()
     m_receiveProgress->setTextVisible(false);
     m_receiveProgress->setFixedWidth(fontMetrics().averageCharWidth() * 6);
     m_receiveProgress->setSizePolicy(keepPlace);
-    m_receive = makeButton(tr("Receive from VARNO"), this);
+    m_receive = makeButton(tr("Receive from VAR&NO"), this);
     m_receive->setObjectName("receiveFromVarno");
     auto* receive = new QHBoxLayout;
     receive->addWidget(inputLabel);
@@ -362,8 +364,13 @@ void CEditor::initWindow()
     m_bankList->setFocus();
     updateTitle();
 
-    // As large as the contents like, as far as the screen allows.
-    if (const QScreen* display = screen()) resize(sizeHint().boundedTo(display->availableGeometry().size()));
+    // As large as the contents like, as far as the screen leaves room beside
+    // the title bar.
+    if (const QScreen* display = screen()) {
+        const QSize room =
+            display->availableGeometry().size() - QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        resize(sizeHint().boundedTo(room).expandedTo(minimumSizeHint()));
+    }
 }
 
 // Names and changed marks, in index order: list index and bank index agree.
@@ -385,7 +392,7 @@ void CEditor::fillBankList()
         QFont itemFont = m_bankList->font();
         itemFont.setBold(isChanged);
         item->setFont(itemFont);
-        item->setToolTip(isChanged ? tr("Changed since it was last saved or opened") : QString());
+        item->setToolTip(isChanged ? item->text() + tr("\nChanged since it was last saved or opened") : item->text());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "editor/aboutdlg.h"
+#include "editor/controls.h"
 #include "editor/editor.h"
+#include "editor/slotrow.h"
 #include "midifile/wrapperktmidifile.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "model/firmware.h"
@@ -12,13 +14,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUndoStack>
+#include <QUrl>
+#include <QWindow>
 
 #include <thread>
 
@@ -105,6 +112,69 @@ QByteArray aifcFile()
     return "FORM" + size + body;
 }
 
+// A bank as undo must bring it back: name, number, content names and bytes.
+struct BankState {
+    std::string name;
+    std::uint16_t index = 0;
+    std::vector<std::string> names;
+    std::vector<std::vector<std::uint8_t>> bytes;
+    bool operator==(const BankState&) const = default;
+};
+
+std::vector<BankState> tableState(const CEditor& editor)
+{
+    std::vector<BankState> table;
+    for (int i = 0; i < kBankCount; ++i) {
+        const IBank& bank = editor.bank(i);
+        BankState state{bank.getName(), bank.getIndex(), bank.getContentNames(), {}};
+        for (std::uint16_t c = 0; c < bank.getContentCount(); ++c) state.bytes.push_back(bank.content(c)->getData());
+        table.push_back(std::move(state));
+    }
+    return table;
+}
+
+// Types a name as a user does: into the field, then the focus moves on.
+void typeName(QLineEdit* field, const QString& text)
+{
+    QFocusEvent in(QEvent::FocusIn);
+    QApplication::sendEvent(field, &in);
+    field->setText(text);
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(field, &out);
+}
+
+struct DropSeen {
+    bool accepted = false;
+    QList<int> rowsLit; // highlighted while the files hovered
+    bool listLit = false;
+    bool litAfterDrop = false;
+};
+
+// Drags files onto a widget of the editor and drops them there.
+DropSeen dropFiles(CEditor& editor, const QWidget* target, const QStringList& paths)
+{
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    mime.setUrls(urls);
+    const QPoint at = target->mapTo(&editor, target->rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&editor, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&editor, &move);
+    DropSeen seen;
+    seen.accepted = move.isAccepted();
+    for (const SlotRow* row : editor.findChildren<SlotRow*>())
+        if (row->isHighlighted()) seen.rowsLit << row->row();
+    std::sort(seen.rowsLit.begin(), seen.rowsLit.end());
+    seen.listLit = isDropHighlighted(editor.findChild<QListWidget*>("bankList"));
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&editor, &drop);
+    QCoreApplication::processEvents(); // the drop is handled once the drag is over
+    for (const SlotRow* row : editor.findChildren<SlotRow*>()) seen.litAfterDrop |= row->isHighlighted();
+    return seen;
+}
+
 QStringList statusTexts(const QSignalSpy& spy)
 {
     QStringList texts;
@@ -144,6 +214,12 @@ private slots:
     void sendAllBanksAsksAboutDuplicates();
     void portFailureEndsTransfer();
     void secondaryCommands();
+    void changedMarksAndTitle();
+    void closeAsksWhenSomethingIsUnsaved();
+    void undoAndRedoRestoreTheBytes();
+    void dropsImportAndOpen();
+    void firmwareRowsTakeOnlyFirmware();
+    void layoutFitsSmallScreen();
 };
 
 void EditorTest::startUpState()
@@ -324,9 +400,12 @@ void EditorTest::slotImport()
     QCOMPARE(h.prompt->dialogs.back().filters,
              (QStringList{"Audio files (*.wav *.aif *.aiff *.aifc *.flac *.ogg *.mp3)", "All files (*)"}));
 
-    // A cancelled dialog changes nothing.
+    // A cancelled dialog changes nothing; audio files keep their own folder.
     h.prompt->openNames = {QString()};
     h.child<QPushButton>("rowOpen1")->click();
+    QCOMPARE(h.prompt->dialogs.back().directory, dir.path());
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(h.prompt->dialogs.back().directory, QString());
     QCOMPARE(h.rowName(1)->text(), QString::fromStdString(CSound(4).getContentName(0)));
 }
 
@@ -376,6 +455,17 @@ void EditorTest::resetRestoresFactoryNames()
         QCOMPARE(h.list()->currentRow(), index);
     }
     QVERIFY(h.prompt->boxes.empty());
+
+    // A changed bank is replaced only when the question is answered Reset.
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("mine"));
+    h.prompt->answers = {Answer::Cancel, Answer::Reset};
+    h.child<QPushButton>("resetToDefault")->click();
+    QCOMPARE(h.editor->bank(4).getName(), std::string("mine"));
+    QCOMPARE(h.prompt->boxes.back().text,
+             QStringLiteral("Replace S05 with its factory sounds? Your changes to it are lost."));
+    QCOMPARE(h.prompt->boxes.back().buttons, IPrompt::Buttons::ResetCancel);
+    h.child<QPushButton>("resetToDefault")->click();
+    QCOMPARE(h.editor->bank(4).getName(), std::string("S05"));
 
     // Refused while a transfer runs.
     h.editor->bank(4).setName("mine");
@@ -769,6 +859,289 @@ void EditorTest::secondaryCommands()
     CAboutDlg about;
     QCOMPARE(about.versionText(), QStringLiteral("Version 1.5"));
     QCOMPARE(about.windowTitle(), QStringLiteral("Info über VARNO414Editor"));
+}
+
+void EditorTest::changedMarksAndTitle()
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("tone.wav");
+    writeBytes(wav, wavFile(1));
+    const QString one = dir.filePath("one.mid");
+    const QString all = dir.filePath("all.mid");
+    Harness h;
+    const auto title = [&] { return h.editor->windowHandle()->title(); };
+    const auto marked = [&] {
+        QList<int> banks;
+        for (int i = 0; i < kBankCount; ++i) {
+            if (h.editor->isBankChanged(i)) banks << i;
+            if (h.list()->item(i)->font().bold() != h.editor->isBankChanged(i)) banks << -1; // the list disagrees
+        }
+        return banks;
+    };
+    QCOMPARE(title(), QStringLiteral("VARNO414Editor"));
+
+    // A rename, an import and a reset change their banks.
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
+    QCOMPARE(title(), QStringLiteral("VARNO414Editor*"));
+    h.select(2);
+    h.prompt->openNames = {wav};
+    h.child<QPushButton>("rowOpen2")->click();
+    h.select(7);
+    h.child<QPushButton>("resetToDefault")->click();
+    QCOMPARE(marked(), (QList<int>{2, 4, 7}));
+
+    // Saving one bank clears its mark, and undoing back to it clears it again.
+    h.select(4);
+    h.prompt->saveNames = {one};
+    h.child<QPushButton>("saveToDisk")->click();
+    QCOMPARE(marked(), (QList<int>{2, 7}));
+    QCOMPARE(title(), QStringLiteral("one.mid* - VARNO414Editor"));
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit 2"));
+    QVERIFY(h.editor->isBankChanged(4));
+    h.editor->undoStack()->undo();
+    QVERIFY(!h.editor->isBankChanged(4));
+
+    // A bank opened into another position is changed there.
+    h.select(9);
+    h.prompt->openNames = {one};
+    h.prompt->answers = {Answer::Yes};
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(marked(), (QList<int>{2, 7, 9}));
+
+    // Saving all banks clears every mark; a table opened equals its file.
+    h.child<QRadioButton>("allBanks")->setChecked(true);
+    h.prompt->saveNames = {all};
+    h.child<QPushButton>("saveToDisk")->click();
+    QVERIFY(marked().isEmpty());
+    QCOMPARE(title(), QStringLiteral("all.mid - VARNO414Editor"));
+    h.select(4);
+    h.prompt->openNames = {one, all};
+    h.child<QPushButton>("openFromDisk")->click(); // its own position: equal to the file
+    h.select(0);
+    h.child<QPushButton>("resetToDefault")->click();
+    QCOMPARE(marked(), QList<int>{0});
+    QCOMPARE(title(), QStringLiteral("one.mid* - VARNO414Editor"));
+    h.child<QPushButton>("openFromDisk")->click();
+    QVERIFY(marked().isEmpty());
+    QCOMPARE(title(), QStringLiteral("all.mid - VARNO414Editor"));
+}
+
+void EditorTest::closeAsksWhenSomethingIsUnsaved()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kit.mid");
+    const QString question = QStringLiteral("Save changes to the banks before closing?");
+    {
+        Harness h;
+        typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
+        // Cancel keeps the window, and so does a save dialog left without saving.
+        h.prompt->answers = {Answer::Cancel, Answer::Save};
+        h.prompt->saveNames = {QString()};
+        QTest::keyClick(h.editor.get(), Qt::Key_Escape);
+        QVERIFY(!h.editor->close());
+        QVERIFY(h.editor->isVisible());
+        QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+        QCOMPARE(h.prompt->boxes[0].text, question);
+        QCOMPARE(h.prompt->boxes[0].buttons, IPrompt::Buttons::SaveDiscardCancel);
+
+        // During a send neither Escape nor the close box asks or closes.
+        QVERIFY(h.editor->beginSending());
+        QTest::keyClick(h.editor.get(), Qt::Key_Escape);
+        QVERIFY(!h.editor->close());
+        QVERIFY(h.editor->isVisible());
+        QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+        h.editor->endTransfer();
+
+        // Save runs the normal save and closes once it has saved.
+        h.prompt->answers = {Answer::Save};
+        h.prompt->saveNames = {path};
+        QVERIFY(h.editor->close());
+        QCOMPARE(h.prompt->dialogs.back().title, QStringLiteral("Save S05 to Disk"));
+        CSound saved(0);
+        WrapperKtMidiFile files;
+        QVERIFY(files.openBank(saved, path.toStdString()));
+        QCOMPARE(saved.getName(), std::string("Kit"));
+    }
+    Harness h;
+    typeName(h.rowName(2), QStringLiteral("clap 2"));
+    h.prompt->answers = {Answer::Discard};
+    QTest::keyClick(h.editor.get(), Qt::Key_Escape);
+    QVERIFY(!h.editor->isVisible());
+    QVERIFY(h.prompt->dialogs.empty());
+}
+
+void EditorTest::undoAndRedoRestoreTheBytes()
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("tone.wav");
+    writeBytes(wav, wavFile(1));
+    const QString one = dir.filePath("one.mid");
+    const QString all = dir.filePath("all.mid");
+    CSound other(2);
+    other.setName("from the file");
+    QVERIFY(other.loadContent(4, wav.toStdString()));
+    WrapperKtMidiFile files;
+    QVERIFY(files.saveBank(other, one.toStdString()));
+    auto table = BankDocument::factory(std::nullopt);
+    table.banks()[30]->setName("last");
+    BankFileResult error;
+    QVERIFY(table.save(all.toStdString(), error));
+
+    Harness h;
+    std::vector<std::vector<BankState>> states{tableState(*h.editor)};
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
+    states.push_back(tableState(*h.editor));
+    typeName(h.rowName(0), QStringLiteral("hat"));
+    states.push_back(tableState(*h.editor));
+    h.prompt->openNames = {wav, one, all};
+    h.child<QPushButton>("rowOpen3")->click();
+    states.push_back(tableState(*h.editor));
+    h.prompt->answers = {Answer::Reset, Answer::Yes};
+    h.child<QPushButton>("resetToDefault")->click();
+    states.push_back(tableState(*h.editor));
+    h.child<QPushButton>("openFromDisk")->click(); // one bank, into another position
+    states.push_back(tableState(*h.editor));
+    h.child<QPushButton>("openFromDisk")->click(); // the whole table
+    states.push_back(tableState(*h.editor));
+    for (std::size_t i = 1; i < states.size(); ++i) QVERIFY2(states[i] != states[i - 1], "every step changed something");
+
+    // Sending is not an edit.
+    QVERIFY(h.editor->beginSending());
+    h.editor->endTransfer();
+    QUndoStack* stack = h.editor->undoStack();
+    QCOMPARE(stack->count(), int(states.size()) - 1);
+
+    // Undo through the keys and the context menu, redo through both of theirs.
+    QApplication::setActiveWindow(h.editor.get());
+    QVERIFY(QTest::qWaitForWindowActive(h.editor.get()));
+    auto* undo = h.editor->findChild<QAction*>("undo");
+    QVERIFY(h.editor->actions().contains(undo));
+    QTest::keyClick(h.list(), Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(tableState(*h.editor) == states[5]);
+    for (std::size_t i = 5; i > 0; --i) {
+        undo->trigger();
+        QVERIFY2(tableState(*h.editor) == states[i - 1], qPrintable(QString::number(i)));
+    }
+    QTest::keyClick(h.list(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(h.list(), Qt::Key_Y, Qt::ControlModifier);
+    QVERIFY(tableState(*h.editor) == states[2]);
+    while (stack->canRedo()) h.editor->findChild<QAction*>("redo")->trigger();
+    QVERIFY(tableState(*h.editor) == states.back());
+}
+
+void EditorTest::dropsImportAndOpen()
+{
+    QTemporaryDir dir;
+    QStringList wavs;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
+        wavs << dir.filePath(name);
+        writeBytes(wavs.back(), wavFile(1, 500 + 700 * int(wavs.size())));
+    }
+    const QString compressed = dir.filePath("alaw.wav");
+    writeBytes(compressed, wavFile(6));
+    const QString bankFile = dir.filePath("bank.mid");
+    CSound stored(2);
+    stored.setName("stored name");
+    WrapperKtMidiFile files;
+    QVERIFY(files.saveBank(stored, bankFile.toStdString()));
+    Harness h;
+    const auto row = [&](int index) { return h.editor->findChild<SlotRow*>(QStringLiteral("row%1").arg(index)); };
+
+    // One file on a row fills that slot.
+    DropSeen seen = dropFiles(*h.editor, row(3), {wavs[0]});
+    QVERIFY(seen.accepted);
+    QCOMPARE(seen.rowsLit, QList<int>{3});
+    QVERIFY(!seen.litAfterDrop);
+    QCOMPARE(h.editor->bank(4).getContentName(3), std::string("a.wav"));
+
+    // Several fill the slots from that row down; what does not fit is told.
+    seen = dropFiles(*h.editor, row(4), wavs);
+    QCOMPARE(seen.rowsLit, (QList<int>{4, 5}));
+    QCOMPARE(h.editor->bank(4).getContentName(4), std::string("a.wav"));
+    QCOMPARE(h.editor->bank(4).getContentName(5), std::string("b.wav"));
+    QVERIFY(h.editor->bank(4).content(4)->getData() != h.editor->bank(4).content(5)->getData());
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QVERIFY(h.prompt->boxes[0].text.contains(QStringLiteral("1 of the files")));
+    QCOMPARE(h.editor->undoStack()->count(), 2);
+
+    // Open's rules hold, and files off the rows are not taken.
+    dropFiles(*h.editor, row(2), {compressed});
+    QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("Wrong File Format"));
+    QVERIFY(!dropFiles(*h.editor, h.list(), {wavs[0]}).accepted);
+    QCOMPARE(h.editor->undoStack()->count(), 2);
+
+    // A bank file opens from anywhere, with Open's question.
+    h.editor->bank(2).setName("renamed since");
+    h.prompt->answers = {Answer::Yes};
+    seen = dropFiles(*h.editor, h.child<QLabel>("versionText"), {bankFile});
+    QVERIFY(seen.listLit && seen.rowsLit.isEmpty());
+    QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("The file contains data for bank: \"stored name\".\n"
+                                                         "Do you want to overwrite bank: \"S05\"?"));
+    QCOMPARE(h.editor->bank(4).getName(), std::string("stored name"));
+    QVERIFY(!isDropHighlighted(h.list()));
+}
+
+void EditorTest::firmwareRowsTakeOnlyFirmware()
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("tone.wav");
+    writeBytes(wav, wavFile(1));
+    Harness h;
+    h.select(kFirmwareIndex);
+    const auto before = tableState(*h.editor);
+    h.prompt->openNames = {wav};
+    h.child<QPushButton>("rowOpen0")->click();
+    QCOMPARE(h.prompt->dialogs.back().title, QStringLiteral("Import into OS"));
+    QCOMPARE(h.prompt->dialogs.back().filters, QStringList{"All files (*)"});
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Warning);
+    QVERIFY(h.prompt->boxes[0].text.contains(QStringLiteral("is not the VARNO 414's own OS firmware")));
+    QVERIFY(tableState(*h.editor) == before);
+    QCOMPARE(h.rowName(0)->text(), QStringLiteral("OS"));
+    QVERIFY(!h.editor->isBankChanged(kFirmwareIndex));
+}
+
+// Run by the editor_layout test on a 1280 x 720 screen at 150 %.
+void EditorTest::layoutFitsSmallScreen()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen->geometry().size() != QSize(853, 480) || !qFuzzyCompare(screen->devicePixelRatio(), 1.5))
+        QSKIP("needs the 1280 x 720 screen at 150 % of the editor_layout test");
+    Harness h;
+    QVERIFY(QTest::qWaitForWindowExposed(h.editor.get()));
+    emit h.editor->workerStatus(QStringLiteral("sending bank (S05 - factory -)..."));
+    const QRect available = screen->availableGeometry();
+    const int titleBar = h.editor->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    QVERIFY(available.contains(h.editor->frameGeometry().adjusted(0, -titleBar, 0, 0)));
+
+    // As it opens and at its smallest, every control is on the screen with
+    // all the room its text needs.
+    for (const QSize size : {h.editor->size(), h.editor->minimumSize()}) {
+        h.editor->resize(size);
+        QCoreApplication::processEvents();
+        for (const QWidget* widget : h.editor->findChildren<QWidget*>()) {
+            if (!widget->isVisible()) continue;
+            const QString name = widget->metaObject()->className() + QStringLiteral(" ") + widget->objectName();
+            QVERIFY2(available.contains(QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size())), qPrintable(name));
+            const QSize needs = widget->minimumSizeHint();
+            QVERIFY2(widget->width() >= needs.width() && widget->height() >= needs.height(), qPrintable(name));
+        }
+    }
+
+    // Every button and labelled field has an Alt mnemonic of its own.
+    QStringList letters;
+    for (const QWidget* widget : h.editor->findChildren<QWidget*>()) {
+        const auto* button = qobject_cast<const QAbstractButton*>(widget);
+        const auto* label = qobject_cast<const QLabel*>(widget);
+        if (!widget->isVisible() || (!button && (!label || !label->buddy())) || widget->objectName().startsWith("rowOpen"))
+            continue;
+        const QString text = button ? button->text() : label->text();
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
+        letters << text.mid(at + 1, 1).toUpper();
+    }
+    QCOMPARE(letters.size(), 17);
+    QCOMPARE(letters.removeDuplicates(), 0);
 }
 
 QTEST_MAIN(EditorTest)
