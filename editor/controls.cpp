@@ -1,5 +1,6 @@
 #include "editor/controls.h"
 
+#include <QAbstractScrollArea>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
@@ -50,14 +51,16 @@ void setDropHighlight(QWidget* widget, bool highlighted)
         widget->setAutoFillBackground(false);
         return;
     }
+    // Tinted toward the selection colour: a list's items, a row's background,
+    // not the fields inside the row.
+    const QPalette::ColorRole role =
+        qobject_cast<QAbstractScrollArea*>(widget) != nullptr ? QPalette::Base : QPalette::Window;
     QPalette colors = widget->palette();
+    const QColor base = colors.color(role);
     const QColor mark = colors.color(QPalette::Highlight);
-    for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Base}) {
-        const QColor base = colors.color(role);
-        const auto mix = [](int a, int b) { return (2 * a + b) / 3; };
-        colors.setColor(role, QColor(mix(base.red(), mark.red()), mix(base.green(), mark.green()),
-                                     mix(base.blue(), mark.blue())));
-    }
+    const auto mix = [](int a, int b) { return (2 * a + b) / 3; };
+    colors.setColor(role,
+                    QColor(mix(base.red(), mark.red()), mix(base.green(), mark.green()), mix(base.blue(), mark.blue())));
     widget->setPalette(colors);
     widget->setAutoFillBackground(true);
 }

@@ -252,6 +252,7 @@ QWidget* CEditor::buildBankContent()
         connect(slotRow->playButton(), &QPushButton::clicked, this, &CEditor::playSlot);
         column->addWidget(slotRow);
     }
+    nameLine->setSpacing(m_rows.front()->layout()->spacing());
     return content;
 }
 
@@ -364,12 +365,13 @@ void CEditor::initWindow()
     m_bankList->setFocus();
     updateTitle();
 
-    // As large as the contents like, as far as the screen leaves room beside
-    // the title bar.
+    // Wide enough for long slot names, as far as the screen leaves room
+    // beside the title bar.
     if (const QScreen* display = screen()) {
         const QSize room =
             display->availableGeometry().size() - QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight));
-        resize(sizeHint().boundedTo(room).expandedTo(minimumSizeHint()));
+        const QSize wanted = sizeHint().expandedTo(QSize(fontMetrics().averageCharWidth() * 108, 0));
+        resize(wanted.boundedTo(room).expandedTo(minimumSizeHint()));
     }
 }
 
@@ -400,8 +402,10 @@ void CEditor::fillBankList()
 // any bank is unsaved; "VARNO414Editor" until a bank file is opened or saved.
 void CEditor::updateTitle()
 {
-    setWindowTitle(m_fileName.isEmpty() ? kAppName + QStringLiteral("[*]")
-                                        : m_fileName + QStringLiteral("[*] - ") + kAppName);
+    // A "[*]" in the file's own name is doubled so that Qt shows it as it is.
+    QString file = m_fileName;
+    file.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(file.isEmpty() ? kAppName + QStringLiteral("[*]") : file + QStringLiteral("[*] - ") + kAppName);
     setWindowModified(m_table.anyChanged());
 }
 

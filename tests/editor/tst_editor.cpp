@@ -112,23 +112,19 @@ QByteArray aifcFile()
     return "FORM" + size + body;
 }
 
-// A bank as undo must bring it back: name, number, content names and bytes.
-struct BankState {
-    std::string name;
-    std::uint16_t index = 0;
-    std::vector<std::string> names;
-    std::vector<std::vector<std::uint8_t>> bytes;
-    bool operator==(const BankState&) const = default;
-};
+// What undo must bring back exactly: every bank's name, number, content
+// names and bytes.
+using TableState = std::vector<std::tuple<std::string, std::uint16_t, std::vector<std::string>,
+                                          std::vector<std::vector<std::uint8_t>>>>;
 
-std::vector<BankState> tableState(const CEditor& editor)
+TableState tableState(const CEditor& editor)
 {
-    std::vector<BankState> table;
+    TableState table;
     for (int i = 0; i < kBankCount; ++i) {
         const IBank& bank = editor.bank(i);
-        BankState state{bank.getName(), bank.getIndex(), bank.getContentNames(), {}};
-        for (std::uint16_t c = 0; c < bank.getContentCount(); ++c) state.bytes.push_back(bank.content(c)->getData());
-        table.push_back(std::move(state));
+        std::vector<std::vector<std::uint8_t>> bytes;
+        for (std::uint16_t c = 0; c < bank.getContentCount(); ++c) bytes.push_back(bank.content(c)->getData());
+        table.emplace_back(bank.getName(), bank.getIndex(), bank.getContentNames(), std::move(bytes));
     }
     return table;
 }
@@ -143,15 +139,9 @@ void typeName(QLineEdit* field, const QString& text)
     QApplication::sendEvent(field, &out);
 }
 
-struct DropSeen {
-    bool accepted = false;
-    QList<int> rowsLit; // highlighted while the files hovered
-    bool listLit = false;
-    bool litAfterDrop = false;
-};
-
-// Drags files onto a widget of the editor and drops them there.
-DropSeen dropFiles(CEditor& editor, const QWidget* target, const QStringList& paths)
+// Drags files onto a widget of the editor and drops them there. Returns
+// whether they were welcome, and which rows (-1: the bank list) lit up.
+std::pair<bool, QList<int>> dropFiles(CEditor& editor, const QWidget* target, const QStringList& paths)
 {
     QMimeData mime;
     QList<QUrl> urls;
@@ -162,17 +152,14 @@ DropSeen dropFiles(CEditor& editor, const QWidget* target, const QStringList& pa
     QApplication::sendEvent(&editor, &enter);
     QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&editor, &move);
-    DropSeen seen;
-    seen.accepted = move.isAccepted();
+    QList<int> lit;
+    if (isDropHighlighted(editor.findChild<QListWidget*>("bankList"))) lit << -1;
     for (const SlotRow* row : editor.findChildren<SlotRow*>())
-        if (row->isHighlighted()) seen.rowsLit << row->row();
-    std::sort(seen.rowsLit.begin(), seen.rowsLit.end());
-    seen.listLit = isDropHighlighted(editor.findChild<QListWidget*>("bankList"));
+        if (row->isHighlighted()) lit << row->row();
     QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&editor, &drop);
     QCoreApplication::processEvents(); // the drop is handled once the drag is over
-    for (const SlotRow* row : editor.findChildren<SlotRow*>()) seen.litAfterDrop |= row->isHighlighted();
-    return seen;
+    return {move.isAccepted(), lit};
 }
 
 QStringList statusTexts(const QSignalSpy& spy)
@@ -218,7 +205,6 @@ private slots:
     void closeAsksWhenSomethingIsUnsaved();
     void undoAndRedoRestoreTheBytes();
     void dropsImportAndOpen();
-    void firmwareRowsTakeOnlyFirmware();
     void layoutFitsSmallScreen();
 };
 
@@ -412,24 +398,27 @@ void EditorTest::slotImport()
 void EditorTest::slotImportRefusals_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("bank");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("compressed WAV") << wavFile(2) << QStringLiteral("Wrong File Format");
-    QTest::newRow("AIFC") << aifcFile() << QStringLiteral("Wrong File Format");
-    QTest::newRow("missing file") << QByteArray() << QStringLiteral("VARNO414Editor");
+    QTest::newRow("compressed WAV") << wavFile(2) << 4 << QStringLiteral("Wrong File Format");
+    QTest::newRow("AIFC") << aifcFile() << 4 << QStringLiteral("Wrong File Format");
+    QTest::newRow("missing file") << QByteArray() << 4 << QStringLiteral("VARNO414Editor");
+    QTest::newRow("WAV as firmware") << wavFile(1) << int(kFirmwareIndex) << QStringLiteral("VARNO414Editor");
 }
 
 void EditorTest::slotImportRefusals()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(int, bank);
     QFETCH(QString, caption);
     QTemporaryDir dir;
     const QString path = dir.filePath("sound.wav");
     if (!bytes.isEmpty()) writeBytes(path, bytes);
     Harness h;
-    const std::vector<std::uint8_t> before = h.editor->bank(4).content(2)->getData();
-    const std::string name = h.editor->bank(4).getContentName(2);
+    h.select(bank);
+    const TableState before = tableState(*h.editor);
     h.prompt->openNames = {path};
-    h.child<QPushButton>("rowOpen2")->click();
+    h.child<QPushButton>("rowOpen0")->click();
     QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
     QCOMPARE(h.prompt->boxes[0].caption, caption);
     if (caption == QStringLiteral("Wrong File Format"))
@@ -437,8 +426,9 @@ void EditorTest::slotImportRefusals()
                  QStringLiteral("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav)."));
     else
         QVERIFY(h.prompt->boxes[0].text.contains(path));
-    QVERIFY(h.editor->bank(4).content(2)->getData() == before);
-    QCOMPARE(h.editor->bank(4).getContentName(2), name);
+    if (bank == kFirmwareIndex) QVERIFY(h.prompt->boxes[0].text.contains(QStringLiteral("own OS firmware")));
+    QVERIFY(tableState(*h.editor) == before);
+    QVERIFY(!h.editor->isBankChanged(bank));
 }
 
 void EditorTest::resetRestoresFactoryNames()
@@ -880,47 +870,41 @@ void EditorTest::changedMarksAndTitle()
     };
     QCOMPARE(title(), QStringLiteral("VARNO414Editor"));
 
-    // A rename, an import and a reset change their banks.
+    // A rename, an import, a reset and an open into another position.
     typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
     QCOMPARE(title(), QStringLiteral("VARNO414Editor*"));
+    h.prompt->saveNames = {one, dir.filePath("nine.mid"), all};
+    h.child<QPushButton>("saveToDisk")->click();
+    QCOMPARE(title(), QStringLiteral("one.mid - VARNO414Editor"));
     h.select(2);
-    h.prompt->openNames = {wav};
+    h.prompt->openNames = {wav, one, one, all};
     h.child<QPushButton>("rowOpen2")->click();
     h.select(7);
     h.child<QPushButton>("resetToDefault")->click();
-    QCOMPARE(marked(), (QList<int>{2, 4, 7}));
-
-    // Saving one bank clears its mark, and undoing back to it clears it again.
-    h.select(4);
-    h.prompt->saveNames = {one};
-    h.child<QPushButton>("saveToDisk")->click();
-    QCOMPARE(marked(), (QList<int>{2, 7}));
+    h.select(9);
+    h.prompt->answers = {Answer::Yes};
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(marked(), (QList<int>{2, 7, 9}));
     QCOMPARE(title(), QStringLiteral("one.mid* - VARNO414Editor"));
+
+    // Undoing back to the saved state clears the mark; saving one bank clears
+    // its own, and a bank opened into its own position equals its file.
+    h.select(4);
     typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit 2"));
     QVERIFY(h.editor->isBankChanged(4));
     h.editor->undoStack()->undo();
     QVERIFY(!h.editor->isBankChanged(4));
-
-    // A bank opened into another position is changed there.
     h.select(9);
-    h.prompt->openNames = {one};
-    h.prompt->answers = {Answer::Yes};
+    h.child<QPushButton>("saveToDisk")->click();
+    h.select(4);
     h.child<QPushButton>("openFromDisk")->click();
-    QCOMPARE(marked(), (QList<int>{2, 7, 9}));
+    QCOMPARE(marked(), (QList<int>{2, 7}));
 
-    // Saving all banks clears every mark; a table opened equals its file.
+    // Saving all banks clears every mark, and so does opening a whole table.
     h.child<QRadioButton>("allBanks")->setChecked(true);
-    h.prompt->saveNames = {all};
     h.child<QPushButton>("saveToDisk")->click();
     QVERIFY(marked().isEmpty());
-    QCOMPARE(title(), QStringLiteral("all.mid - VARNO414Editor"));
-    h.select(4);
-    h.prompt->openNames = {one, all};
-    h.child<QPushButton>("openFromDisk")->click(); // its own position: equal to the file
-    h.select(0);
     h.child<QPushButton>("resetToDefault")->click();
-    QCOMPARE(marked(), QList<int>{0});
-    QCOMPARE(title(), QStringLiteral("one.mid* - VARNO414Editor"));
     h.child<QPushButton>("openFromDisk")->click();
     QVERIFY(marked().isEmpty());
     QCOMPARE(title(), QStringLiteral("all.mid - VARNO414Editor"));
@@ -930,44 +914,38 @@ void EditorTest::closeAsksWhenSomethingIsUnsaved()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("kit.mid");
-    const QString question = QStringLiteral("Save changes to the banks before closing?");
-    {
-        Harness h;
-        typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
-        // Cancel keeps the window, and so does a save dialog left without saving.
-        h.prompt->answers = {Answer::Cancel, Answer::Save};
-        h.prompt->saveNames = {QString()};
-        QTest::keyClick(h.editor.get(), Qt::Key_Escape);
-        QVERIFY(!h.editor->close());
-        QVERIFY(h.editor->isVisible());
-        QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
-        QCOMPARE(h.prompt->boxes[0].text, question);
-        QCOMPARE(h.prompt->boxes[0].buttons, IPrompt::Buttons::SaveDiscardCancel);
-
-        // During a send neither Escape nor the close box asks or closes.
-        QVERIFY(h.editor->beginSending());
-        QTest::keyClick(h.editor.get(), Qt::Key_Escape);
-        QVERIFY(!h.editor->close());
-        QVERIFY(h.editor->isVisible());
-        QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
-        h.editor->endTransfer();
-
-        // Save runs the normal save and closes once it has saved.
-        h.prompt->answers = {Answer::Save};
-        h.prompt->saveNames = {path};
-        QVERIFY(h.editor->close());
-        QCOMPARE(h.prompt->dialogs.back().title, QStringLiteral("Save S05 to Disk"));
-        CSound saved(0);
-        WrapperKtMidiFile files;
-        QVERIFY(files.openBank(saved, path.toStdString()));
-        QCOMPARE(saved.getName(), std::string("Kit"));
-    }
     Harness h;
-    typeName(h.rowName(2), QStringLiteral("clap 2"));
-    h.prompt->answers = {Answer::Discard};
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
+    // Cancel keeps the window, and so does a save dialog left without saving.
+    h.prompt->answers = {Answer::Cancel, Answer::Save};
+    h.prompt->saveNames = {QString()};
     QTest::keyClick(h.editor.get(), Qt::Key_Escape);
-    QVERIFY(!h.editor->isVisible());
-    QVERIFY(h.prompt->dialogs.empty());
+    QVERIFY(!h.editor->close());
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+    QCOMPARE(h.prompt->boxes[0].text, QStringLiteral("Save changes to the banks before closing?"));
+    QCOMPARE(h.prompt->boxes[0].buttons, IPrompt::Buttons::SaveDiscardCancel);
+
+    // During a send neither Escape nor the close box asks or closes.
+    QVERIFY(h.editor->beginSending());
+    QTest::keyClick(h.editor.get(), Qt::Key_Escape);
+    QVERIFY(!h.editor->close());
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+    h.editor->endTransfer();
+    QVERIFY(h.editor->isVisible());
+
+    // Save closes once the normal save has saved; Discard closes at once.
+    h.prompt->answers = {Answer::Save};
+    h.prompt->saveNames = {path};
+    QVERIFY(h.editor->close());
+    CSound saved(0);
+    QVERIFY(WrapperKtMidiFile().openBank(saved, path.toStdString()));
+    QCOMPARE(saved.getName(), std::string("Kit"));
+    Harness other;
+    typeName(other.rowName(2), QStringLiteral("clap 2"));
+    other.prompt->answers = {Answer::Discard};
+    QTest::keyClick(other.editor.get(), Qt::Key_Escape);
+    QVERIFY(!other.editor->isVisible());
+    QVERIFY(other.prompt->dialogs.empty());
 }
 
 void EditorTest::undoAndRedoRestoreTheBytes()
@@ -978,40 +956,31 @@ void EditorTest::undoAndRedoRestoreTheBytes()
     const QString one = dir.filePath("one.mid");
     const QString all = dir.filePath("all.mid");
     CSound other(2);
-    other.setName("from the file");
     QVERIFY(other.loadContent(4, wav.toStdString()));
-    WrapperKtMidiFile files;
-    QVERIFY(files.saveBank(other, one.toStdString()));
+    QVERIFY(WrapperKtMidiFile().saveBank(other, one.toStdString()));
     auto table = BankDocument::factory(std::nullopt);
     table.banks()[30]->setName("last");
     BankFileResult error;
     QVERIFY(table.save(all.toStdString(), error));
 
+    // A rename of the bank and of a slot, an import, a reset, two opens.
     Harness h;
-    std::vector<std::vector<BankState>> states{tableState(*h.editor)};
+    std::vector<TableState> states{tableState(*h.editor)};
     typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
     states.push_back(tableState(*h.editor));
     typeName(h.rowName(0), QStringLiteral("hat"));
     states.push_back(tableState(*h.editor));
     h.prompt->openNames = {wav, one, all};
-    h.child<QPushButton>("rowOpen3")->click();
-    states.push_back(tableState(*h.editor));
     h.prompt->answers = {Answer::Reset, Answer::Yes};
-    h.child<QPushButton>("resetToDefault")->click();
-    states.push_back(tableState(*h.editor));
-    h.child<QPushButton>("openFromDisk")->click(); // one bank, into another position
-    states.push_back(tableState(*h.editor));
-    h.child<QPushButton>("openFromDisk")->click(); // the whole table
-    states.push_back(tableState(*h.editor));
-    for (std::size_t i = 1; i < states.size(); ++i) QVERIFY2(states[i] != states[i - 1], "every step changed something");
-
-    // Sending is not an edit.
-    QVERIFY(h.editor->beginSending());
+    for (const char* button : {"rowOpen3", "resetToDefault", "openFromDisk", "openFromDisk"}) {
+        h.child<QPushButton>(button)->click();
+        states.push_back(tableState(*h.editor));
+    }
+    QVERIFY(h.editor->beginSending()); // sending is not an edit
     h.editor->endTransfer();
-    QUndoStack* stack = h.editor->undoStack();
-    QCOMPARE(stack->count(), int(states.size()) - 1);
+    QCOMPARE(h.editor->undoStack()->count(), int(states.size()) - 1);
 
-    // Undo through the keys and the context menu, redo through both of theirs.
+    // Undo on its key and in the context menu, redo on both of its keys.
     QApplication::setActiveWindow(h.editor.get());
     QVERIFY(QTest::qWaitForWindowActive(h.editor.get()));
     auto* undo = h.editor->findChild<QAction*>("undo");
@@ -1025,7 +994,7 @@ void EditorTest::undoAndRedoRestoreTheBytes()
     QTest::keyClick(h.list(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyClick(h.list(), Qt::Key_Y, Qt::ControlModifier);
     QVERIFY(tableState(*h.editor) == states[2]);
-    while (stack->canRedo()) h.editor->findChild<QAction*>("redo")->trigger();
+    while (h.editor->undoStack()->canRedo()) h.editor->undoStack()->redo();
     QVERIFY(tableState(*h.editor) == states.back());
 }
 
@@ -1037,68 +1006,38 @@ void EditorTest::dropsImportAndOpen()
         wavs << dir.filePath(name);
         writeBytes(wavs.back(), wavFile(1, 500 + 700 * int(wavs.size())));
     }
-    const QString compressed = dir.filePath("alaw.wav");
-    writeBytes(compressed, wavFile(6));
     const QString bankFile = dir.filePath("bank.mid");
     CSound stored(2);
     stored.setName("stored name");
-    WrapperKtMidiFile files;
-    QVERIFY(files.saveBank(stored, bankFile.toStdString()));
+    QVERIFY(WrapperKtMidiFile().saveBank(stored, bankFile.toStdString()));
     Harness h;
     const auto row = [&](int index) { return h.editor->findChild<SlotRow*>(QStringLiteral("row%1").arg(index)); };
 
-    // One file on a row fills that slot.
-    DropSeen seen = dropFiles(*h.editor, row(3), {wavs[0]});
-    QVERIFY(seen.accepted);
-    QCOMPARE(seen.rowsLit, QList<int>{3});
-    QVERIFY(!seen.litAfterDrop);
+    // One file fills the slot of the row; several fill the slots from that row
+    // down, and what does not fit is told.
+    QCOMPARE(dropFiles(*h.editor, row(3), {wavs[0]}), std::make_pair(true, QList<int>{3}));
     QCOMPARE(h.editor->bank(4).getContentName(3), std::string("a.wav"));
-
-    // Several fill the slots from that row down; what does not fit is told.
-    seen = dropFiles(*h.editor, row(4), wavs);
-    QCOMPARE(seen.rowsLit, (QList<int>{4, 5}));
-    QCOMPARE(h.editor->bank(4).getContentName(4), std::string("a.wav"));
+    QCOMPARE(dropFiles(*h.editor, row(4), wavs).second, (QList<int>{4, 5}));
     QCOMPARE(h.editor->bank(4).getContentName(5), std::string("b.wav"));
     QVERIFY(h.editor->bank(4).content(4)->getData() != h.editor->bank(4).content(5)->getData());
-    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
-    QVERIFY(h.prompt->boxes[0].text.contains(QStringLiteral("1 of the files")));
-    QCOMPARE(h.editor->undoStack()->count(), 2);
+    QVERIFY(!row(4)->isHighlighted());
+    QVERIFY(h.prompt->boxes.back().text.contains(QStringLiteral("1 of the files")));
 
-    // Open's rules hold, and files off the rows are not taken.
-    dropFiles(*h.editor, row(2), {compressed});
+    // Open's rules hold, and audio files off the rows are not taken.
+    writeBytes(wavs[2], wavFile(6));
+    dropFiles(*h.editor, row(2), {wavs[2]});
     QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("Wrong File Format"));
-    QVERIFY(!dropFiles(*h.editor, h.list(), {wavs[0]}).accepted);
+    QVERIFY(!dropFiles(*h.editor, h.list(), {wavs[0]}).first);
     QCOMPARE(h.editor->undoStack()->count(), 2);
 
-    // A bank file opens from anywhere, with Open's question.
+    // A bank file opens from anywhere, with Open's question naming the bank
+    // as the file stores it.
     h.editor->bank(2).setName("renamed since");
     h.prompt->answers = {Answer::Yes};
-    seen = dropFiles(*h.editor, h.child<QLabel>("versionText"), {bankFile});
-    QVERIFY(seen.listLit && seen.rowsLit.isEmpty());
+    QCOMPARE(dropFiles(*h.editor, h.child<QLabel>("versionText"), {bankFile}).second, QList<int>{-1});
     QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("The file contains data for bank: \"stored name\".\n"
                                                          "Do you want to overwrite bank: \"S05\"?"));
     QCOMPARE(h.editor->bank(4).getName(), std::string("stored name"));
-    QVERIFY(!isDropHighlighted(h.list()));
-}
-
-void EditorTest::firmwareRowsTakeOnlyFirmware()
-{
-    QTemporaryDir dir;
-    const QString wav = dir.filePath("tone.wav");
-    writeBytes(wav, wavFile(1));
-    Harness h;
-    h.select(kFirmwareIndex);
-    const auto before = tableState(*h.editor);
-    h.prompt->openNames = {wav};
-    h.child<QPushButton>("rowOpen0")->click();
-    QCOMPARE(h.prompt->dialogs.back().title, QStringLiteral("Import into OS"));
-    QCOMPARE(h.prompt->dialogs.back().filters, QStringList{"All files (*)"});
-    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
-    QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Warning);
-    QVERIFY(h.prompt->boxes[0].text.contains(QStringLiteral("is not the VARNO 414's own OS firmware")));
-    QVERIFY(tableState(*h.editor) == before);
-    QCOMPARE(h.rowName(0)->text(), QStringLiteral("OS"));
-    QVERIFY(!h.editor->isBankChanged(kFirmwareIndex));
 }
 
 // Run by the editor_layout test on a 1280 x 720 screen at 150 %.
