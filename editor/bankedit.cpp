@@ -2,12 +2,9 @@
 
 #include <utility>
 
-EditedTable::EditedTable()
-    : m_revisions(m_document.banks().size()), m_saved(m_document.banks().size())
-{
-}
+EditedTable::EditedTable() : m_revisions(m_document.banks().size()), m_saved(m_document.banks().size()) {}
 
-std::vector<StoredBank> EditedTable::entered(std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>> replaced)
+std::vector<StoredBank> EditedTable::entered(std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>>&& replaced)
 {
     std::vector<StoredBank> stored;
     stored.reserve(replaced.size());
@@ -40,8 +37,7 @@ void EditedTable::exchange(std::vector<StoredBank>& stored)
 
 BankEdit::BankEdit(const QString& text, EditedTable& table, std::vector<StoredBank> replaced, int position,
                    std::function<void(int)> shown)
-    : QUndoCommand(text), m_table(table), m_stored(std::move(replaced)), m_position(position),
-      m_shown(std::move(shown))
+    : QUndoCommand(text), m_table(table), m_stored(std::move(replaced)), m_position(position), m_shown(std::move(shown))
 {
 }
 

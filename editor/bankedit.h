@@ -46,7 +46,7 @@ public:
     void markAllSaved() { m_saved = m_revisions; }
 
 private:
-    std::vector<StoredBank> entered(std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>> replaced);
+    std::vector<StoredBank> entered(std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>>&& replaced);
 
     BankDocument m_document = BankDocument::factory(std::nullopt);
     std::vector<std::uint64_t> m_revisions;

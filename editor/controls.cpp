@@ -59,8 +59,8 @@ void setDropHighlight(QWidget* widget, bool highlighted)
     const QColor base = colors.color(role);
     const QColor mark = colors.color(QPalette::Highlight);
     const auto mix = [](int a, int b) { return (2 * a + b) / 3; };
-    colors.setColor(role,
-                    QColor(mix(base.red(), mark.red()), mix(base.green(), mark.green()), mix(base.blue(), mark.blue())));
+    colors.setColor(
+        role, QColor(mix(base.red(), mark.red()), mix(base.green(), mark.green()), mix(base.blue(), mark.blue())));
     widget->setPalette(colors);
     widget->setAutoFillBackground(true);
 }

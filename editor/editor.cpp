@@ -37,6 +37,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -152,8 +153,8 @@ void CEditor::buildWindow()
     bold.setBold(true);
     // Wide enough for the factory names; the list grows only in height, and a
     // longer name shows whole in its tooltip.
-    m_bankList->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) +
-                              markSize + fontMetrics().height() * 3);
+    m_bankList->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) + markSize +
+                              fontMetrics().height() * 3);
     m_openFromDisk = makeButton(tr("Open &from Disk"), this);
     m_openFromDisk->setObjectName("openFromDisk");
     m_saveToDisk = makeButton(tr("&Save to Disk"), this);
@@ -187,6 +188,10 @@ void CEditor::buildWindow()
     m_timer = new QTimer(this);
     m_timer->setInterval(kTimerPeriodMs);
     connect(m_timer, &QTimer::timeout, this, &CEditor::progressTick);
+    m_dropTimer = new QTimer(this);
+    m_dropTimer->setSingleShot(true);
+    m_dropTimer->setInterval(0);
+    connect(m_dropTimer, &QTimer::timeout, this, &CEditor::takeDrop);
 
     connect(m_bankList, &QListWidget::currentRowChanged, this, &CEditor::refreshBankView);
     connect(m_openFromDisk, &QPushButton::clicked, this, &CEditor::openFromDisk);
@@ -535,9 +540,11 @@ void CEditor::openSlotFile(int row)
     const int sel = selectedBank();
     const auto content = static_cast<std::uint16_t>(contentOfRow(row));
     const bool audio = bank(sel).isSampleContent(content);
-    const std::optional<QString> chosen = m_prompt->openFileName(
-        {tr("Import into %1").arg(fromStd(bank(sel).getContentLabel(content))),
-         audio ? QStringList{kAudioFilter, kAllFilesFilter} : QStringList{kAllFilesFilter}, m_audioFolder, {}});
+    const std::optional<QString> chosen =
+        m_prompt->openFileName({tr("Import into %1").arg(fromStd(bank(sel).getContentLabel(content))),
+                                audio ? QStringList{kAudioFilter, kAllFilesFilter} : QStringList{kAllFilesFilter},
+                                m_audioFolder,
+                                {}});
     if (!chosen) return;
     m_audioFolder = QFileInfo(*chosen).absolutePath();
     importFiles(row, {*chosen});
@@ -547,6 +554,7 @@ void CEditor::openSlotFile(int row)
 // on its own: one that cannot go into its slot is reported and skipped.
 void CEditor::importFiles(int row, const QStringList& paths)
 {
+    commitPendingNames();
     const int sel = selectedBank();
     std::unique_ptr<IBank> edited = bank(sel).clone();
     const int count = edited->getContentCount();
@@ -797,11 +805,11 @@ bool CEditor::saveBanks()
     commitPendingNames();
     const int sel = selectedBank();
     m_sendScope = m_allBanksRadio->isChecked() ? 1 : 0;
-    const std::optional<QString> chosen = m_prompt->saveFileName(
-        {m_sendScope == 0 ? tr("Save %1 to Disk").arg(tagOf(sel)) : tr("Save All Banks to Disk"),
-         {kBankFilter},
-         m_bankFolder,
-         QStringLiteral("mid")});
+    const std::optional<QString> chosen =
+        m_prompt->saveFileName({m_sendScope == 0 ? tr("Save %1 to Disk").arg(tagOf(sel)) : tr("Save All Banks to Disk"),
+                                {kBankFilter},
+                                m_bankFolder,
+                                QStringLiteral("mid")});
     if (!chosen) return false;
     m_bankFolder = QFileInfo(*chosen).absolutePath();
     m_saveToDisk->setEnabled(false);
@@ -851,6 +859,7 @@ void CEditor::openFromDisk()
 
 void CEditor::openBankFile(const QString& chosen)
 {
+    commitPendingNames();
     const int sel = selectedBank();
     const auto position = static_cast<std::size_t>(sel);
 
@@ -972,8 +981,8 @@ CEditor::DropTarget CEditor::dropTarget(const QMimeData* mime, const QPoint& pos
     for (const QWidget* widget = childAt(position); widget != nullptr; widget = widget->parentWidget()) {
         if (const auto* row = qobject_cast<const SlotRow*>(widget)) {
             target.firstRow = row->row();
-            target.rowCount = static_cast<int>(
-                std::min<qsizetype>(paths.size(), bank(sel).getContentCount() - row->row()));
+            target.rowCount =
+                static_cast<int>(std::min<qsizetype>(paths.size(), bank(sel).getContentCount() - row->row()));
             break;
         }
     }
@@ -1026,16 +1035,18 @@ void CEditor::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     // Questions and messages wait until the drag has ended: the program the
     // files came from stays blocked while a drop is handled.
-    QMetaObject::invokeMethod(
-        this,
-        [this, target] {
-            if (target.kind == DropTarget::Kind::BankFile) {
-                m_bankFolder = QFileInfo(target.paths.front()).absolutePath();
-                openBankFile(target.paths.front());
-            } else {
-                m_audioFolder = QFileInfo(target.paths.front()).absolutePath();
-                importFiles(target.firstRow, target.paths);
-            }
-        },
-        Qt::QueuedConnection);
+    m_pendingDrop = target;
+    m_dropTimer->start();
+}
+
+void CEditor::takeDrop()
+{
+    const DropTarget target = std::exchange(m_pendingDrop, {});
+    if (target.kind == DropTarget::Kind::BankFile) {
+        m_bankFolder = QFileInfo(target.paths.front()).absolutePath();
+        openBankFile(target.paths.front());
+    } else if (target.rowCount > 0) {
+        m_audioFolder = QFileInfo(target.paths.front()).absolutePath();
+        importFiles(target.firstRow, target.paths);
+    }
 }

@@ -125,6 +125,7 @@ private:
     void showEdited(int position);
     DropTarget dropTarget(const QMimeData* mime, const QPoint& position) const;
     void showDropTarget(const DropTarget& target);
+    void takeDrop();
     void finishSend(const QString& error);
     void sendLoop(std::vector<std::unique_ptr<IBank>> banks, std::uint16_t channel);
     void progressTick();
@@ -170,4 +171,6 @@ private:
     QLabel* m_statusText = nullptr;
     QProgressBar* m_sendProgress = nullptr;
     QTimer* m_timer = nullptr;
+    QTimer* m_dropTimer = nullptr; // hands a drop over once the drag is over
+    DropTarget m_pendingDrop;
 };

@@ -18,8 +18,8 @@ public:
     // What a file dialog shows and where it starts.
     struct FileDialog {
         QString title;
-        QStringList filters; // "Bank files (*.mid)"; none lists every file
-        QString directory;   // empty: wherever the system starts
+        QStringList filters;   // "Bank files (*.mid)"; none lists every file
+        QString directory;     // empty: wherever the system starts
         QString defaultSuffix; // saving: appended to a name typed without one
     };
 

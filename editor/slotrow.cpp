@@ -64,9 +64,8 @@ QStringList withMnemonics(const QStringList& texts, const QString& taken)
     };
     std::vector<int> order(static_cast<std::size_t>(texts.size()));
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return freeLetters(texts[a]).size() < freeLetters(texts[b]).size();
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return freeLetters(texts[a]).size() < freeLetters(texts[b]).size(); });
 
     QStringList marked;
     for (const QString& text : texts) marked << QString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));

@@ -154,7 +154,7 @@ BankDocument::Placement BankDocument::placementAt(std::size_t position) const
 }
 
 std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>> BankDocument::takeFrom(BankDocument&& opened,
-                                                                                    std::size_t position)
+                                                                                   std::size_t position)
 {
     std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>> replaced;
     switch (opened.placementAt(position)) {

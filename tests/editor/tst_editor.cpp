@@ -114,8 +114,8 @@ QByteArray aifcFile()
 
 // What undo must bring back exactly: every bank's name, number, content
 // names and bytes.
-using TableState = std::vector<std::tuple<std::string, std::uint16_t, std::vector<std::string>,
-                                          std::vector<std::vector<std::uint8_t>>>>;
+using TableState = std::vector<
+    std::tuple<std::string, std::uint16_t, std::vector<std::string>, std::vector<std::vector<std::uint8_t>>>>;
 
 TableState tableState(const CEditor& editor)
 {
@@ -1072,7 +1072,8 @@ void EditorTest::layoutFitsSmallScreen()
     for (const QWidget* widget : h.editor->findChildren<QWidget*>()) {
         const auto* button = qobject_cast<const QAbstractButton*>(widget);
         const auto* label = qobject_cast<const QLabel*>(widget);
-        if (!widget->isVisible() || (!button && (!label || !label->buddy())) || widget->objectName().startsWith("rowOpen"))
+        if (!widget->isVisible() || (!button && (!label || !label->buddy())) ||
+            widget->objectName().startsWith("rowOpen"))
             continue;
         const QString text = button ? button->text() : label->text();
         const qsizetype at = text.indexOf(QLatin1Char('&'));
