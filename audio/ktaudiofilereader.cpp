@@ -4,6 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -19,9 +22,12 @@ constexpr std::uint32_t kAiffCommMinSize = 18;
 
 // A format that the frame arithmetic and the rate conversion can work with.
 // Anything else would divide by zero or ask for absurd buffers downstream.
-bool usableFormat(double samplerate, std::uint16_t channels, std::uint16_t bits)
+AudioError usability(std::uint16_t channels, std::uint16_t bits, double samplerate)
 {
-    return channels > 0 && bits > 0 && bits <= 32 && std::isfinite(samplerate) && samplerate > 0.0;
+    if (channels == 0) return AudioError::noChannels;
+    if (bits == 0 || bits > 32) return AudioError::badBitDepth;
+    if (!std::isfinite(samplerate) || samplerate <= 0.0) return AudioError::badSampleRate;
+    return AudioError::none;
 }
 
 std::uint32_t requestedCount(std::uint32_t available, std::uint32_t maxBytes)
@@ -29,23 +35,164 @@ std::uint32_t requestedCount(std::uint32_t available, std::uint32_t maxBytes)
     return maxBytes != 0 && maxBytes <= available ? maxBytes : available;
 }
 
+// A chunk or form identifier as text, empty when it is not printable.
+std::string fourCc(std::uint32_t id)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const auto c = static_cast<char>((id >> shift) & 0xFF);
+        if (c < 0x20 || c > 0x7E) return {};
+        text.push_back(c);
+    }
+    return text;
+}
+
+std::string quotedFourCc(const char* what, std::uint32_t id)
+{
+    const std::string text = fourCc(id);
+    return text.empty() ? std::string() : std::string(what) + " '" + text + "'";
+}
+
 } // namespace
+
+namespace {
+
+// The message table, one sentence per kind in the enumeration's order.
+constexpr std::pair<AudioError, std::string_view> kAudioErrorTexts[] = {
+    {AudioError::none, ""},
+    {AudioError::cannotOpen, "The file cannot be opened"},
+    {AudioError::notWavOrAiff, "It is neither a WAV nor an AIFF file"},
+    {AudioError::otherForm, "It is an IFF file of another type than AIFF"},
+    {AudioError::aifc, "It is an AIFF-C file"},
+    {AudioError::ieeeFloat, "Its samples are IEEE floating point"},
+    {AudioError::aLaw, "Its samples are A-law encoded"},
+    {AudioError::muLaw, "Its samples are mu-law encoded"},
+    {AudioError::otherWavEncoding, "Its samples are not uncompressed PCM"},
+    {AudioError::extensibleNotPcm, "It is an extensible WAV whose sub-format is not integer PCM"},
+    {AudioError::noFmt, "It has no \"fmt \" chunk"},
+    {AudioError::truncatedFmt, "Its \"fmt \" chunk is too short"},
+    {AudioError::noComm, "It has no \"COMM\" chunk"},
+    {AudioError::truncatedComm, "Its \"COMM\" chunk is too short"},
+    {AudioError::noChannels, "It has no channels"},
+    {AudioError::badBitDepth, "Its bit depth is not between 1 and 32"},
+    {AudioError::badSampleRate, "Its sample rate is not usable"},
+    {AudioError::noData, "It has no \"data\" chunk"},
+    {AudioError::noSsnd, "It has no \"SSND\" chunk"},
+    {AudioError::noSamples, "It holds no samples"},
+};
+static_assert(std::size(kAudioErrorTexts) == static_cast<std::size_t>(AudioError::noSamples) + 1);
+static_assert([] {
+    for (std::size_t i = 0; i < std::size(kAudioErrorTexts); ++i)
+        if (static_cast<std::size_t>(kAudioErrorTexts[i].first) != i) return false;
+    return true;
+}());
+
+} // namespace
+
+std::string audioErrorText(AudioError error, std::string_view detail)
+{
+    if (error == AudioError::none) return {};
+    std::string sentence(kAudioErrorTexts[static_cast<std::size_t>(error)].second);
+    if (!detail.empty()) sentence.append(" (").append(detail).append(")");
+    return sentence + ".";
+}
 
 KtAudioFileReader::KtAudioFileReader(const std::string& path) : Ktifstream(path)
 {
-    if (!is_open()) return;
+    classify();
+}
+
+KtAudioFileReader::KtAudioFileReader(std::span<const std::uint8_t> bytes) : Ktifstream(bytes)
+{
+    classify();
+}
+
+void KtAudioFileReader::classify()
+{
+    if (!is_open()) {
+        m_error = AudioError::cannotOpen;
+        return;
+    }
     m_containerId = readU32(true);
     m_containerType = skip(4) ? readU32(true) : 0;
     m_formatTag = 0;
-    if (m_containerType != kWave) return;
-
-    if (!findChunk(kFmt, false)) return;
-    const std::uint32_t size = readU32(false);
-    m_formatTag = readU16(false);
-    if (m_formatTag == kFormatExtensible && size >= kWavExtensibleSize && skip(22)) {
-        std::array<std::uint8_t, 16> guid{};
-        m_extensiblePcm = readBytes(guid) == guid.size() && guid == kPcmSubFormat;
+    if (m_containerType == kWave && findChunk(kFmt, false)) {
+        const std::uint32_t size = readU32(false);
+        m_formatTag = readU16(false);
+        if (m_formatTag == kFormatExtensible && size >= kWavExtensibleSize && skip(22)) {
+            std::array<std::uint8_t, 16> guid{};
+            m_extensiblePcm = readBytes(guid) == guid.size() && guid == kPcmSubFormat;
+        }
     }
+    // The diagnosis walks the chunks; the stream is left as classifying left it.
+    const auto state = rdstate();
+    const std::uint64_t position = tell();
+    m_error = diagnose();
+    clear();
+    seek(position);
+    setstate(state);
+}
+
+AudioError KtAudioFileReader::encoding() const
+{
+    switch (m_formatTag) {
+    case kFormatPcm:
+        return AudioError::none;
+    case kFormatFloat:
+        return AudioError::ieeeFloat;
+    case kFormatALaw:
+        return AudioError::aLaw;
+    case kFormatMuLaw:
+        return AudioError::muLaw;
+    case kFormatExtensible:
+        return m_extensiblePcm ? AudioError::none : AudioError::extensibleNotPcm;
+    default:
+        return AudioError::otherWavEncoding;
+    }
+}
+
+// The same steps as readSample, in the same order, without reading samples:
+// a file diagnosed none always yields some, one with a fault from noFmt on none.
+AudioError KtAudioFileReader::diagnose()
+{
+    Format format;
+    if (m_containerId == kRiff && m_containerType == kWave) {
+        AudioError error = readFmt(format);
+        if (error == AudioError::none) error = encoding();
+        if (error == AudioError::otherWavEncoding) {
+            m_errorDetail = "format tag 0x";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                m_errorDetail.push_back("0123456789ABCDEF"[(m_formatTag >> shift) & 0xF]);
+        }
+        if (error == AudioError::none) error = usability(format.channels, format.bits, format.samplerate);
+        std::uint32_t size = 0;
+        if (error == AudioError::none) error = findData(size);
+        if (error == AudioError::none && std::min<std::uint64_t>(size, remaining()) == 0) error = AudioError::noSamples;
+        if (error == AudioError::badBitDepth) m_errorDetail = std::to_string(format.bits) + " bits";
+        return error;
+    }
+    if (m_containerId != kForm) return AudioError::notWavOrAiff;
+    if (m_containerType == kAifc) {
+        // AIFF-C adds the compression type after the sample rate.
+        if (readComm(format) == AudioError::none && format.chunkSize >= kAiffCommMinSize + 4)
+            m_errorDetail = quotedFourCc("compression type", readU32(true));
+        return AudioError::aifc;
+    }
+    if (m_containerType != kAiff) {
+        m_errorDetail = quotedFourCc("form type", m_containerType);
+        return AudioError::otherForm;
+    }
+    AudioError error = readComm(format);
+    if (error == AudioError::none) error = usability(format.channels, format.bits, format.samplerate);
+    std::uint32_t available = 0;
+    std::uint32_t offset = 0;
+    std::uint32_t blockSize = 0;
+    if (error == AudioError::none) error = findSsnd(available, offset, blockSize);
+    // readSample drops the offset bytes from what it reads.
+    if (error == AudioError::none && std::min<std::uint64_t>(available, remaining()) <= offset)
+        error = AudioError::noSamples;
+    if (error == AudioError::badBitDepth) m_errorDetail = std::to_string(format.bits) + " bits";
+    return error;
 }
 
 bool KtAudioFileReader::isKnownFormat() const
@@ -74,26 +221,67 @@ bool KtAudioFileReader::findChunk(std::uint32_t wanted, bool bigEndian)
     }
 }
 
+AudioError KtAudioFileReader::readFmt(Format& format)
+{
+    clear();
+    seek(kHeaderSize);
+    if (!findChunk(kFmt, false)) return AudioError::noFmt;
+    format.chunkSize = readU32(false);
+    // A truncated "fmt " chunk would take its fields from the next chunk.
+    if (format.chunkSize < kWavFmtMinSize) return AudioError::truncatedFmt;
+    format.tag = readU16(false);
+    format.channels = readU16(false);
+    format.samplerate = static_cast<double>(readU32(false));
+    skip(6);
+    format.bits = readU16(false);
+    return AudioError::none;
+}
+
+AudioError KtAudioFileReader::readComm(Format& format)
+{
+    clear();
+    seek(kHeaderSize);
+    if (!findChunk(kComm, true)) return AudioError::noComm;
+    format.chunkSize = readU32(true);
+    if (format.chunkSize < kAiffCommMinSize) return AudioError::truncatedComm;
+    format.channels = readU16(true);
+    skip(4);
+    format.bits = readU16(true);
+    format.samplerate = readExtended();
+    return AudioError::none;
+}
+
+AudioError KtAudioFileReader::findData(std::uint32_t& size)
+{
+    clear();
+    seek(kHeaderSize);
+    if (!findChunk(kData, false)) return AudioError::noData;
+    size = readU32(false);
+    return AudioError::none;
+}
+
+AudioError KtAudioFileReader::findSsnd(std::uint32_t& available, std::uint32_t& offset, std::uint32_t& blockSize)
+{
+    clear();
+    seek(kHeaderSize);
+    if (!findChunk(kSsnd, true)) return AudioError::noSsnd;
+    const std::uint32_t size = readU32(true);
+    offset = readU32(true);
+    blockSize = readU32(true);
+    available = size >= 8 ? size - 8 : 0;
+    return AudioError::none;
+}
+
 bool KtAudioFileReader::readWavFormat(std::uint16_t& formatTag, double& samplerate, std::uint16_t& channels,
                                       std::uint16_t& bits)
 {
     const std::uint64_t start = tell();
-    formatTag = 0;
-    samplerate = 0.0;
-    channels = 0;
-    bits = 0;
-    clear();
-    seek(kHeaderSize);
-    bool found = findChunk(kFmt, false);
-    // A truncated "fmt " chunk would take its fields from the next chunk.
-    if (found && readU32(false) < kWavFmtMinSize) found = false;
-    if (found) {
-        formatTag = readU16(false);
-        channels = readU16(false);
-        samplerate = static_cast<double>(readU32(false));
-        skip(6);
-        bits = readU16(false);
-    }
+    Format format;
+    const bool found = readFmt(format) == AudioError::none;
+    formatTag = found ? format.tag : 0;
+    samplerate = found ? format.samplerate : 0.0;
+    channels = found ? format.channels : 0;
+    bits = found ? format.bits : 0;
     clear();
     seek(start);
     return found;
@@ -102,45 +290,34 @@ bool KtAudioFileReader::readWavFormat(std::uint16_t& formatTag, double& samplera
 bool KtAudioFileReader::readWavData(audio::sample& out, std::uint32_t maxBytes)
 {
     const std::uint64_t start = tell();
-    std::uint16_t tag = 0;
-    std::uint16_t channels = 0;
-    std::uint16_t bits = 0;
-    double samplerate = 0.0;
-    bool ok = readWavFormat(tag, samplerate, channels, bits) && usableFormat(samplerate, channels, bits);
-    if (ok) {
-        clear();
-        seek(kHeaderSize);
-        ok = findChunk(kData, false);
-    }
-    if (ok) {
-        const std::uint32_t size = readU32(false);
+    Format format;
+    std::uint32_t size = 0;
+    AudioError error = readFmt(format);
+    if (error == AudioError::none) error = usability(format.channels, format.bits, format.samplerate);
+    if (error == AudioError::none) error = findData(size);
+    if (error == AudioError::none) {
         // Never allocate more than the file can still deliver.
         const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(requestedCount(size, maxBytes), remaining()));
         out.bytes().assign(n, 0);
         readInto(out);
-        out.setChannels(channels).setSamplerate(samplerate).setBitrate(bits).setUnsigned8Bit(bits <= 8);
+        out.setChannels(format.channels)
+            .setSamplerate(format.samplerate)
+            .setBitrate(format.bits)
+            .setUnsigned8Bit(format.bits <= 8);
     }
     clear();
     seek(start);
-    return ok;
+    return error == AudioError::none;
 }
 
 bool KtAudioFileReader::readAiffCommon(double& samplerate, std::uint16_t& channels, std::uint16_t& bits)
 {
     const std::uint64_t start = tell();
-    samplerate = 0.0;
-    channels = 0;
-    bits = 0;
-    clear();
-    seek(kHeaderSize);
-    bool found = findChunk(kComm, true);
-    if (found && readU32(true) < kAiffCommMinSize) found = false;
-    if (found) {
-        channels = readU16(true);
-        skip(4);
-        bits = readU16(true);
-        samplerate = readExtended();
-    }
+    Format format;
+    const bool found = readComm(format) == AudioError::none;
+    samplerate = found ? format.samplerate : 0.0;
+    channels = found ? format.channels : 0;
+    bits = found ? format.bits : 0;
     clear();
     seek(start);
     return found;
@@ -152,31 +329,26 @@ bool KtAudioFileReader::readAiffData(std::uint32_t& offset, std::uint32_t& block
     const std::uint64_t start = tell();
     offset = 0;
     blockSize = 0;
-    std::uint16_t channels = 0;
-    std::uint16_t bits = 0;
-    double samplerate = 0.0;
-    bool ok = readAiffCommon(samplerate, channels, bits) && usableFormat(samplerate, channels, bits);
-    if (ok) {
-        clear();
-        seek(kHeaderSize);
-        ok = findChunk(kSsnd, true);
-    }
-    if (ok) {
-        const std::uint32_t size = readU32(true);
-        offset = readU32(true);
-        blockSize = readU32(true);
-        const std::uint32_t available = size >= 8 ? size - 8 : 0;
+    Format format;
+    std::uint32_t available = 0;
+    AudioError error = readComm(format);
+    if (error == AudioError::none) error = usability(format.channels, format.bits, format.samplerate);
+    if (error == AudioError::none) error = findSsnd(available, offset, blockSize);
+    if (error == AudioError::none) {
         const auto n =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(requestedCount(available, maxBytes), remaining()));
         out.bytes().assign(n, 0);
         // Values are aligned on the first frame, not on the chunk, so the
         // swap starts after the offset bytes (readSample drops those).
-        readSwapped(out, audio::bytesPerValue(bits), true, std::min(offset, n));
-        out.setChannels(channels).setSamplerate(samplerate).setBitrate(bits).setUnsigned8Bit(false);
+        readSwapped(out, audio::bytesPerValue(format.bits), true, std::min(offset, n));
+        out.setChannels(format.channels)
+            .setSamplerate(format.samplerate)
+            .setBitrate(format.bits)
+            .setUnsigned8Bit(false);
     }
     clear();
     seek(start);
-    return ok;
+    return error == AudioError::none;
 }
 
 std::uint32_t KtAudioFileReader::readInto(audio::sample& out)
