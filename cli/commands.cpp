@@ -196,16 +196,20 @@ int commandImport(std::span<const std::string> args)
     if (!slot) return fail(error);
 
     if (!isRegularFile(audio)) return fail("'" + audio + "' does not exist or is not a file.");
+    std::string reason;
     {
-        // Classified only to refuse compressed audio, as the editor does.
+        // Classified to refuse compressed audio, as the editor does; the
+        // reader's reason also explains an audio file that yields nothing.
         KtAudioFileReader reader(audio);
         if (reader.isKnownFormat() && !reader.isPcm())
-            return fail(
-                "'" + audio +
-                "': Wrong File Format: VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).");
+            return fail("'" + audio + "': Wrong File Format: " +
+                        "VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav). " +
+                        reader.errorMessage());
+        if (reader.isKnownFormat() || !reader.is_open()) reason = reader.errorMessage();
     }
     if (!bank->loadContent(*slot, audio))
-        return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + ".");
+        return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + "." +
+                    (reason.empty() ? "" : " " + reason));
     // The bank names the content after the path it was given; on this side
     // only the file's own name is wanted, or the name the user chose.
     setSlotName(*bank, *slot, options.value("name").value_or(baseName(audio)));
