@@ -1,12 +1,12 @@
 #include "audio/ktaudiofilereader.h"
 
+#include "model/error_table.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -58,7 +58,7 @@ std::string quotedFourCc(const char* what, std::uint32_t id)
 namespace {
 
 // The message table, one sentence per kind in the enumeration's order.
-constexpr std::pair<AudioError, std::string_view> kAudioErrorTexts[] = {
+constexpr ErrorText<AudioError> kAudioErrorTexts[] = {
     {AudioError::none, ""},
     {AudioError::cannotOpen, "The file cannot be opened"},
     {AudioError::notWavOrAiff, "It is neither a WAV nor an AIFF file"},
@@ -80,19 +80,14 @@ constexpr std::pair<AudioError, std::string_view> kAudioErrorTexts[] = {
     {AudioError::noSsnd, "It has no \"SSND\" chunk"},
     {AudioError::noSamples, "It holds no samples"},
 };
-static_assert(std::size(kAudioErrorTexts) == static_cast<std::size_t>(AudioError::noSamples) + 1);
-static_assert([] {
-    for (std::size_t i = 0; i < std::size(kAudioErrorTexts); ++i)
-        if (static_cast<std::size_t>(kAudioErrorTexts[i].first) != i) return false;
-    return true;
-}());
+static_assert(coversInOrder(kAudioErrorTexts, AudioError::noSamples));
 
 } // namespace
 
 std::string audioErrorText(AudioError error, std::string_view detail)
 {
     if (error == AudioError::none) return {};
-    std::string sentence(kAudioErrorTexts[static_cast<std::size_t>(error)].second);
+    std::string sentence(errorText(kAudioErrorTexts, error));
     if (!detail.empty()) sentence.append(" (").append(detail).append(")");
     return sentence + ".";
 }

@@ -10,9 +10,8 @@
 
 // Why the audio file reader cannot deliver a file's samples. Code decides by
 // the kind (what our reader refuses, another decoder may take); the user
-// reads audioErrorText. The kinds up to extensibleNotPcm name an encoding or
-// container that is not plain PCM; those from noFmt on a file that readSample
-// yields nothing for.
+// reads audioErrorText. The kinds before noFmt say what the file is (or that
+// it cannot be opened); from noFmt on, readSample yields nothing.
 enum class AudioError : std::uint8_t {
     none,
     cannotOpen,

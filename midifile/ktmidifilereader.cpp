@@ -1,12 +1,11 @@
 #include "midifile/ktmidifilereader.h"
 
 #include "midifile/smfformat.h"
+#include "model/error_table.h"
 
 #include <array>
-#include <iterator>
 #include <span>
 #include <string_view>
-#include <utility>
 
 namespace {
 
@@ -41,7 +40,7 @@ std::uint32_t messageLength(std::uint8_t status)
 namespace {
 
 // The message table, one sentence per kind in the enumeration's order.
-constexpr std::pair<SmfError, std::string_view> kSmfErrorTexts[] = {
+constexpr ErrorText<SmfError> kSmfErrorTexts[] = {
     {SmfError::none, ""},
     {SmfError::cannotOpen, "The file cannot be opened."},
     {SmfError::noHeader, "It is not a Standard MIDI File (no \"MThd\" header)."},
@@ -52,18 +51,13 @@ constexpr std::pair<SmfError, std::string_view> kSmfErrorTexts[] = {
     {SmfError::sysexWithoutEox, "A System Exclusive event has no end (F7)."},
     {SmfError::noEndOfTrack, "A track has no end-of-track event."},
 };
-static_assert(std::size(kSmfErrorTexts) == static_cast<std::size_t>(SmfError::noEndOfTrack) + 1);
-static_assert([] {
-    for (std::size_t i = 0; i < std::size(kSmfErrorTexts); ++i)
-        if (static_cast<std::size_t>(kSmfErrorTexts[i].first) != i) return false;
-    return true;
-}());
+static_assert(coversInOrder(kSmfErrorTexts, SmfError::noEndOfTrack));
 
 } // namespace
 
 std::string_view smfErrorText(SmfError error)
 {
-    return kSmfErrorTexts[static_cast<std::size_t>(error)].second;
+    return errorText(kSmfErrorTexts, error);
 }
 
 KtMidiFileReader::KtMidiFileReader(const std::string& path) : Ktifstream(path)
