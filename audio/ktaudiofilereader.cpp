@@ -24,10 +24,10 @@ constexpr std::uint32_t kAiffCommMinSize = 18;
 // Anything else would divide by zero or ask for absurd buffers downstream.
 AudioError usability(std::uint16_t channels, std::uint16_t bits, double samplerate)
 {
-    if (channels == 0) return AudioError::noChannels;
-    if (bits == 0 || bits > 32) return AudioError::badBitDepth;
-    if (!std::isfinite(samplerate) || samplerate <= 0.0) return AudioError::badSampleRate;
-    return AudioError::none;
+    if (channels == 0) return AudioError::NoChannels;
+    if (bits == 0 || bits > 32) return AudioError::BadBitDepth;
+    if (!std::isfinite(samplerate) || samplerate <= 0.0) return AudioError::BadSampleRate;
+    return AudioError::None;
 }
 
 std::uint32_t requestedCount(std::uint32_t available, std::uint32_t maxBytes)
@@ -59,34 +59,34 @@ namespace {
 
 // The message table, one sentence per kind in the enumeration's order.
 constexpr ErrorText<AudioError> kAudioErrorTexts[] = {
-    {AudioError::none, ""},
-    {AudioError::cannotOpen, "The file cannot be opened"},
-    {AudioError::notWavOrAiff, "It is neither a WAV nor an AIFF file"},
-    {AudioError::otherForm, "It is an IFF file of another type than AIFF"},
-    {AudioError::aifc, "It is an AIFF-C file"},
-    {AudioError::ieeeFloat, "Its samples are IEEE floating point"},
-    {AudioError::aLaw, "Its samples are A-law encoded"},
-    {AudioError::muLaw, "Its samples are mu-law encoded"},
-    {AudioError::otherWavEncoding, "Its samples are not uncompressed PCM"},
-    {AudioError::extensibleNotPcm, "It is an extensible WAV whose sub-format is not integer PCM"},
-    {AudioError::noFmt, "It has no \"fmt \" chunk"},
-    {AudioError::truncatedFmt, "Its \"fmt \" chunk is too short"},
-    {AudioError::noComm, "It has no \"COMM\" chunk"},
-    {AudioError::truncatedComm, "Its \"COMM\" chunk is too short"},
-    {AudioError::noChannels, "It has no channels"},
-    {AudioError::badBitDepth, "Its bit depth is not between 1 and 32"},
-    {AudioError::badSampleRate, "Its sample rate is not usable"},
-    {AudioError::noData, "It has no \"data\" chunk"},
-    {AudioError::noSsnd, "It has no \"SSND\" chunk"},
-    {AudioError::noSamples, "It holds no samples"},
+    {AudioError::None, ""},
+    {AudioError::CannotOpen, "The file cannot be opened"},
+    {AudioError::NotWavOrAiff, "It is neither a WAV nor an AIFF file"},
+    {AudioError::OtherForm, "It is an IFF file of another type than AIFF"},
+    {AudioError::Aifc, "It is an AIFF-C file"},
+    {AudioError::IeeeFloat, "Its samples are IEEE floating point"},
+    {AudioError::ALaw, "Its samples are A-law encoded"},
+    {AudioError::MuLaw, "Its samples are mu-law encoded"},
+    {AudioError::OtherWavEncoding, "Its samples are not uncompressed PCM"},
+    {AudioError::ExtensibleNotPcm, "It is an extensible WAV whose sub-format is not integer PCM"},
+    {AudioError::NoFmt, "It has no \"fmt \" chunk"},
+    {AudioError::TruncatedFmt, "Its \"fmt \" chunk is too short"},
+    {AudioError::NoComm, "It has no \"COMM\" chunk"},
+    {AudioError::TruncatedComm, "Its \"COMM\" chunk is too short"},
+    {AudioError::NoChannels, "It has no channels"},
+    {AudioError::BadBitDepth, "Its bit depth is not between 1 and 32"},
+    {AudioError::BadSampleRate, "Its sample rate is not usable"},
+    {AudioError::NoData, "It has no \"data\" chunk"},
+    {AudioError::NoSsnd, "It has no \"SSND\" chunk"},
+    {AudioError::NoSamples, "It holds no samples"},
 };
-static_assert(coversInOrder(kAudioErrorTexts, AudioError::noSamples));
+static_assert(coversInOrder(kAudioErrorTexts, AudioError::NoSamples));
 
 } // namespace
 
 std::string audioErrorText(AudioError error, std::string_view detail)
 {
-    if (error == AudioError::none) return {};
+    if (error == AudioError::None) return {};
     std::string sentence(errorText(kAudioErrorTexts, error));
     if (!detail.empty()) sentence.append(" (").append(detail).append(")");
     return sentence + ".";
@@ -105,7 +105,7 @@ KtAudioFileReader::KtAudioFileReader(std::span<const std::uint8_t> bytes) : Ktif
 void KtAudioFileReader::classify()
 {
     if (!is_open()) {
-        m_error = AudioError::cannotOpen;
+        m_error = AudioError::CannotOpen;
         return;
     }
     m_containerId = readU32(true);
@@ -132,61 +132,61 @@ AudioError KtAudioFileReader::encoding() const
 {
     switch (m_formatTag) {
     case kFormatPcm:
-        return AudioError::none;
+        return AudioError::None;
     case kFormatFloat:
-        return AudioError::ieeeFloat;
+        return AudioError::IeeeFloat;
     case kFormatALaw:
-        return AudioError::aLaw;
+        return AudioError::ALaw;
     case kFormatMuLaw:
-        return AudioError::muLaw;
+        return AudioError::MuLaw;
     case kFormatExtensible:
-        return m_extensiblePcm ? AudioError::none : AudioError::extensibleNotPcm;
+        return m_extensiblePcm ? AudioError::None : AudioError::ExtensibleNotPcm;
     default:
-        return AudioError::otherWavEncoding;
+        return AudioError::OtherWavEncoding;
     }
 }
 
 // The same steps as readSample, in the same order, without reading samples:
-// a file diagnosed none always yields some, one with a fault from noFmt on none.
+// a file diagnosed None always yields some, one with a fault from NoFmt on none.
 AudioError KtAudioFileReader::diagnose()
 {
     Format format;
     if (m_containerId == kRiff && m_containerType == kWave) {
         AudioError error = readFmt(format);
-        if (error == AudioError::none) error = encoding();
-        if (error == AudioError::otherWavEncoding) {
+        if (error == AudioError::None) error = encoding();
+        if (error == AudioError::OtherWavEncoding) {
             m_errorDetail = "format tag 0x";
             for (int shift = 12; shift >= 0; shift -= 4)
                 m_errorDetail.push_back("0123456789ABCDEF"[(m_formatTag >> shift) & 0xF]);
         }
-        if (error == AudioError::none) error = usability(format.channels, format.bits, format.samplerate);
+        if (error == AudioError::None) error = usability(format.channels, format.bits, format.samplerate);
         std::uint32_t size = 0;
-        if (error == AudioError::none) error = findData(size);
-        if (error == AudioError::none && std::min<std::uint64_t>(size, remaining()) == 0) error = AudioError::noSamples;
-        if (error == AudioError::badBitDepth) m_errorDetail = std::to_string(format.bits) + " bits";
+        if (error == AudioError::None) error = findData(size);
+        if (error == AudioError::None && std::min<std::uint64_t>(size, remaining()) == 0) error = AudioError::NoSamples;
+        if (error == AudioError::BadBitDepth) m_errorDetail = std::to_string(format.bits) + " bits";
         return error;
     }
-    if (m_containerId != kForm) return AudioError::notWavOrAiff;
+    if (m_containerId != kForm) return AudioError::NotWavOrAiff;
     if (m_containerType == kAifc) {
         // AIFF-C adds the compression type after the sample rate.
-        if (readComm(format) == AudioError::none && format.chunkSize >= kAiffCommMinSize + 4)
+        if (readComm(format) == AudioError::None && format.chunkSize >= kAiffCommMinSize + 4)
             m_errorDetail = quotedFourCc("compression type", readU32(true));
-        return AudioError::aifc;
+        return AudioError::Aifc;
     }
     if (m_containerType != kAiff) {
         m_errorDetail = quotedFourCc("form type", m_containerType);
-        return AudioError::otherForm;
+        return AudioError::OtherForm;
     }
     AudioError error = readComm(format);
-    if (error == AudioError::none) error = usability(format.channels, format.bits, format.samplerate);
+    if (error == AudioError::None) error = usability(format.channels, format.bits, format.samplerate);
     std::uint32_t available = 0;
     std::uint32_t offset = 0;
     std::uint32_t blockSize = 0;
-    if (error == AudioError::none) error = findSsnd(available, offset, blockSize);
+    if (error == AudioError::None) error = findSsnd(available, offset, blockSize);
     // readSample drops the offset bytes from what it reads.
-    if (error == AudioError::none && std::min<std::uint64_t>(available, remaining()) <= offset)
-        error = AudioError::noSamples;
-    if (error == AudioError::badBitDepth) m_errorDetail = std::to_string(format.bits) + " bits";
+    if (error == AudioError::None && std::min<std::uint64_t>(available, remaining()) <= offset)
+        error = AudioError::NoSamples;
+    if (error == AudioError::BadBitDepth) m_errorDetail = std::to_string(format.bits) + " bits";
     return error;
 }
 
@@ -220,51 +220,51 @@ AudioError KtAudioFileReader::readFmt(Format& format)
 {
     clear();
     seek(kHeaderSize);
-    if (!findChunk(kFmt, false)) return AudioError::noFmt;
+    if (!findChunk(kFmt, false)) return AudioError::NoFmt;
     format.chunkSize = readU32(false);
     // A truncated "fmt " chunk would take its fields from the next chunk.
-    if (format.chunkSize < kWavFmtMinSize) return AudioError::truncatedFmt;
+    if (format.chunkSize < kWavFmtMinSize) return AudioError::TruncatedFmt;
     format.tag = readU16(false);
     format.channels = readU16(false);
     format.samplerate = static_cast<double>(readU32(false));
     skip(6);
     format.bits = readU16(false);
-    return AudioError::none;
+    return AudioError::None;
 }
 
 AudioError KtAudioFileReader::readComm(Format& format)
 {
     clear();
     seek(kHeaderSize);
-    if (!findChunk(kComm, true)) return AudioError::noComm;
+    if (!findChunk(kComm, true)) return AudioError::NoComm;
     format.chunkSize = readU32(true);
-    if (format.chunkSize < kAiffCommMinSize) return AudioError::truncatedComm;
+    if (format.chunkSize < kAiffCommMinSize) return AudioError::TruncatedComm;
     format.channels = readU16(true);
     skip(4);
     format.bits = readU16(true);
     format.samplerate = readExtended();
-    return AudioError::none;
+    return AudioError::None;
 }
 
 AudioError KtAudioFileReader::findData(std::uint32_t& size)
 {
     clear();
     seek(kHeaderSize);
-    if (!findChunk(kData, false)) return AudioError::noData;
+    if (!findChunk(kData, false)) return AudioError::NoData;
     size = readU32(false);
-    return AudioError::none;
+    return AudioError::None;
 }
 
 AudioError KtAudioFileReader::findSsnd(std::uint32_t& available, std::uint32_t& offset, std::uint32_t& blockSize)
 {
     clear();
     seek(kHeaderSize);
-    if (!findChunk(kSsnd, true)) return AudioError::noSsnd;
+    if (!findChunk(kSsnd, true)) return AudioError::NoSsnd;
     const std::uint32_t size = readU32(true);
     offset = readU32(true);
     blockSize = readU32(true);
     available = size >= 8 ? size - 8 : 0;
-    return AudioError::none;
+    return AudioError::None;
 }
 
 bool KtAudioFileReader::readWavFormat(std::uint16_t& formatTag, double& samplerate, std::uint16_t& channels,
@@ -272,7 +272,7 @@ bool KtAudioFileReader::readWavFormat(std::uint16_t& formatTag, double& samplera
 {
     const std::uint64_t start = tell();
     Format format;
-    const bool found = readFmt(format) == AudioError::none;
+    const bool found = readFmt(format) == AudioError::None;
     formatTag = found ? format.tag : 0;
     samplerate = found ? format.samplerate : 0.0;
     channels = found ? format.channels : 0;
@@ -288,9 +288,9 @@ bool KtAudioFileReader::readWavData(audio::sample& out, std::uint32_t maxBytes)
     Format format;
     std::uint32_t size = 0;
     AudioError error = readFmt(format);
-    if (error == AudioError::none) error = usability(format.channels, format.bits, format.samplerate);
-    if (error == AudioError::none) error = findData(size);
-    if (error == AudioError::none) {
+    if (error == AudioError::None) error = usability(format.channels, format.bits, format.samplerate);
+    if (error == AudioError::None) error = findData(size);
+    if (error == AudioError::None) {
         // Never allocate more than the file can still deliver.
         const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(requestedCount(size, maxBytes), remaining()));
         out.bytes().assign(n, 0);
@@ -302,14 +302,14 @@ bool KtAudioFileReader::readWavData(audio::sample& out, std::uint32_t maxBytes)
     }
     clear();
     seek(start);
-    return error == AudioError::none;
+    return error == AudioError::None;
 }
 
 bool KtAudioFileReader::readAiffCommon(double& samplerate, std::uint16_t& channels, std::uint16_t& bits)
 {
     const std::uint64_t start = tell();
     Format format;
-    const bool found = readComm(format) == AudioError::none;
+    const bool found = readComm(format) == AudioError::None;
     samplerate = found ? format.samplerate : 0.0;
     channels = found ? format.channels : 0;
     bits = found ? format.bits : 0;
@@ -327,9 +327,9 @@ bool KtAudioFileReader::readAiffData(std::uint32_t& offset, std::uint32_t& block
     Format format;
     std::uint32_t available = 0;
     AudioError error = readComm(format);
-    if (error == AudioError::none) error = usability(format.channels, format.bits, format.samplerate);
-    if (error == AudioError::none) error = findSsnd(available, offset, blockSize);
-    if (error == AudioError::none) {
+    if (error == AudioError::None) error = usability(format.channels, format.bits, format.samplerate);
+    if (error == AudioError::None) error = findSsnd(available, offset, blockSize);
+    if (error == AudioError::None) {
         const auto n =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(requestedCount(available, maxBytes), remaining()));
         out.bytes().assign(n, 0);
@@ -343,7 +343,7 @@ bool KtAudioFileReader::readAiffData(std::uint32_t& offset, std::uint32_t& block
     }
     clear();
     seek(start);
-    return error == AudioError::none;
+    return error == AudioError::None;
 }
 
 std::uint32_t KtAudioFileReader::readInto(audio::sample& out)

@@ -10,29 +10,29 @@
 
 // Why the audio file reader cannot deliver a file's samples. Code decides by
 // the kind (what our reader refuses, another decoder may take); the user
-// reads audioErrorText. The kinds before noFmt say what the file is (or that
-// it cannot be opened); from noFmt on, readSample yields nothing.
+// reads audioErrorText. The kinds before NoFmt say what the file is (or that
+// it cannot be opened); from NoFmt on, readSample yields nothing.
 enum class AudioError : std::uint8_t {
-    none,
-    cannotOpen,
-    notWavOrAiff, // any other file: the slot import takes its bytes raw
-    otherForm,    // an IFF FORM of another type than AIFF or AIFC
-    aifc,         // AIFF-C, whatever its compression type
-    ieeeFloat,
-    aLaw,
-    muLaw,
-    otherWavEncoding, // a WAV format tag other than PCM, float, A-law, mu-law
-    extensibleNotPcm,
-    noFmt,
-    truncatedFmt,
-    noComm,
-    truncatedComm,
-    noChannels,
-    badBitDepth, // 0 or above 32
-    badSampleRate,
-    noData,
-    noSsnd,
-    noSamples, // the data chunk holds no sample bytes
+    None,
+    CannotOpen,
+    NotWavOrAiff, // any other file: the slot import takes its bytes raw
+    OtherForm,    // an IFF FORM of another type than AIFF or AIFC
+    Aifc,         // AIFF-C, whatever its compression type
+    IeeeFloat,
+    ALaw,
+    MuLaw,
+    OtherWavEncoding, // a WAV format tag other than PCM, float, A-law, mu-law
+    ExtensibleNotPcm,
+    NoFmt,
+    TruncatedFmt,
+    NoComm,
+    TruncatedComm,
+    NoChannels,
+    BadBitDepth, // 0 or above 32
+    BadSampleRate,
+    NoData,
+    NoSsnd,
+    NoSamples, // the data chunk holds no sample bytes
 };
 // One sentence for the user; a detail (a format tag, a compression type)
 // goes in parentheses before its full stop.
@@ -54,7 +54,7 @@ public:
     // an extensible format whose sub-format is integer PCM.
     bool isPcm() const;
     // Why the file's samples cannot be delivered, found on construction from
-    // the headers alone; none when readSample will yield PCM audio. Kept
+    // the headers alone; None when readSample will yield PCM audio. Kept
     // apart from isKnownFormat and isPcm, which decide what the import does.
     AudioError error() const { return m_error; }
     std::string errorMessage() const { return audioErrorText(m_error, m_errorDetail); }
@@ -108,7 +108,7 @@ private:
     AudioError diagnose();
     AudioError encoding() const;
     // Find and read the format chunk from offset 12, leaving the stream after
-    // the fields read; noFmt/truncatedFmt or noComm/truncatedComm on failure.
+    // the fields read; NoFmt/TruncatedFmt or NoComm/TruncatedComm on failure.
     AudioError readFmt(Format& format);
     AudioError readComm(Format& format);
     // Find the data chunk from offset 12 and read its size (for "SSND" also
@@ -124,6 +124,6 @@ private:
     std::uint16_t m_formatTag = 0;
     // Extensible format whose sub-format GUID is integer PCM.
     bool m_extensiblePcm = false;
-    AudioError m_error = AudioError::none;
+    AudioError m_error = AudioError::None;
     std::string m_errorDetail;
 };

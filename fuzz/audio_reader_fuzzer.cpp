@@ -16,9 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     audio::sample sample;
     const std::uint32_t got = reader.readSample(sample, 24 * 0x8000);
     if (got != sample.size() || got > size) std::abort(); // never more than the file holds
-    if (error == AudioError::none && (!pcm || got == 0)) std::abort();
-    if (error >= AudioError::noFmt && got != 0) std::abort();
-    if (reader.errorMessage().empty() != (error == AudioError::none)) std::abort();
+    if (error == AudioError::None && (!pcm || got == 0)) std::abort();
+    if (error >= AudioError::NoFmt && got != 0) std::abort();
+    if (reader.errorMessage().empty() != (error == AudioError::None)) std::abort();
     const audio::converter converter(33000.0, 1, 8, true);
     audio::sample converted;
     converter.convert(converted, sample, 0x8000);

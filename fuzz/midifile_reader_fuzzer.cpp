@@ -23,6 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (event.size() > size) std::abort();
         complete = reader.readEndOfTrack();
     }
-    if (!complete && reader.error() == SmfError::none) std::abort();
+    if (!complete && reader.error() == SmfError::None) std::abort();
     return 0;
 }

@@ -41,17 +41,17 @@ namespace {
 
 // The message table, one sentence per kind in the enumeration's order.
 constexpr ErrorText<SmfError> kSmfErrorTexts[] = {
-    {SmfError::none, ""},
-    {SmfError::cannotOpen, "The file cannot be opened."},
-    {SmfError::noHeader, "It is not a Standard MIDI File (no \"MThd\" header)."},
-    {SmfError::badDivision, "Its time division is 0 or too fine."},
-    {SmfError::noTrack, "A track does not start with \"MTrk\"."},
-    {SmfError::trackPastEnd, "A track is longer than the file."},
-    {SmfError::eventPastEnd, "An event runs past the end of the file."},
-    {SmfError::sysexWithoutEox, "A System Exclusive event has no end (F7)."},
-    {SmfError::noEndOfTrack, "A track has no end-of-track event."},
+    {SmfError::None, ""},
+    {SmfError::CannotOpen, "The file cannot be opened."},
+    {SmfError::NoHeader, "It is not a Standard MIDI File (no \"MThd\" header)."},
+    {SmfError::BadDivision, "Its time division is 0 or too fine."},
+    {SmfError::NoTrack, "A track does not start with \"MTrk\"."},
+    {SmfError::TrackPastEnd, "A track is longer than the file."},
+    {SmfError::EventPastEnd, "An event runs past the end of the file."},
+    {SmfError::SysexWithoutEox, "A System Exclusive event has no end (F7)."},
+    {SmfError::NoEndOfTrack, "A track has no end-of-track event."},
 };
-static_assert(coversInOrder(kSmfErrorTexts, SmfError::noEndOfTrack));
+static_assert(coversInOrder(kSmfErrorTexts, SmfError::NoEndOfTrack));
 
 } // namespace
 
@@ -73,7 +73,7 @@ KtMidiFileReader::KtMidiFileReader(std::span<const std::uint8_t> bytes) : Ktifst
 void KtMidiFileReader::readHeader()
 {
     if (!is_open()) {
-        stop(SmfError::cannotOpen);
+        stop(SmfError::CannotOpen);
         return;
     }
     const bool tagged = readTag(*this, "MThd");
@@ -83,12 +83,12 @@ void KtMidiFileReader::readHeader()
     const std::uint16_t tracks = readU16(true);
     const std::uint16_t division = readU16(true);
     if (!tagged || !good()) {
-        stop(SmfError::noHeader);
+        stop(SmfError::NoHeader);
         return;
     }
     // Division 0 would divide by zero; values from 1563 up give 0 bytes per tick.
     if (division == 0) {
-        stop(SmfError::badDivision);
+        stop(SmfError::BadDivision);
         return;
     }
     m_format = format;
@@ -97,13 +97,13 @@ void KtMidiFileReader::readHeader()
     m_bytesPerTick = smf::bytesPerTickFor(division);
     if (m_bytesPerTick == 0) {
         m_tracks = 0;
-        stop(SmfError::badDivision);
+        stop(SmfError::BadDivision);
     }
 }
 
 bool KtMidiFileReader::stop(SmfError error)
 {
-    if (m_error == SmfError::none) m_error = error;
+    if (m_error == SmfError::None) m_error = error;
     return false;
 }
 
@@ -116,10 +116,10 @@ void KtMidiFileReader::restore(std::uint64_t position)
 bool KtMidiFileReader::readTrackHeader()
 {
     if (m_bytesPerTick == 0) return false;
-    if (!readTag(*this, "MTrk")) return stop(SmfError::noTrack);
+    if (!readTag(*this, "MTrk")) return stop(SmfError::NoTrack);
     const std::uint32_t length = readU32(true);
     // A chunk that claims more than the file holds is a cut-off file.
-    if (!good() || length > remaining()) return stop(SmfError::trackPastEnd);
+    if (!good() || length > remaining()) return stop(SmfError::TrackPastEnd);
     m_firstEvent = true;
     m_lastLength = 0;
     return true;
@@ -136,7 +136,7 @@ bool KtMidiFileReader::readMeta(std::uint8_t& type, buffer& data)
     // End of track belongs to readEndOfTrack; empty meta events of other
     // kinds (an empty name) are ordinary events.
     ok = ok && good() && readVarLen(length) && !(kind == kEndOfTrack && length == 0);
-    if (ok && length > remaining()) ok = stop(SmfError::eventPastEnd);
+    if (ok && length > remaining()) ok = stop(SmfError::EventPastEnd);
     if (ok) {
         data.bytes().assign(length, 0);
         ok = readBytes(data.data(), length) == length;
@@ -186,17 +186,17 @@ bool KtMidiFileReader::readEvent(buffer& data, double& seconds)
         // The declared length only says where to start looking for the F7:
         // the message ends at the first F7 at or after seven eighths of it.
         std::uint32_t declared = 0;
-        if (!readVarLen(declared)) return stop(SmfError::eventPastEnd);
+        if (!readVarLen(declared)) return stop(SmfError::EventPastEnd);
         const std::uint64_t dataStart = tell();
         const std::uint64_t skipped = std::uint64_t{declared} * 7 / 8;
-        if (skipped > remaining() || !skip(skipped)) return stop(SmfError::eventPastEnd);
+        if (skipped > remaining() || !skip(skipped)) return stop(SmfError::EventPastEnd);
         const std::uint64_t left = remaining();
         const std::uint64_t counted = countThrough(kEox);
-        if (counted > left) return stop(SmfError::sysexWithoutEox); // no F7 before the end of the file
+        if (counted > left) return stop(SmfError::SysexWithoutEox); // no F7 before the end of the file
         length = skipped + counted + 1;
         restore(dataStart);
     }
-    if (length - 1 > remaining()) return stop(SmfError::eventPastEnd);
+    if (length - 1 > remaining()) return stop(SmfError::EventPastEnd);
     m_lastLength = static_cast<std::uint32_t>(length);
     data.bytes().assign(static_cast<std::size_t>(length), 0);
     data.bytes()[0] = static_cast<std::uint8_t>(status);
@@ -214,7 +214,7 @@ bool KtMidiFileReader::readEndOfTrack()
                     length == 0;
     if (!ok) {
         restore(start);
-        return stop(SmfError::noEndOfTrack);
+        return stop(SmfError::NoEndOfTrack);
     }
     return true;
 }

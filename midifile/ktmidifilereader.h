@@ -9,17 +9,17 @@
 #include <string_view>
 
 // Why the reader stopped: the first fault that ends reading, kept for the
-// caller (reads that only find another kind of item than asked set none).
+// caller (reads that only find another kind of item than asked set None).
 enum class SmfError : std::uint8_t {
-    none,
-    cannotOpen,
-    noHeader,        // no "MThd" at the start, or the header is cut short
-    badDivision,     // division 0, or so fine that a tick is less than a byte
-    noTrack,         // no "MTrk" where a track should start
-    trackPastEnd,    // a track claims more bytes than the file holds
-    eventPastEnd,    // an event, or its length, runs past the end of the file
-    sysexWithoutEox, // no F7 after a System Exclusive event's start
-    noEndOfTrack,    // the events of a track end without an end of track
+    None,
+    CannotOpen,
+    NoHeader,        // no "MThd" at the start, or the header is cut short
+    BadDivision,     // division 0, or so fine that a tick is less than a byte
+    NoTrack,         // no "MTrk" where a track should start
+    TrackPastEnd,    // a track claims more bytes than the file holds
+    EventPastEnd,    // an event, or its length, runs past the end of the file
+    SysexWithoutEox, // no F7 after a System Exclusive event's start
+    NoEndOfTrack,    // the events of a track end without an end of track
 };
 // One sentence for the user.
 std::string_view smfErrorText(SmfError error);
@@ -64,5 +64,5 @@ private:
     std::uint32_t m_elapsed = 0;
     bool m_firstEvent = false;
     std::uint32_t m_lastLength = 0;
-    SmfError m_error = SmfError::none;
+    SmfError m_error = SmfError::None;
 };

@@ -64,22 +64,22 @@ TEST_F(Reader, ClassifiesContainersAndSaysWhy)
     Bytes notRiff = wav(1, 8000, 8, ramp(4));
     notRiff[0] = 'X';
     const Row rows[] = {
-        {"pcm wav", wav(1, 8000, 16, ramp(4)), true, true, AudioError::none},
+        {"pcm wav", wav(1, 8000, 16, ramp(4)), true, true, AudioError::None},
         {"float wav", riff({chunk("fmt ", fmtBody(3, 1, 8000, 32), false), chunk("data", ramp(8), false)}), true, false,
-         AudioError::ieeeFloat},
+         AudioError::IeeeFloat},
         {"extensible pcm", riff({chunk("fmt ", extensibleFmt(kPcmGuid), false), chunk("data", ramp(12), false)}), true,
-         true, AudioError::none},
+         true, AudioError::None},
         {"extensible float", riff({chunk("fmt ", extensibleFmt(kFloatGuid), false), chunk("data", ramp(8), false)}),
-         true, false, AudioError::extensibleNotPcm},
-        {"wav without fmt", riff({chunk("data", ramp(8), false)}), true, false, AudioError::noFmt},
-        {"aiff", aiff(1, 44100, 16, ramp(4)), true, true, AudioError::none},
-        {"aifc", form({chunk("COMM", commBody(1, 16, extended(44100)), true)}, "AIFC"), true, false, AudioError::aifc},
+         true, false, AudioError::ExtensibleNotPcm},
+        {"wav without fmt", riff({chunk("data", ramp(8), false)}), true, false, AudioError::NoFmt},
+        {"aiff", aiff(1, 44100, 16, ramp(4)), true, true, AudioError::None},
+        {"aifc", form({chunk("COMM", commBody(1, 16, extended(44100)), true)}, "AIFC"), true, false, AudioError::Aifc},
         {"riff of another type", riff({chunk("fmt ", fmtBody(1, 1, 8000, 8), false)}, "AVI "), false, false,
-         AudioError::notWavOrAiff},
-        {"WAVE without RIFF", notRiff, false, false, AudioError::notWavOrAiff},
-        {"short FORM", Bytes{'F', 'O', 'R', 'M', 0, 0}, true, false, AudioError::otherForm},
-        {"empty", Bytes{}, false, false, AudioError::notWavOrAiff},
-        {"text", Bytes(100, 'a'), false, false, AudioError::notWavOrAiff},
+         AudioError::NotWavOrAiff},
+        {"WAVE without RIFF", notRiff, false, false, AudioError::NotWavOrAiff},
+        {"short FORM", Bytes{'F', 'O', 'R', 'M', 0, 0}, true, false, AudioError::OtherForm},
+        {"empty", Bytes{}, false, false, AudioError::NotWavOrAiff},
+        {"text", Bytes(100, 'a'), false, false, AudioError::NotWavOrAiff},
     };
     for (const auto& row : rows) {
         KtAudioFileReader reader(write(row.file));
@@ -91,7 +91,7 @@ TEST_F(Reader, ClassifiesContainersAndSaysWhy)
     KtAudioFileReader missing(m_dir.file("no such file"));
     EXPECT_FALSE(missing.isKnownFormat());
     EXPECT_FALSE(missing.isPcm());
-    EXPECT_EQ(missing.error(), AudioError::cannotOpen);
+    EXPECT_EQ(missing.error(), AudioError::CannotOpen);
 }
 
 TEST_F(Reader, ErrorMessagesCarryTheirDetail)

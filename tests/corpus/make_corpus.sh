@@ -184,7 +184,7 @@ meta = bytearray(one[:events]) + bytes([0x00, 0xFF, 0x03, 0x20, ord('S')])
 struct.pack_into('>I', meta, 18, len(meta) - events)
 write('event past the end', 'meta-length.mid', meta)
 write('no end of track', 'no-end.mid', one[:-4] + bytes(4))
-PY
 
-# Bank-level reasons (a file that is a readable Standard MIDI File but not a
-# bank file of the right shape) are added here, next to their error kinds.
+# Readable Standard MIDI Files that are no bank file of the right shape.
+write('wrong track count', 'two-tracks.mid', midi([track('S01', 1), track('S02', 1)]))
+PY

@@ -188,12 +188,12 @@ TEST(MidiFileReader, RejectsHeadersThatAreNotValid)
     for (const auto& [name, bytes] : cases) {
         writeAll(dir / "f.mid", bytes);
         KtMidiFileReader reader((dir / "f.mid").string());
-        EXPECT_NE(reader.error(), SmfError::none) << name;
+        EXPECT_NE(reader.error(), SmfError::None) << name;
         EXPECT_EQ(reader.trackCount(), 0) << name;
         EXPECT_FALSE(reader.readTrackHeader()) << name;
         EXPECT_FALSE(reader.readEndOfTrack()) << name;
     }
-    EXPECT_EQ(KtMidiFileReader((dir / "missing.mid").string()).error(), SmfError::cannotOpen);
+    EXPECT_EQ(KtMidiFileReader((dir / "missing.mid").string()).error(), SmfError::CannotOpen);
 }
 
 TEST(MidiFileReader, ReadsRunsAndStepsBackAtTheWrongKind)
