@@ -235,6 +235,10 @@ TEST_F(CliTest, ErrorsChangeNothing)
     sox("-n -r 33000 -c 1 -b 8 " + quoted(tone) + " synth 0.1 sine 300");
     const std::string empty = path("empty.wav");
     std::ofstream(empty) << "";
+    // The tone's header alone: "RIFF", "WAVE" and its "fmt " chunk.
+    const std::string headerOnly = path("header.wav");
+    const auto toneBytes = readBytes(tone);
+    std::ofstream(headerOnly, std::ios::binary).write(reinterpret_cast<const char*>(toneBytes.data()), 36);
     const auto before = readBytes(bankFile);
     const auto notBankBefore = readBytes(notBank);
 
@@ -248,7 +252,10 @@ TEST_F(CliTest, ErrorsChangeNothing)
         {{"show", notBank}, "is not a bank file"},
         {{"rename", notBank, "X"}, "is not a bank file"},
         {{"import", bankFile, "--slot", "CLAP", path("missing.wav")}, "missing.wav' does not exist"},
-        {{"import", bankFile, "--slot", "CLAP", alaw}, "Wrong File Format"},
+        {{"import", bankFile, "--slot", "CLAP", alaw},
+         "Wrong File Format: VARNO414Editor supports only pcm (no "
+         "compression) formats (*.aif or *.wav). Its samples are A-law"},
+        {{"import", bankFile, "--slot", "CLAP", headerOnly}, "(CLAP). It has no \"data\" chunk."},
         {{"import", bankFile, "--slot", "CLAP", empty}, "empty.wav'"},
         {{"import", bankFile, "--slot", "COWBELL", tone}, "has no slot 'COWBELL'"},
         {{"import", bankFile, "--slot", "7", tone}, "has no slot '7'"},
