@@ -78,12 +78,12 @@ bool WrapperKtMidiInterface::open()
     if (m_outputIndex < 0) return false;
     beginStep(KtMidiInterfaceTransmitter::openingMs());
     m_transmitter = std::make_unique<KtMidiInterfaceTransmitter>(*m_system, static_cast<std::uint16_t>(m_outputIndex));
-    m_plannedMs += KtMidiInterfaceTransmitter::openingMs();
     if (!m_transmitter->isOpen()) {
         m_errorKind = SendError::portNotOpen;
         m_error = m_transmitter->error();
         return false;
     }
+    m_quietFromMs = m_system->clock().monotonicMs();
     m_open.store(true, std::memory_order_release);
     return true;
 }
@@ -116,6 +116,7 @@ std::uint64_t WrapperKtMidiInterface::bankMs(const PortPacing& pacing, const Eve
     return ms;
 }
 
+// The next planned step of the timeline begins now.
 void WrapperKtMidiInterface::beginStep(std::uint64_t plannedMs)
 {
     const std::int64_t now = m_system->clock().monotonicMs();
@@ -123,17 +124,18 @@ void WrapperKtMidiInterface::beginStep(std::uint64_t plannedMs)
     m_stepAtMs = m_plannedMs;
     m_stepMs = plannedMs;
     m_stepStartedMs = now;
+    m_plannedMs += plannedMs;
 }
 
-// A pause that a stop cuts short; false when it did.
-bool WrapperKtMidiInterface::pause(std::uint64_t ms)
+// A pause until a point of the monotonic clock, which a stop cuts short;
+// false when it did.
+bool WrapperKtMidiInterface::pauseUntil(std::int64_t deadlineMs)
 {
     IClock& clock = m_system->clock();
-    while (ms > 0) {
+    for (std::int64_t now = clock.monotonicMs(); now < deadlineMs; now = clock.monotonicMs()) {
         const auto step =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, std::numeric_limits<std::uint32_t>::max()));
+            static_cast<std::uint32_t>(std::min<std::int64_t>(deadlineMs - now, std::numeric_limits<std::uint32_t>::max()));
         if (!clock.sleepMsUnless(step, m_stop)) return false;
-        ms -= step;
     }
     return !m_stop.isRaised();
 }
@@ -155,21 +157,21 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
     }
     const EventList& events = bank.buildEvents(channel);
     const PortPacing pacing = m_system->outputPacing();
+    const std::uint64_t plannedBankMs = bankMs(pacing, events);
+    const std::uint64_t bankEnd = m_plannedMs + plannedBankMs;
     {
         const std::lock_guard lock(m_timelineMutex);
         m_bankAtMs = m_plannedMs;
-        m_bankMs = bankMs(pacing, events);
+        m_bankMs = plannedBankMs;
         m_sendingBank = true;
     }
-    const std::uint64_t bankEnd = m_plannedMs + bankMs(pacing, events);
 
     IClock& clock = m_system->clock();
     bool sent = true;
     for (const auto& event : events) {
         const std::uint64_t waitMs = pauseMs(*event);
         beginStep(waitMs);
-        m_plannedMs += waitMs;
-        if (!pause(waitMs)) {
+        if (!pauseUntil(m_quietFromMs + static_cast<std::int64_t>(waitMs))) {
             fail(SendError::stopped);
             sent = false;
             break;
@@ -177,7 +179,6 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
         const auto& message = event->getMessageData();
         const std::uint64_t messageMs = KtMidiInterfaceTransmitter::sendLongMs(pacing, message.size());
         beginStep(messageMs);
-        m_plannedMs += messageMs;
         if (!m_transmitter->sendLong(message)) {
             // Writing a block after a failed erase would leave it garbled: stop.
             fail(SendError::portFailed);
@@ -187,9 +188,9 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
         m_messagesSent.fetch_add(1, std::memory_order_acq_rel);
         while (m_transmitter->isBusy()) clock.sleepMs(kPollMs);
         beginStep(kAfterMessageMs);
-        m_plannedMs += kAfterMessageMs;
+        m_quietFromMs = clock.monotonicMs() + kAfterMessageMs;
         // After a stop the machine needs no settle: nothing follows.
-        if (!pause(kAfterMessageMs) && messagesSent() < events.size()) {
+        if (!pauseUntil(m_quietFromMs) && messagesSent() < events.size()) {
             fail(SendError::stopped);
             sent = false;
             break;

@@ -98,7 +98,7 @@ public:
 private:
     void fail(SendError kind);
     void beginStep(std::uint64_t plannedMs);
-    bool pause(std::uint64_t ms);
+    bool pauseUntil(std::int64_t deadlineMs);
 
     std::shared_ptr<IMidiSystem> m_system; // first, so the ports close before it goes
     int m_inputIndex;
@@ -107,6 +107,10 @@ private:
     std::unique_ptr<KtMidiInterfaceReceiver> m_receiver;
     std::unique_ptr<KtMidiInterfaceTransmitter> m_transmitter;
     std::atomic<bool> m_open{false};
+    // Monotonic time from which the next message's pause counts: the end of
+    // the settle after the last message, or the port's opening. Pauses sleep
+    // to deadlines from it, so a late wake-up does not lengthen the next one.
+    std::int64_t m_quietFromMs = 0;
     std::atomic<std::size_t> m_messagesSent{0};
     WaitInterrupt m_stop;
     std::string m_error;
@@ -114,7 +118,7 @@ private:
 
     // The planned timeline: written by the sending thread, read by any.
     mutable std::mutex m_timelineMutex;
-    std::uint64_t m_plannedMs = 0; // where the next step begins (sending thread only)
+    std::uint64_t m_plannedMs = 0; // where the next step begins
     std::uint64_t m_stepAtMs = 0;
     std::uint64_t m_stepMs = 0;
     std::int64_t m_stepStartedMs = 0;
