@@ -29,18 +29,16 @@ section() { printf '\n=== %s ===\n' "$1"; }
 
 if [ "$stage" != tsan ]; then
   section "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
-  cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DVARNO_SANITIZE="address;undefined" -DVARNO_WERROR=ON -DVARNO_BUILD_BENCH=ON
-  cmake --build build/asan -j "$jobs"
-  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+  cmake --preset asan
+  cmake --build --preset asan -j "$jobs"
+  ctest --preset asan -j "$jobs"
 fi
 [ "$stage" = quick ] && exit 0
 
 section "ThreadSanitizer: threaded tests"
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVARNO_SANITIZE=thread -DVARNO_WERROR=OFF -DVARNO_BUILD_BENCH=OFF
-cmake --build build/tsan -j "$jobs"
-ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L thread --no-tests=error
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs"
 [ "$stage" = tsan ] && exit 0
 
 section "Fuzzing every reader for a bounded time"

@@ -256,12 +256,15 @@ TEST_F(CliTest, ErrorsChangeNothing)
     sox("-n -r 8000 -c 1 -e a-law " + quoted(alaw) + " synth 0.2 sine 300");
     const std::string tone = path("tone.wav");
     sox("-n -r 33000 -c 1 -b 8 " + quoted(tone) + " synth 0.1 sine 300");
+    const std::string empty = path("empty.wav");
+    std::ofstream(empty) << "";
     const auto before = readBytes(bankFile);
     const auto notBankBefore = readBytes(notBank);
 
     struct Case {
         std::vector<std::string> args;
         std::string says;
+        int status = 1; // 2 for a command line that is wrong in itself
     };
     const std::vector<Case> cases{
         {{"show", path("missing.mid")}, "missing.mid' does not exist"},
@@ -269,22 +272,23 @@ TEST_F(CliTest, ErrorsChangeNothing)
         {{"rename", notBank, "X"}, "is not a bank file"},
         {{"import", bankFile, "--slot", "CLAP", path("missing.wav")}, "missing.wav' does not exist"},
         {{"import", bankFile, "--slot", "CLAP", alaw}, "Wrong File Format"},
+        {{"import", bankFile, "--slot", "CLAP", empty}, "empty.wav'"},
         {{"import", bankFile, "--slot", "COWBELL", tone}, "has no slot 'COWBELL'"},
         {{"import", bankFile, "--slot", "7", tone}, "has no slot '7'"},
         {{"import", bankFile, "--bank", "S05", "--slot", "CLAP", tone}, "holds no bank S05 (it holds S07)"},
         {{"import", bankFile, "--bank", "S32", "--slot", "CLAP", tone}, "there is no bank 'S32'"},
         {{"rename", bankFile, ""}, "bank name cannot be empty"},
-        {{"rename", bankFile, "--slot", "RIM", "--bogus", "X"}, "unknown option --bogus"},
+        {{"rename", bankFile, "--slot", "RIM", "--bogus", "X"}, "unknown option --bogus", 2},
         {{"export", bankFile, "--slot", "CLAP", path("no/such/dir/x.wav")}, "cannot write"},
         {{"export", bankFile, "--slot", "CLAP", bankFile}, "is the bank file itself"},
         {{"send", bankFile, "--port", "3"}, "no MIDI output port 3"},
-        {{"send", bankFile, "--port", "0", "--channel", "17"}, "channel from 1 to 16"},
+        {{"send", bankFile, "--port", "0", "--channel", "17"}, "channel from 1 to 16", 2},
         {{"new", bankFile}, "already exists"},
     };
     for (const auto& c : cases) {
         const Result r = run(c.args);
         std::string line = c.args.front();
-        EXPECT_NE(r.status, 0) << line;
+        EXPECT_EQ(r.status, c.status) << line;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << line << ": " << r.err;
         EXPECT_TRUE(r.out.empty()) << line << ": " << r.out;
         EXPECT_EQ(readBytes(bankFile), before) << line;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -292,6 +293,30 @@ TEST(FirmwareSafety, SoundDataNeverPassesForFirmware)
 
     // ...nor count as device firmware in a firmware bank.
     CFirmware firmware;
+    ASSERT_TRUE(firmware.setContentsFromMessages(messages));
+    EXPECT_TRUE(firmware.isFirmwarePlaceholder());
+}
+
+TEST(FirmwareSafety, OneForeignMessageKeepsTheBankAPlaceholder)
+{
+    // The first message is shaped like the machine's PRESETS at their exact
+    // length; the second is another maker's. Taken for device firmware, the
+    // pair would erase both firmware blocks and write the foreign message.
+    Bytes presets(0x1FF86, 0x11);
+    presets[0] = 0xF0;
+    presets[1] = kManufacturerId;
+    presets[2] = 0x40 | 62;
+    presets[3] = kDataMessageKind;
+    presets[4] = 0x00;
+    presets.back() = 0xF7;
+    Bytes foreign = presets;
+    foreign.resize(0x1BE06);
+    foreign[1] = 0x7D;
+    foreign.back() = 0xF7;
+    const CMessage first(presets);
+    const CMessage second(foreign);
+    CFirmware firmware;
+    const std::array<const CMessage*, 2> messages{&first, &second};
     ASSERT_TRUE(firmware.setContentsFromMessages(messages));
     EXPECT_TRUE(firmware.isFirmwarePlaceholder());
 }
