@@ -111,6 +111,7 @@ extern "C" void countStopSignal(int)
 }
 
 // SIGINT and SIGTERM ask the running send to stop, for as long as it runs.
+// A reader that goes away must not end the send in the middle of a bank.
 class StopSignals {
 public:
     StopSignals()
@@ -118,11 +119,17 @@ public:
         g_stopSignals.store(0);
         m_previousInt = std::signal(SIGINT, countStopSignal);
         m_previousTerm = std::signal(SIGTERM, countStopSignal);
+#ifdef SIGPIPE
+        m_previousPipe = std::signal(SIGPIPE, SIG_IGN);
+#endif
     }
     ~StopSignals()
     {
         std::signal(SIGINT, m_previousInt);
         std::signal(SIGTERM, m_previousTerm);
+#ifdef SIGPIPE
+        std::signal(SIGPIPE, m_previousPipe);
+#endif
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
@@ -138,6 +145,7 @@ private:
     using Handler = void (*)(int);
     Handler m_previousInt;
     Handler m_previousTerm;
+    Handler m_previousPipe = nullptr;
 };
 
 enum class ProgressStyle { none, lines, terminal };

@@ -486,6 +486,13 @@ TEST_F(CliTest, SignalsStopTheSendAtASafePoint)
     EXPECT_EQ(resumeArguments(r.err).back(), "S11") << r.err;
     EXPECT_GT(sysexSent().size(), 4u);
     EXPECT_LT(sysexSent().size(), 8u);
+
+    // A reader of the "sent" lines that has gone away does not cut it short either.
+    fs::remove(m_log);
+    const std::string piped = "VARNO414_MIDI_RECORDING=" + quoted(m_log.string()) + " " + quoted(VARNO414_EXE) +
+                              " send " + quoted(table) + " --port 0 --no-firmware --from S30 --quiet | true";
+    EXPECT_EQ(std::system(piped.c_str()), 0);
+    EXPECT_EQ(sysexSent().size(), 8u);
 }
 
 // A port that fails part-way: the summary's command resumes at the bank
