@@ -7,6 +7,16 @@ namespace {
 
 constexpr const char* kInhibitReason = "Sending banks to the VARNO 414";
 
+// Planned end of the port's opening, then of each bank.
+std::vector<std::uint64_t> plannedEnds(const PortPacing& pacing, std::span<const std::unique_ptr<IBank>> banks,
+                                       std::uint16_t channel)
+{
+    std::vector<std::uint64_t> ends{KtMidiInterfaceTransmitter::openingMs()};
+    for (const auto& bank : banks)
+        ends.push_back(ends.back() + WrapperKtMidiInterface::bankMs(pacing, bank->buildEvents(channel)));
+    return ends;
+}
+
 int percentOf(std::uint64_t part, std::uint64_t whole)
 {
     return whole == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(99, part * 100 / whole));
@@ -22,12 +32,9 @@ BankTransfer::BankTransfer(std::shared_ptr<IMidiSystem> system, int outputPort, 
       m_channel(channel),
       m_banks(std::move(banks)),
       m_inhibitor(inhibitor),
-      m_session(-1, outputPort, m_system, WrapperKtMidiInterface::Opening::later)
+      m_session(-1, outputPort, m_system, WrapperKtMidiInterface::Opening::later),
+      m_plannedMs(plannedEnds(m_system ? m_system->outputPacing() : PortPacing{}, m_banks, channel))
 {
-    const PortPacing pacing = m_system ? m_system->outputPacing() : PortPacing{};
-    m_plannedMs.push_back(KtMidiInterfaceTransmitter::openingMs());
-    for (const auto& bank : m_banks)
-        m_plannedMs.push_back(m_plannedMs.back() + WrapperKtMidiInterface::bankMs(pacing, bank->buildEvents(channel)));
 }
 
 BankTransfer::~BankTransfer() = default;
@@ -35,9 +42,7 @@ BankTransfer::~BankTransfer() = default;
 std::uint64_t BankTransfer::plannedMs(const PortPacing& pacing, std::span<const std::unique_ptr<IBank>> banks,
                                       std::uint16_t channel)
 {
-    std::uint64_t ms = KtMidiInterfaceTransmitter::openingMs();
-    for (const auto& bank : banks) ms += WrapperKtMidiInterface::bankMs(pacing, bank->buildEvents(channel));
-    return ms;
+    return plannedEnds(pacing, banks, channel).back();
 }
 
 void BankTransfer::requestStop(StopPoint point)
