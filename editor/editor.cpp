@@ -570,7 +570,8 @@ void CEditor::importFiles(int row, const QStringList& paths)
             const KtAudioFileReader reader(path);
             if (reader.isKnownFormat() && !reader.isPcm()) {
                 m_prompt->message(IPrompt::Icon::Information, tr("Wrong File Format"),
-                                  tr("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav)."),
+                                  tr("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).") +
+                                      '\n' + fromStd(reader.errorMessage()),
                                   IPrompt::Buttons::Ok);
                 continue;
             }
