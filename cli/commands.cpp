@@ -260,9 +260,13 @@ int commandImport(std::span<const std::string> args)
                         reader.errorMessage());
         if (reader.isKnownFormat() || !reader.is_open()) reason = reader.errorMessage();
     }
-    if (!bank->loadContent(*slot, audio))
+    if (!bank->loadContent(*slot, audio)) {
+        if (!bank->isSampleContent(*slot))
+            return fail("'" + audio + "' holds no device firmware for " + slotText(*bank, *slot) +
+                        ": only the machine's own firmware message for it can be loaded there.");
         return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + "." +
                     (reason.empty() ? "" : " " + reason));
+    }
     setSlotName(*bank, *slot, name);
 
     BankFileResult saved;

@@ -1,8 +1,15 @@
 #include "model/firmware.h"
 
 #include "model/factory_data.h"
+#include "model/latin1.h"
 
 #include <algorithm>
+#include <utility>
+
+bool isDeviceFirmwareFor(std::span<const std::uint8_t> message, std::size_t content)
+{
+    return classifyMessage(message).firmwareContent == content;
+}
 
 CFirmware::CFirmware()
 {
@@ -43,11 +50,22 @@ bool CFirmware::setContentsFromMessages(std::span<const CMessage* const> message
     return true;
 }
 
+bool CFirmware::loadContent(std::uint16_t index, const std::string& path)
+{
+    if (index >= m_contents.size() || !m_contents[index]) return false;
+    CMessage candidate{std::span<const std::uint8_t>{}};
+    if (!candidate.load(path) || !isDeviceFirmwareFor(candidate.getData(), index)) return false;
+    // The same content object keeps the bytes: write events may refer to it.
+    m_contents[index]->getData() = std::move(candidate.getData());
+    if (index < m_contentName.size()) m_contentName[index] = nameFromPath(path);
+    return true;
+}
+
 bool CFirmware::holdsDeviceFirmware() const
 {
     for (std::size_t i = 0; i < m_contents.size(); ++i) {
         const auto& content = m_contents[i];
-        if (!content || content->isSample() || classifyMessage(content->getData()).firmwareContent != i) return false;
+        if (!content || content->isSample() || !isDeviceFirmwareFor(content->getData(), i)) return false;
     }
     return m_contents.size() == kFirmwareContentCount;
 }

@@ -363,6 +363,12 @@ TEST_F(CliTest, WholeTableKeepsFirmwareSafe)
     r = run({"send", table, "--port", "0", "--bank", "FIRMWARE", "--dry-run"});
     EXPECT_NE(r.status, 0);
     EXPECT_TRUE(portTraffic().empty());
+    // Only the machine's own firmware message may become a firmware content.
+    const std::string tone = path("tone.wav");
+    sox("-n -r 33000 -c 1 -b 16 " + quoted(tone) + " synth 0.1 sine 300");
+    r = run({"import", table, "--bank", "FIRMWARE", "--slot", "OS", tone});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("holds no device firmware for FIRMWARE slot 2 (OS)"), std::string::npos) << r.err;
     EXPECT_EQ(readBytes(table), before);
 
     r = run({"send", table, "--no-firmware", "--dry-run", "--channel", "16"});
