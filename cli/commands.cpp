@@ -6,6 +6,8 @@
 #include "cli/naming.h"
 #include "cli/options.h"
 #include "cli/wavwriter.h"
+#include "midifile/utf8path.h"
+#include "varno_version.h"
 
 #include <algorithm>
 #include <array>
@@ -62,13 +64,13 @@ void setSlotName(IBank& bank, std::uint16_t slot, const std::string& name)
 bool sameFile(const std::string& a, const std::string& b)
 {
     std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec);
+    return std::filesystem::equivalent(pathFromUtf8(a), pathFromUtf8(b), ec);
 }
 
 bool isRegularFile(const std::string& path)
 {
     std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
+    return std::filesystem::is_regular_file(pathFromUtf8(path), ec);
 }
 
 } // namespace
@@ -83,6 +85,10 @@ int run(std::span<const std::string> args)
     const auto rest = args.subspan(1);
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << helpText(rest.empty() ? std::string() : rest.front());
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::cout << "varno414 " << kVarnoVersion << '\n';
         return kExitOk;
     }
     if (command == "ports") return commandPorts(rest);
@@ -111,7 +117,7 @@ int commandNew(std::span<const std::string> args)
         if (!index) return fail("there is no bank '" + *bank + "': banks are S01 to S31 and FIRMWARE.");
     }
     std::error_code ec;
-    if (!options.has("force") && std::filesystem::exists(path, ec))
+    if (!options.has("force") && std::filesystem::exists(pathFromUtf8(path), ec))
         return fail("'" + path + "' already exists: give --force to replace it with factory content.");
 
     BankDocument doc = BankDocument::factory(index);
@@ -286,8 +292,9 @@ int commandExport(std::span<const std::string> args)
     }
 
     std::error_code ec;
-    std::filesystem::create_directory(*dir, ec);
-    if (!std::filesystem::is_directory(*dir, ec))
+    const std::filesystem::path folder = pathFromUtf8(*dir);
+    std::filesystem::create_directory(folder, ec);
+    if (!std::filesystem::is_directory(folder, ec))
         return fail("cannot write into '" + *dir + "': it is not a folder and could not be made one.");
     for (IBank* bank : banks) {
         for (std::uint16_t i = 0; i < bank->getContentCount(); ++i) {
@@ -295,7 +302,7 @@ int commandExport(std::span<const std::string> args)
             if (!content || !bank->isSampleContent(i)) continue;
             const std::string name = bankTag(bank->getIndex()) + "_" + std::to_string(i + 1) + "_" +
                                      fileSafe(bank->getContentLabel(i)) + ".wav";
-            const std::string out = (std::filesystem::path(*dir) / name).string();
+            const std::string out = utf8FromPath(folder / name);
             if (sameFile(out, path)) return fail("'" + out + "' is the bank file itself: export into another folder.");
             if (!writeFileAtomically(out, wavImage(content->getData()), error)) return fail(error);
         }

@@ -1,6 +1,7 @@
 #include "cli/document.h"
 
 #include "cli/naming.h"
+#include "midifile/utf8path.h"
 #include "midifile/wrapperktmidifile.h"
 #include "model/firmware.h"
 #include "model/sound.h"
@@ -54,7 +55,7 @@ BankDocument BankDocument::factory(std::optional<std::uint16_t> index)
 std::optional<BankDocument> BankDocument::open(const std::string& path, std::string& error)
 {
     std::error_code ec;
-    const std::filesystem::path file(path);
+    const std::filesystem::path file = pathFromUtf8(path);
     if (!std::filesystem::exists(file, ec)) {
         error = "'" + path + "' does not exist.";
         return std::nullopt;

@@ -1,5 +1,7 @@
 #include "cli/wavwriter.h"
 
+#include "midifile/utf8path.h"
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -62,7 +64,7 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 {
     namespace fs = std::filesystem;
     static std::atomic<unsigned> counter{0};
-    const fs::path target(path);
+    const fs::path target = pathFromUtf8(path);
     fs::path temp = target;
     temp += ".tmp" + std::to_string(VARNO_GETPID()) + "-" + std::to_string(counter++);
 

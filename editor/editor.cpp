@@ -601,11 +601,26 @@ void CEditor::saveToDisk()
 
 void CEditor::openFromDisk()
 {
-    const int sel = selectedBank();
     const std::optional<QString> chosen = m_prompt->openFileName(kMidiFilter);
-    if (!chosen) return;
-    const std::string path = localPath(*chosen);
+    if (chosen) openFile(localPath(*chosen));
+}
 
+void CEditor::openGivenFile(const std::string& path)
+{
+    // The bank the file holds is selected first, so that it lands in its own
+    // place without a question.
+    CSound sound(0);
+    CFirmware firmware;
+    if (m_midiFile->openBank(sound, path) && sound.getIndex() < m_bankCount)
+        reselect(sound.getIndex());
+    else if (m_midiFile->openBank(firmware, path))
+        reselect(kSoundBankCount);
+    openFile(path);
+}
+
+void CEditor::openFile(const std::string& path)
+{
+    const int sel = selectedBank();
     std::unique_ptr<IBank> single;
     if (sel < kSoundBankCount)
         single = std::make_unique<CSound>(static_cast<std::uint16_t>(sel));

@@ -53,6 +53,8 @@ public:
     const IBank& bank(int index) const { return *m_banks.at(index); }
     IBank& bank(int index) { return *m_banks.at(index); }
     int selectedBank() const;
+    // Opens a file named on the command line (the desktop's "Open with").
+    void openGivenFile(const std::string& path);
 
 public slots:
     void refreshBankView();
@@ -97,6 +99,7 @@ private:
     void finishSend(const QString& error);
     void sendLoop(std::vector<std::unique_ptr<IBank>> banks, std::uint16_t channel);
     void progressTick();
+    void openFile(const std::string& path);
 
     std::vector<std::unique_ptr<IBank>> m_defaultBanks;
     std::vector<std::unique_ptr<IBank>> m_banks;

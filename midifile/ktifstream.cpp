@@ -1,5 +1,6 @@
 #include "midifile/ktifstream.h"
 
+#include "midifile/utf8path.h"
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -13,7 +14,7 @@ Ktifstream::Ktifstream(const std::string& path)
 
 bool Ktifstream::openBinary(const std::string& path)
 {
-    open(path, std::ios::in | std::ios::binary);
+    open(pathFromUtf8(path), std::ios::in | std::ios::binary);
     m_size = 0;
     if (!is_open()) return false;
     seekg(0, std::ios::end);

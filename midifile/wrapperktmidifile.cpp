@@ -1,6 +1,7 @@
 #include "midifile/wrapperktmidifile.h"
 
 #include "midifile/midievent.h"
+#include "midifile/utf8path.h"
 #include "model/firmware.h"
 #include "model/messages.h"
 
@@ -105,14 +106,14 @@ bool WrapperKtMidiFile::saveBanks(std::span<IBank* const> banks, const std::stri
     }
 
     std::error_code ec;
-    fs::path target(path);
+    fs::path target = pathFromUtf8(path);
     // Replace what a link points at, not the link.
     if (fs::is_symlink(target, ec)) {
         const fs::path resolved = fs::weakly_canonical(target, ec);
         if (!ec) target = resolved;
     }
     const fs::path temporary = temporaryPathFor(target);
-    if (temporary.empty() || !writeFile(banks, temporary.string())) {
+    if (temporary.empty() || !writeFile(banks, utf8FromPath(temporary))) {
         if (!temporary.empty()) fs::remove(temporary, ec);
         if (m_lastError.empty()) m_lastError = "Cannot write a file in the folder of " + quoted(path) + ".";
         return false;

@@ -1,5 +1,6 @@
 #include "model/messages.h"
 
+#include "midifile/utf8path.h"
 #include "model/format_guard.h"
 
 #include <array>
@@ -57,7 +58,7 @@ bool CMessage::decodeInto(ContentRun contents) const
 
 bool CMessage::load(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     if (!in) return false;
     std::istreambuf_iterator<char> it(in);
     const std::istreambuf_iterator<char> end;

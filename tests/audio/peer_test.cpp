@@ -51,15 +51,14 @@ const Peer kCorpus[] = {
 std::string makeFile(const TempDir& dir, const Peer& peer)
 {
     const std::string path = dir.file(std::string(peer.name) + "." + peer.extension);
-    const std::string command =
-        std::string("sox -V1 -n ") + peer.format + " '" + path + "' synth 0.2 " + peer.generators + " vol 0.7";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    sox(std::string("-V1 -n ") + peer.format, path, std::string("synth 0.2 ") + peer.generators + " vol 0.7");
+    EXPECT_TRUE(std::filesystem::exists(path)) << peer.name;
     return path;
 }
 
 std::vector<std::int32_t> soxDecode(const std::string& path)
 {
-    const Bytes raw = capture("sox -V1 '" + path + "' -t raw -e signed -b 32 -L -D -");
+    const Bytes raw = sox("-V1", path, "-t raw -e signed -b 32 -L -D -");
     std::vector<std::int32_t> values(raw.size() / 4);
     for (std::size_t i = 0; i < values.size(); ++i)
         values[i] =
@@ -108,7 +107,7 @@ void compareWithSox(const std::string& path)
 
     audio::sample converted;
     audio::converter(33000.0, 1, 8, true).convert(converted, s);
-    const Bytes soxConverted = capture("sox -V1 '" + path + "' -t raw -r 33000 -c 1 -b 8 -e unsigned -D -");
+    const Bytes soxConverted = sox("-V1", path, "-t raw -r 33000 -c 1 -b 8 -e unsigned -D -");
     EXPECT_NEAR(static_cast<double>(converted.size()), static_cast<double>(soxConverted.size()), 1.0);
     EXPECT_GT(correlation(converted.bytes(), soxConverted), 0.95);
 }
@@ -142,9 +141,7 @@ TEST(PeerRearranged, ChunksAroundTheData)
     ASSERT_TRUE(haveSox());
     TempDir dir;
     const std::string plain = dir.file("plain.wav");
-    ASSERT_EQ(
-        std::system(("sox -V1 -n -r 11025 -c 1 -b 16 -t wavpcm '" + plain + "' synth 0.2 sine 500 vol 0.7").c_str()),
-        0);
+    sox("-V1 -n -r 11025 -c 1 -b 16 -t wavpcm", plain, "synth 0.2 sine 500 vol 0.7");
     const Bytes original = readFile(plain);
     ASSERT_GT(original.size(), 44u);
 

@@ -2,6 +2,7 @@
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/firmware.h"
 #include "model/sound.h"
+#include "tests/support/scoped_variable.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -293,9 +294,10 @@ TEST(Session, EnvironmentVariableSelectsTheRecordingLog)
 {
     const std::string path = ::testing::TempDir() + "midiport_recording.log";
     std::remove(path.c_str());
-    ASSERT_EQ(setenv(kRecordingVariable, path.c_str(), 1), 0);
-    auto system = createMidiSystem();
-    unsetenv(kRecordingVariable);
+    const auto system = [&] {
+        const ScopedVariable selected(kRecordingVariable, path);
+        return createMidiSystem();
+    }();
     EXPECT_EQ(system->outputPortNames().size(), 1u);
     {
         WrapperKtMidiInterface session(-1, 0, system);

@@ -163,7 +163,12 @@ TEST(Bank, LoadContentNamesAfterTheFileAndKeepsNameOnFailure)
     EXPECT_FALSE(bank.loadContent(6, path));
 
     CFirmware firmware;
-    const std::string sysex = writeTemp("D:\\dumps\\os.syx", {0xF0, 0, 0, 0, 0x31, 0xF7});
+#ifdef _WIN32
+    const char* name = "os.syx"; // the temporary folder's own path has the backslashes
+#else
+    const char* name = "D:\\dumps\\os.syx"; // a Windows path, as one name
+#endif
+    const std::string sysex = writeTemp(name, {0xF0, 0, 0, 0, 0x31, 0xF7});
     ASSERT_TRUE(firmware.loadContent(1, sysex));
     EXPECT_EQ(firmware.getContentName(1), "os.syx");
 }
