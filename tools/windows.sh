@@ -43,8 +43,8 @@ version=$(sed -n 's/.*kVarnoVersion = "\(.*\)";/\1/p' "$build_dir/generated/varn
 name=varno414-$version-windows-x86_64
 rm -rf "${build_dir:?}/$name" "$build_dir/$name.zip"
 mkdir -p "$build_dir/$name"
-cp "$build_dir/cli/varno414.exe" "$source_dir/README.md" "$source_dir/LICENSE" \
-  "$source_dir/packaging/NOTICES-windows.txt" "$build_dir/$name/"
+x86_64-w64-mingw32-strip -o "$build_dir/$name/varno414.exe" "$build_dir/cli/varno414.exe"
+cp "$source_dir/README.md" "$source_dir/LICENSE" "$source_dir/packaging/NOTICES-windows.txt" "$build_dir/$name/"
 (cd "$build_dir" && cmake -E tar cf "$name.zip" --format=zip "$name")
 echo "windows: built $build_dir/$name.zip ($(du -k "$build_dir/$name.zip" | cut -f1) KiB)"
 
@@ -61,8 +61,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "windows: made a wine prefix in $(( $(date +%s) - start )) s"
 fi
 
-# wine's winmm offers no MIDI port here: the tool must say so, not fail.
+# The ports that wine's winmm offers (none without an ALSA sequencer).
 ports=$("$wine" "$build_dir/cli/varno414.exe" ports 2>/dev/null | tr -d '\r')
-[ "$ports" = "no output ports detected" ] || { echo "windows: 'varno414 ports' under wine said: $ports" >&2; exit 1; }
+echo "windows: 'varno414 ports' under wine: $ports"
+if [ -z "$ports" ] || grep -Evqx 'no output ports detected|[0-9]+: .*' <<<"$ports"; then
+  echo "windows: that is no port list" >&2
+  exit 1
+fi
 
 ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"
