@@ -3,10 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 build=build/lint
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
-  -DVARNO_BUILD_BENCH=OFF >/dev/null
+cmake --preset lint >/dev/null
 # Generated sources (Qt's moc) must exist before they can be checked against.
-cmake --build "$build" -j "$(nproc)" >/dev/null
+cmake --build --preset lint -j "$(nproc)" >/dev/null
 # find, not git: a source archive and a bare system have no git.
 files=$(find model audio midifile midiport editor cli packaging -name '*.cpp' -not -path '*/winmm/*' | LC_ALL=C sort)
 echo "$files" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet --extra-arg=-Wno-unknown-warning-option 2> >(grep -v "warnings generated" >&2)

@@ -3,8 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh run
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNO_BUILD_TESTS=OFF
-cmake --build build/release
+cmake --preset release
+cmake --build --preset release
 if [ -x build/release/editor/VARNO414Editor ]; then
   exec build/release/editor/VARNO414Editor "$@"
 fi

@@ -38,22 +38,20 @@ fi
 
 if [ "$stage" != tsan ]; then
   section "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
-  cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DVARNO_SANITIZE="address;undefined" -DVARNO_WERROR=ON -DVARNO_BUILD_BENCH=ON
-  cmake --build build/asan -j "$jobs"
+  cmake --preset asan
+  cmake --build --preset asan -j "$jobs"
   # The virtual machine's timing wants the processors to itself.
   [ "$stage" = all ] && background_wait windows package
-  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+  ctest --preset asan -j "$jobs"
 fi
 [ "$stage" = quick ] && exit 0
 
 [ "$stage" = all ] && background_start source tools/source-archive.sh
 
 section "ThreadSanitizer: threaded tests"
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVARNO_SANITIZE=thread -DVARNO_WERROR=OFF -DVARNO_BUILD_BENCH=OFF
-cmake --build build/tsan -j "$jobs"
-ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L thread --no-tests=error
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs"
 [ "$stage" = tsan ] && exit 0
 
 section "Fuzzing every reader for a bounded time"

@@ -1,11 +1,14 @@
 #include "cli/commands.h"
 
 #include "audio/ktaudiofilereader.h"
-#include "cli/document.h"
+#include "audio/wavwriter.h"
 #include "cli/json.h"
 #include "cli/naming.h"
 #include "cli/options.h"
-#include "cli/wavwriter.h"
+#include "midifile/bankdocument.h"
+#include "midifile/filelock.h"
+#include "midifile/safefilewriter.h"
+#include "model/latin1.h"
 #include "midifile/utf8path.h"
 #include "varno_version.h"
 
@@ -61,6 +64,21 @@ void setSlotName(IBank& bank, std::uint16_t slot, const std::string& name)
     bank.setContentName(slot, name);
 }
 
+// A name given on the command line, in the Latin-1 that bank files hold;
+// nullopt with a one-sentence error for what Latin-1 cannot hold.
+std::optional<std::string> nameArgument(const std::string& utf8, std::string& error)
+{
+    auto name = latin1FromUtf8(utf8);
+    if (!name)
+        error = "the name '" + utf8 + "' holds characters that a bank file cannot: names take Latin-1 characters only.";
+    return name;
+}
+
+SafeWriteOptions writeOptions(const Options& options)
+{
+    return {.overwriteReadOnly = options.has("force")};
+}
+
 bool sameFile(const std::string& a, const std::string& b)
 {
     std::error_code ec;
@@ -74,6 +92,19 @@ bool isRegularFile(const std::string& path)
 }
 
 } // namespace
+
+std::string writeFailure(const SafeWriteResult& result)
+{
+    std::string sentence = result.message();
+    if (result.kind == SafeWriteError::ReadOnly) sentence += " Give --force to replace it.";
+    return sentence;
+}
+
+std::string saveFailure(const BankFileResult& result)
+{
+    if (result.kind == BankFileError::WriteFailed) return writeFailure({result.write, result.path, {}});
+    return result.sentence();
+}
 
 int run(std::span<const std::string> args)
 {
@@ -121,8 +152,8 @@ int commandNew(std::span<const std::string> args)
         return fail("'" + path + "' already exists: give --force to replace it with factory content.");
 
     BankDocument doc = BankDocument::factory(index);
-    std::string error;
-    if (!doc.save(path, error)) return fail(error);
+    BankFileResult saved;
+    if (!doc.save(path, saved, writeOptions(options))) return fail(saveFailure(saved));
     return kExitOk;
 }
 
@@ -133,9 +164,10 @@ int commandShow(std::span<const std::string> args)
     if (const auto exit = parseOrExit("show", args, specs, options)) return *exit;
     if (options.positional().size() != 1) return usage("show", "give exactly one bank file.");
     const std::string& path = options.positional().front();
-    std::string error;
-    const auto doc = BankDocument::open(path, error);
-    if (!doc) return fail(error);
+    BankFileResult opened;
+    const auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
+    const auto duplicates = doc->duplicates();
 
     if (options.has("json")) {
         // Keys and their order are part of the interface scripts rely on.
@@ -147,7 +179,7 @@ int commandShow(std::span<const std::string> args)
                       << "      \"bank\": " << jsonString(bankTag(bank->getIndex())) << ",\n"
                       << "      \"index\": " << bank->getIndex() << ",\n"
                       << "      \"kind\": " << (firmware ? "\"firmware\"" : "\"sound\"") << ",\n"
-                      << "      \"name\": " << jsonString(bank->getName()) << ",\n";
+                      << "      \"name\": " << jsonString(utf8FromLatin1(bank->getName())) << ",\n";
             if (firmware)
                 std::cout << "      \"deviceFirmware\": " << (bank->isFirmwarePlaceholder() ? "false" : "true")
                           << ",\n";
@@ -156,18 +188,28 @@ int commandShow(std::span<const std::string> args)
                 const CContent* content = bank->content(i);
                 std::cout << (i ? ",\n" : "\n") << "        {\"slot\": " << i + 1
                           << ", \"label\": " << jsonString(bank->getContentLabel(i))
-                          << ", \"name\": " << jsonString(bank->getContentName(i))
+                          << ", \"name\": " << jsonString(utf8FromLatin1(bank->getContentName(i)))
                           << ", \"size\": " << (content ? content->getSize() : 0) << "}";
             }
             std::cout << "\n      ]\n    }";
             firstBank = false;
         }
-        std::cout << "\n  ]\n}\n";
+        std::cout << "\n  ],\n  \"duplicates\": [";
+        bool firstDuplicate = true;
+        for (const DuplicateBank& duplicate : duplicates) {
+            std::cout << (firstDuplicate ? "\n" : ",\n") << "    {\"bank\": " << jsonString(bankTag(duplicate.index))
+                      << ", \"tracks\": [";
+            for (std::size_t i = 0; i < duplicate.tracks.size(); ++i)
+                std::cout << (i ? ", " : "") << duplicate.tracks[i];
+            std::cout << "]}";
+            firstDuplicate = false;
+        }
+        std::cout << (duplicates.empty() ? "]\n}\n" : "\n  ]\n}\n");
         return kExitOk;
     }
 
     for (const auto& bank : doc->banks()) {
-        std::cout << bankTag(bank->getIndex()) << "  " << bank->getName();
+        std::cout << bankTag(bank->getIndex()) << "  " << printableName(bank->getName());
         if (bank->getIndex() >= kSoundBankCount)
             std::cout << (bank->isFirmwarePlaceholder() ? "  (no device firmware: never sent)" : "  (device firmware)");
         std::cout << '\n';
@@ -175,16 +217,18 @@ int commandShow(std::span<const std::string> args)
             const CContent* content = bank->content(i);
             std::string label = bank->getContentLabel(i);
             label.resize(std::max<std::size_t>(label.size(), 14), ' ');
-            std::cout << "  " << i + 1 << "  " << label << "  " << bank->getContentName(i) << "  ("
+            std::cout << "  " << i + 1 << "  " << label << "  " << printableName(bank->getContentName(i)) << "  ("
                       << (content ? content->getSize() : 0) << " bytes)\n";
         }
     }
+    for (const DuplicateBank& duplicate : duplicates) std::cout << duplicate.sentence() << ".\n";
     return kExitOk;
 }
 
 int commandImport(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 4> specs{{{"help", false}, {"bank", true}, {"slot", true}, {"name", true}}};
+    static constexpr std::array<OptionSpec, 5> specs{
+        {{"help", false}, {"bank", true}, {"slot", true}, {"name", true}, {"force", false}}};
     Options options;
     if (const auto exit = parseOrExit("import", args, specs, options)) return *exit;
     if (options.positional().size() != 2) return usage("import", "give the bank file and the audio file.");
@@ -194,9 +238,18 @@ int commandImport(std::span<const std::string> args)
     const std::string& audio = options.positional()[1];
 
     std::string error;
-    auto doc = BankDocument::open(path, error);
-    if (!doc) return fail(error);
-    IBank* bank = doc->select(path, options.value("bank"), error);
+    // The name the user chose, or the audio file's own name.
+    std::string name = nameFromPath(audio);
+    if (const auto nameArg = options.value("name")) {
+        const auto chosen = nameArgument(*nameArg, error);
+        if (!chosen) return fail(error);
+        name = *chosen;
+    }
+    const FileLock lock(path);
+    BankFileResult opened;
+    auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
+    IBank* bank = selectBank(*doc, path, options.value("bank"), error);
     if (!bank) return fail(error);
     const auto slot = selectSlot(*bank, *slotArg, error);
     if (!slot) return fail(error);
@@ -212,27 +265,31 @@ int commandImport(std::span<const std::string> args)
     }
     if (!bank->loadContent(*slot, audio))
         return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + ".");
-    // The bank names the content after the path it was given; on this side
-    // only the file's own name is wanted, or the name the user chose.
-    setSlotName(*bank, *slot, options.value("name").value_or(baseName(audio)));
+    setSlotName(*bank, *slot, name);
 
-    if (!doc->save(path, error)) return fail(error);
+    BankFileResult saved;
+    if (!doc->save(path, saved, writeOptions(options))) return fail(saveFailure(saved));
     return kExitOk;
 }
 
 int commandRename(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 3> specs{{{"help", false}, {"bank", true}, {"slot", true}}};
+    static constexpr std::array<OptionSpec, 4> specs{
+        {{"help", false}, {"bank", true}, {"slot", true}, {"force", false}}};
     Options options;
     if (const auto exit = parseOrExit("rename", args, specs, options)) return *exit;
     if (options.positional().size() != 2) return usage("rename", "give the bank file and the new name.");
     const std::string& path = options.positional()[0];
-    const std::string& name = options.positional()[1];
 
     std::string error;
-    auto doc = BankDocument::open(path, error);
-    if (!doc) return fail(error);
-    IBank* bank = doc->select(path, options.value("bank"), error);
+    const auto latin1 = nameArgument(options.positional()[1], error);
+    if (!latin1) return fail(error);
+    const std::string& name = *latin1;
+    const FileLock lock(path);
+    BankFileResult opened;
+    auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
+    IBank* bank = selectBank(*doc, path, options.value("bank"), error);
     if (!bank) return fail(error);
     if (const auto slotArg = options.value("slot")) {
         const auto slot = selectSlot(*bank, *slotArg, error);
@@ -243,13 +300,15 @@ int commandRename(std::span<const std::string> args)
         if (name.empty()) return fail("a bank name cannot be empty.");
         bank->setName(name);
     }
-    if (!doc->save(path, error)) return fail(error);
+    BankFileResult saved;
+    if (!doc->save(path, saved, writeOptions(options))) return fail(saveFailure(saved));
     return kExitOk;
 }
 
 int commandExport(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 4> specs{{{"help", false}, {"bank", true}, {"slot", true}, {"all", true}}};
+    static constexpr std::array<OptionSpec, 5> specs{
+        {{"help", false}, {"bank", true}, {"slot", true}, {"all", true}, {"force", false}}};
     Options options;
     if (const auto exit = parseOrExit("export", args, specs, options)) return *exit;
     const auto slotArg = options.value("slot");
@@ -259,12 +318,13 @@ int commandExport(std::span<const std::string> args)
         return usage("export", slotArg ? "give the bank file and the WAV file to write." : "give the bank file.");
     const std::string& path = options.positional()[0];
 
+    BankFileResult opened;
+    auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
     std::string error;
-    auto doc = BankDocument::open(path, error);
-    if (!doc) return fail(error);
 
     if (slotArg) {
-        IBank* bank = doc->select(path, options.value("bank"), error);
+        IBank* bank = selectBank(*doc, path, options.value("bank"), error);
         if (!bank) return fail(error);
         const auto slot = selectSlot(*bank, *slotArg, error);
         if (!slot) return fail(error);
@@ -275,13 +335,14 @@ int commandExport(std::span<const std::string> args)
         const std::string& out = options.positional()[1];
         if (sameFile(out, path))
             return fail("'" + out + "' is the bank file itself: choose another name for the WAV file.");
-        if (!writeFileAtomically(out, wavImage(content->getData()), error)) return fail(error);
-        return kExitOk;
+        const SafeWriteResult written =
+            SafeFileWriter::write(out, audio::wavImage(content->getData()), writeOptions(options));
+        return written.ok() ? kExitOk : fail(writeFailure(written));
     }
 
     std::vector<IBank*> banks;
     if (options.has("bank") || doc->banks().size() == 1) {
-        IBank* bank = doc->select(path, options.value("bank"), error);
+        IBank* bank = selectBank(*doc, path, options.value("bank"), error);
         if (!bank) return fail(error);
         if (bank->getIndex() >= kSoundBankCount)
             return fail("bank " + bankTag(bank->getIndex()) + " holds no sample slots to write as WAV files.");
@@ -304,7 +365,9 @@ int commandExport(std::span<const std::string> args)
                                      fileSafe(bank->getContentLabel(i)) + ".wav";
             const std::string out = utf8FromPath(folder / name);
             if (sameFile(out, path)) return fail("'" + out + "' is the bank file itself: export into another folder.");
-            if (!writeFileAtomically(out, wavImage(content->getData()), error)) return fail(error);
+            const SafeWriteResult written =
+                SafeFileWriter::write(out, audio::wavImage(content->getData()), writeOptions(options));
+            if (!written.ok()) return fail(writeFailure(written));
         }
     }
     return kExitOk;

@@ -3,6 +3,9 @@
 #include <span>
 #include <string>
 
+struct BankFileResult;
+struct SafeWriteResult;
+
 namespace cli {
 
 // Exit statuses: 0 done, 1 refused or failed (nothing changed), 2 wrong usage.
@@ -25,6 +28,9 @@ int commandSend(std::span<const std::string> args);
 // Messages to standard error, prefixed with the tool's name; return the status.
 int fail(const std::string& sentence);
 int usage(const std::string& command, const std::string& sentence);
+// The writer's sentence after a failed save, with what the tool offers.
+std::string writeFailure(const SafeWriteResult& result);
+std::string saveFailure(const BankFileResult& result);
 // The help text of a command ("" for the overview).
 const char* helpText(const std::string& command);
 

@@ -19,7 +19,7 @@ const char* helpText(const std::string& command)
                "\n"
                "  --bank BANK   only this bank\n"
                "  --all         all 31 sound banks and the firmware bank\n"
-               "  --force       replace FILE.mid if it exists\n";
+               "  --force       replace FILE.mid if it exists, even when it is read-only\n";
     if (command == "show")
         return "usage: varno414 show FILE.mid [--json]\n"
                "\n"
@@ -28,35 +28,41 @@ const char* helpText(const std::string& command)
                "\n"
                "  --json        print the same as JSON, for scripts\n";
     if (command == "import")
-        return "usage: varno414 import FILE.mid [--bank BANK] --slot SLOT AUDIO [--name NAME]\n"
+        return "usage: varno414 import FILE.mid [--bank BANK] --slot SLOT AUDIO [--name NAME] [--force]\n"
                "\n"
                "Fills one slot from an audio file: an uncompressed WAV or AIFF file is\n"
                "converted to 33000 Hz mono 8-bit, any other file is taken as raw sample\n"
                "bytes. The slot is named after the audio file unless --name is given.\n"
+               "Names hold Latin-1 characters; a file name's others become '?'.\n"
                "\n"
                "  --bank BANK   S01 to S31 or FIRMWARE; needed when the file holds several banks\n"
                "  --slot SLOT   a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n"
-               "  --name NAME   the slot's new name\n";
+               "  --name NAME   the slot's new name\n"
+               "  --force       save even when FILE.mid is read-only\n";
     if (command == "rename")
-        return "usage: varno414 rename FILE.mid [--bank BANK] [--slot SLOT] NEW_NAME\n"
+        return "usage: varno414 rename FILE.mid [--bank BANK] [--slot SLOT] [--force] NEW_NAME\n"
                "\n"
-               "Renames a bank, or with --slot one of its slots.\n"
+               "Renames a bank, or with --slot one of its slots. Names hold Latin-1\n"
+               "characters only (a bank file stores no others).\n"
                "\n"
                "  --bank BANK   S01 to S31 or FIRMWARE; needed when the file holds several banks\n"
-               "  --slot SLOT   a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n";
+               "  --slot SLOT   a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n"
+               "  --force       save even when FILE.mid is read-only\n";
     if (command == "export")
-        return "usage: varno414 export FILE.mid [--bank BANK] --slot SLOT OUT.wav\n"
-               "       varno414 export FILE.mid [--bank BANK] --all DIR\n"
+        return "usage: varno414 export FILE.mid [--bank BANK] --slot SLOT OUT.wav [--force]\n"
+               "       varno414 export FILE.mid [--bank BANK] --all DIR [--force]\n"
                "\n"
                "Writes a slot as a 33000 Hz mono 8-bit PCM WAV file, or with --all every\n"
-               "slot into DIR (named like S05_3_CLAP.wav). Existing files are replaced.\n"
+               "slot into DIR (named like S05_3_CLAP.wav). Existing files are replaced,\n"
+               "read-only ones only with --force.\n"
                "\n"
                "  --bank BANK   S01 to S31; needed with --slot when the file holds several banks\n"
                "  --slot SLOT   a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n"
-               "  --all DIR     every slot (of the bank, or of every sound bank of the file)\n";
+               "  --all DIR     every slot (of the bank, or of every sound bank of the file)\n"
+               "  --force       replace read-only WAV files too\n";
     if (command == "send")
         return "usage: varno414 send FILE.mid --port N [--channel 1-16] [--bank BANK]\n"
-               "                [--no-firmware] [--dry-run]\n"
+               "                [--no-firmware] [--dry-run] [--force]\n"
                "\n"
                "Sends the banks of the file to the machine, paced as the machine needs\n"
                "(a little under two minutes a bank). Exits with status 0 only when\n"
@@ -67,7 +73,8 @@ const char* helpText(const std::string& command)
                "  --channel C    the machine's receive channel, 1 to 16 (default 1)\n"
                "  --bank BANK    only this bank of the file\n"
                "  --no-firmware  leave out the firmware bank\n"
-               "  --dry-run      print the messages, sizes, pauses and time; send nothing\n";
+               "  --dry-run      print the messages, sizes, pauses and time; send nothing\n"
+               "  --force        send all banks even when the file holds a bank twice\n";
     return "usage: varno414 COMMAND [ARGS...]\n"
            "\n"
            "Works on bank files (.mid) for the VARNO 414 drum machine.\n"

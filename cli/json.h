@@ -5,10 +5,9 @@
 
 namespace cli {
 
-// A JSON string literal, quotes included. Names are raw bytes from bank
-// files (often Latin-1 from older files): valid UTF-8 passes through, any
-// other byte is written as the Latin-1 character it stands for, so the
-// output is always valid JSON.
+// A JSON string literal of UTF-8 text, quotes included. A byte that is not
+// part of UTF-8 (a path may hold any) is written as the Latin-1 character it
+// stands for, so the output is always valid JSON.
 std::string jsonString(std::string_view text);
 
 } // namespace cli

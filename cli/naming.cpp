@@ -1,6 +1,8 @@
 #include "cli/naming.h"
 
+#include "midifile/bankdocument.h"
 #include "model/bank.h"
+#include "model/latin1.h"
 
 #include <cctype>
 
@@ -26,16 +28,6 @@ std::string normalised(std::string_view text)
 
 } // namespace
 
-std::string bankTag(std::uint16_t index)
-{
-    if (index >= kSoundBankCount) return "FIRMWARE";
-    const unsigned number = index + 1u;
-    std::string tag = "S";
-    tag += static_cast<char>('0' + number / 10);
-    tag += static_cast<char>('0' + number % 10);
-    return tag;
-}
-
 std::optional<std::uint16_t> parseBank(std::string_view text)
 {
     const std::string word = normalised(text);
@@ -59,10 +51,23 @@ std::optional<std::uint16_t> parseSlot(const IBank& bank, std::string_view text)
     return std::nullopt;
 }
 
-std::string baseName(std::string_view path)
+std::string printableName(std::string_view latin1)
 {
-    const auto cut = path.find_last_of("/\\");
-    return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+    std::string out;
+    for (const char c : latin1) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (u < 0x20 || (u >= 0x7F && u < 0xA0)) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 0x0F];
+        } else {
+            out += utf8FromLatin1(std::string_view(&c, 1));
+        }
+    }
+    return out;
 }
 
 std::string fileSafe(std::string_view text)
@@ -84,6 +89,29 @@ std::optional<unsigned> parseDecimal(std::string_view digits, std::size_t maxDig
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
     return value;
+}
+
+IBank* selectBank(BankDocument& doc, const std::string& path, const std::optional<std::string>& bankArg,
+                  std::string& error)
+{
+    const auto& banks = doc.banks();
+    if (!bankArg) {
+        if (banks.size() == 1) return banks.front().get();
+        error = "'" + path + "' holds " + std::to_string(banks.size()) +
+                " banks: choose one with --bank (S01 to S31 or FIRMWARE).";
+        return nullptr;
+    }
+    const auto index = parseBank(*bankArg);
+    if (!index) {
+        error = "there is no bank '" + *bankArg + "': banks are S01 to S31 and FIRMWARE.";
+        return nullptr;
+    }
+    for (const auto& bank : banks)
+        if (bank->getIndex() == *index) return bank.get();
+    error = "'" + path + "' holds no bank " + bankTag(*index);
+    if (banks.size() == 1) error += " (it holds " + bankTag(banks.front()->getIndex()) + ")";
+    error += ".";
+    return nullptr;
 }
 
 } // namespace cli

@@ -6,13 +6,11 @@
 #include <string>
 #include <string_view>
 
+class BankDocument;
 class IBank;
 
 // How banks and slots are named on the command line and in output.
 namespace cli {
-
-// "S01" .. "S31" for sound banks, "FIRMWARE" for the firmware bank.
-std::string bankTag(std::uint16_t index);
 
 // Accepts "S05", "s5", "5" (sound banks 1 to 31) and "FIRMWARE" in any case.
 std::optional<std::uint16_t> parseBank(std::string_view text);
@@ -21,11 +19,18 @@ std::optional<std::uint16_t> parseBank(std::string_view text);
 // words ("open hi hat", "CLOSED-HI-HAT"), or its number counted from 1.
 std::optional<std::uint16_t> parseSlot(const IBank& bank, std::string_view text);
 
+// The bank of a document that a --bank value names, or its only bank when
+// none is given; null with a one-sentence error.
+IBank* selectBank(BankDocument& doc, const std::string& path, const std::optional<std::string>& bankArg,
+                  std::string& error);
+
 // Plain decimal digits only (no sign, no blanks), at most maxDigits of them.
 std::optional<unsigned> parseDecimal(std::string_view digits, std::size_t maxDigits);
 
-// The file name without its folder, for either kind of separator.
-std::string baseName(std::string_view path);
+// A bank or slot name (Latin-1 bytes) as UTF-8 for a terminal: control
+// characters (00-1F, 7F and 80-9F) as \xHH and a backslash as \\, so that
+// every name reads back exactly and none can drive the terminal.
+std::string printableName(std::string_view latin1);
 
 // A label made safe for a file name: "OPEN HI HAT" -> "OPEN_HI_HAT".
 std::string fileSafe(std::string_view text);

@@ -1,8 +1,8 @@
 #include "cli/commands.h"
 
-#include "cli/document.h"
 #include "cli/naming.h"
 #include "cli/options.h"
+#include "midifile/bankdocument.h"
 #include "midiport/midisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
 
@@ -43,9 +43,11 @@ std::string minutes(std::uint64_t seconds)
 std::string describeMessage(const IBank& bank, const std::vector<std::uint8_t>& message)
 {
     const std::string size = " (" + std::to_string(message.size()) + " bytes)";
-    if (message.size() >= 5 && message[3] == 0x79) return "erase block " + std::to_string(message[4] & 0x3F) + size;
-    if (message.size() >= 5 && message[3] == 0x38 && bank.getIndex() < kSoundBankCount)
-        return "write block " + std::to_string(message[2] & 0x3F) + size;
+    const MessageClass kind = classifyMessage(message);
+    if (kind.isErase()) return "erase block " + std::to_string(kind.block) + size;
+    // A firmware message's header names no block the machine writes.
+    if (kind.isBlockWrite() && bank.getIndex() < kSoundBankCount)
+        return "write block " + std::to_string(kind.block) + size;
     return "send stored message" + size;
 }
 
@@ -104,12 +106,13 @@ int commandPorts(std::span<const std::string> args)
 
 int commandSend(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 6> specs{{{"help", false},
+    static constexpr std::array<OptionSpec, 7> specs{{{"help", false},
                                                       {"port", true},
                                                       {"channel", true},
                                                       {"bank", true},
                                                       {"no-firmware", false},
-                                                      {"dry-run", false}}};
+                                                      {"dry-run", false},
+                                                      {"force", false}}};
     Options options;
     std::string error;
     if (!options.parse(args, specs, error)) return usage("send", error);
@@ -135,15 +138,21 @@ int commandSend(std::span<const std::string> args)
     }
 
     const std::string& path = options.positional().front();
-    auto doc = BankDocument::open(path, error);
-    if (!doc) return fail(error);
+    BankFileResult opened;
+    auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
     std::vector<IBank*> banks;
     if (options.has("bank")) {
-        IBank* bank = doc->select(path, options.value("bank"), error);
+        IBank* bank = selectBank(*doc, path, options.value("bank"), error);
         if (!bank) return fail(error);
         banks.push_back(bank);
     } else {
         for (const auto& bank : doc->banks()) banks.push_back(bank.get());
+        // The same bank in two tracks would be written twice, and the bank
+        // whose track it took would not be written at all.
+        if (const auto duplicates = doc->duplicates(); !duplicates.empty() && !options.has("force"))
+            return fail("'" + path + "' holds a bank more than once (" + describeDuplicates(duplicates) +
+                        "): give --force to send all its banks anyway, or choose one with --bank.");
     }
     if (options.has("no-firmware"))
         std::erase_if(banks, [](IBank* bank) { return bank->getIndex() >= kSoundBankCount; });

@@ -4,6 +4,8 @@
 //
 // usage: varno_factory_generator SAMPLES.bin FIRMWARE.bin
 
+#include "model/messagekind.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -72,6 +74,11 @@ public:
             sum += m_phase[i] < 0.5 ? 1.0 : -1.0;
         }
         return sum / 6.0;
+    }
+    // Starts the oscillators out of phase, so the first cycles do not add up to one spike.
+    void scatter(Noise& r)
+    {
+        for (double& phase : m_phase) phase = r.unit();
     }
 
 private:
@@ -171,31 +178,90 @@ std::vector<double> rimShot(const BankVoice& v, std::size_t n)
     return out;
 }
 
-std::vector<double> cymbal(const BankVoice& v, std::size_t n, bool ride)
+// A crash: a loud burst of noise and metal that dies away within the slot.
+std::vector<double> crash(const BankVoice& v, std::size_t n)
 {
-    Noise noise(v.seed ^ (ride ? 0x55u : 0x66u));
-    Metal metal((ride ? 420.0 : 530.0) * v.tune, 1.1 + 0.3 * v.grit);
-    Metal shimmer((ride ? 610.0 : 890.0) * v.tune, 1.3);
-    OnePole hp{ride ? 0.45 : 0.3};
+    Noise noise(v.seed ^ 0x66u);
+    Metal metal(530.0 * v.tune, 1.1 + 0.3 * v.grit);
+    Metal shimmer(890.0 * v.tune, 1.3);
+    OnePole hp{0.3};
     OnePole lp{0.5 + 0.45 * v.brightness};
-    const double k = decayFactor((ride ? 0.42 : 0.3) * v.decay);
-    const double bellK = decayFactor(0.25 * v.decay);
-    const double bell = (700.0 + 250.0 * v.brightness) * v.tune;
-    const double noiseShare = ride ? 0.25 * v.grit : 0.35 + 0.4 * v.grit;
+    const double k = decayFactor(0.3 * v.decay);
+    const double noiseShare = 0.35 + 0.4 * v.grit;
     double env = 1.0;
-    double bellEnv = ride ? 0.55 : 0.0;
     std::vector<double> out(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const double t = static_cast<double>(i) / kRate;
         const double tone = 0.6 * metal.next() + 0.4 * shimmer.next();
         const double src = (1.0 - noiseShare) * tone + noiseShare * noise.next();
-        double s = lp.lowpass(hp.highpass(src)) * env;
-        if (ride) s += bellEnv * (sineTurns(bell * t) + 0.5 * sineTurns(bell * 2.76 * t));
-        out[i] = s;
+        out[i] = lp.lowpass(hp.highpass(src)) * env;
         env *= k;
-        bellEnv *= bellK;
     }
     return out;
+}
+
+// Newton's method instead of libm's sqrt, which is not the same everywhere.
+double squareRoot(double x)
+{
+    if (x <= 0) return 0;
+    double r = x > 1 ? x : 1;
+    for (int i = 0; i < 64; ++i) r = 0.5 * (r + x / r);
+    return r;
+}
+
+double energy(const std::vector<double>& x)
+{
+    double e = 0;
+    for (double s : x) e += s * s;
+    return e;
+}
+
+// A ride: a bright wash that rings through the slot, from high metal partials
+// made denser by ring modulation with a lower bank and highpassed twice so
+// most of the energy lies above 4 kHz; a short stick ping on top; and a bell
+// tone mixed to a set share of the energy, an accent rather than the sound.
+std::vector<double> ride(const BankVoice& v, std::size_t n)
+{
+    // Ride-only traits come from their own stream, so the other sounds keep their bytes.
+    Noise traits(v.seed ^ 0x77u);
+    const double bellShare = 0.05 + 0.17 * traits.unit();
+    const double bellPitch = (620.0 + 700.0 * traits.unit()) * v.tune;
+    const double pingShare = 0.35 + 0.4 * traits.unit();
+
+    Noise noise(v.seed ^ 0x55u);
+    Metal low(1150.0 * v.tune, 1.0 + 0.4 * v.grit);
+    Metal high(2900.0 * v.tune, 1.2 + 0.3 * v.brightness);
+    low.scatter(traits);
+    high.scatter(traits);
+    const double hpA = 0.62 - 0.12 * v.brightness;
+    OnePole hp1{hpA};
+    OnePole hp2{hpA};
+    OnePole lp{0.6 + 0.38 * v.brightness};
+    const double noiseShare = 0.05 + 0.2 * v.grit;
+    const double washK = decayFactor(0.5 * v.decay + 0.12);
+    const double pingK = decayFactor(0.03 + 0.03 * v.grit);
+    const double bellK = decayFactor(0.3 * v.decay + 0.1);
+
+    std::vector<double> wash(n);
+    std::vector<double> bell(n);
+    double washEnv = 1.0;
+    double pingEnv = 1.0;
+    double bellEnv = 1.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        const double a = low.next();
+        const double b = high.next();
+        const double src = (1.0 - noiseShare) * (0.35 * a * b + 0.65 * b) + noiseShare * noise.next();
+        const double env = (1.0 - pingShare) * washEnv + pingShare * pingEnv;
+        wash[i] = lp.lowpass(hp2.highpass(hp1.highpass(src))) * env;
+        bell[i] = bellEnv * (sineTurns(bellPitch * t) + 0.6 * sineTurns(bellPitch * 2.76 * t) +
+                             0.3 * sineTurns(bellPitch * 5.4 * t));
+        washEnv *= washK;
+        pingEnv *= pingK;
+        bellEnv *= bellK;
+    }
+    const double bellGain = squareRoot(bellShare * energy(wash) / ((1.0 - bellShare) * energy(bell)));
+    for (std::size_t i = 0; i < n; ++i) wash[i] += bellGain * bell[i];
+    return wash;
 }
 
 // Scales to most of the 8-bit range, ramps in from silence, fades out to
@@ -228,7 +294,7 @@ std::vector<std::uint8_t> samples()
         const BankVoice v = voiceFor(bank);
         std::array<std::vector<double>, 6> slots{openHat(v, kSlotSizes[0], true), openHat(v, kSlotSizes[1], false),
                                                  clap(v, kSlotSizes[2]),          rimShot(v, kSlotSizes[3]),
-                                                 cymbal(v, kSlotSizes[4], false), cymbal(v, kSlotSizes[5], true)};
+                                                 crash(v, kSlotSizes[4]),         ride(v, kSlotSizes[5])};
         for (auto& slot : slots) {
             const std::size_t at = all.size();
             all.resize(at + slot.size());
@@ -248,9 +314,11 @@ std::vector<std::uint8_t> firmware()
         std::array<std::uint8_t, 5> header;
         std::size_t payload;
     };
-    constexpr std::array<Piece, 2> pieces{Piece{{0xF0, 0x7D, 0x40, 0x38, 0x00}, 0x1FF80},
-                                          Piece{{0xF0, 0x7D, 0x7F, 0x38, 0x10}, 0x1BE00}};
-    constexpr std::size_t kPieceSize = 0x20006;
+    // Header, payload and F7: the device firmware's message lengths.
+    constexpr std::array<Piece, 2> pieces{
+        Piece{{0xF0, 0x7D, 0x40, kDataMessageKind, 0x00}, kFirmwareMessageSizes[0] - 6},
+        Piece{{0xF0, 0x7D, 0x7F, kDataMessageKind, 0x10}, kFirmwareMessageSizes[1] - 6}};
+    constexpr std::size_t kPieceSize = kBlockMessageSize;
     std::vector<std::uint8_t> out;
     for (const Piece& p : pieces) {
         const std::size_t start = out.size();

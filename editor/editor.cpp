@@ -2,11 +2,9 @@
 
 #include "audio/ktaudiofilereader.h"
 #include "editor/aboutdlg.h"
-#include "midifile/wrapperktmidifile.h"
 #include "midiport/midisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/firmware.h"
-#include "model/sound.h"
 #include "varno_version.h"
 
 #include <QAction>
@@ -27,6 +25,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include <algorithm>
 
@@ -47,6 +46,30 @@ QString fromStd(const std::string& text)
 {
     return QString::fromStdString(text);
 }
+
+// Bank and slot names are Latin-1 bytes.
+QString fromName(const std::string& latin1)
+{
+    return QString::fromLatin1(latin1.data(), static_cast<qsizetype>(latin1.size()));
+}
+
+std::string toName(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+// Lets into a name field only what a bank file can hold: Latin-1 characters.
+class Latin1Validator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*pos*/) const override
+    {
+        for (const QChar c : input)
+            if (c.unicode() > 0xFF) return Invalid;
+        return Acceptable;
+    }
+};
 
 // Buttons of a dialog press themselves on Enter unless told otherwise.
 QPushButton* makeButton(const QString& text, QWidget* parent)
@@ -70,17 +93,6 @@ CEditor::CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> p
     : QDialog(parent), m_system(std::move(system)), m_prompt(std::move(prompt))
 {
     m_icon = makeApplicationIcon();
-    m_midiFile = std::make_unique<WrapperKtMidiFile>();
-
-    m_defaultBanks.reserve(kBankCount);
-    m_banks.reserve(kBankCount);
-    for (std::uint16_t index = 0; index < kSoundBankCount; ++index) {
-        m_defaultBanks.push_back(std::make_unique<CSound>(index));
-        m_banks.push_back(m_defaultBanks.back()->clone());
-    }
-    m_defaultBanks.push_back(std::make_unique<CFirmware>());
-    m_banks.push_back(m_defaultBanks.back()->clone());
-
     buildWindow();
     initWindow();
 }
@@ -121,6 +133,7 @@ void CEditor::buildWindow()
     contentGrid->addWidget(new QLabel(tr("Bankname"), content), 0, 0);
     m_bankName = new QLineEdit(content);
     m_bankName->setObjectName("bankName");
+    m_bankName->setValidator(new Latin1Validator(m_bankName));
     m_bankName->installEventFilter(this);
     contentGrid->addWidget(m_bankName, 0, 1, 1, 3);
     static const char* const templateLabels[kRowCount] = {"CLOSED HI HAT", "OPEN HI HAT", "CLAP",
@@ -131,6 +144,7 @@ void CEditor::buildWindow()
         m_rowLabels[row]->setMinimumWidth(labelWidth);
         m_rowNames[row] = new QLineEdit(content);
         m_rowNames[row]->setObjectName(QStringLiteral("rowName%1").arg(row));
+        m_rowNames[row]->setValidator(new Latin1Validator(m_rowNames[row]));
         m_rowNames[row]->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 28);
         m_rowNames[row]->installEventFilter(this);
         m_rowOpen[row] = makeButton(tr("Open"), content);
@@ -280,7 +294,7 @@ void CEditor::fillBankList()
 {
     const QSignalBlocker blocker(m_bankList);
     m_bankList->clear();
-    for (int index = 0; index < m_bankCount; ++index) m_bankList->addItem(fromStd(m_banks[index]->getName()));
+    for (int index = 0; index < m_bankCount; ++index) m_bankList->addItem(fromName(bank(index).getName()));
 }
 
 void CEditor::fillPortLists()
@@ -325,17 +339,17 @@ int CEditor::slotOfControl(const QWidget* control) const
 void CEditor::refreshBankView()
 {
     const int sel = selectedBank();
-    const IBank& current = *m_banks[sel];
+    const IBank& current = bank(sel);
     const int count = current.getContentCount();
     const bool editable = sel >= m_firstEditableBank;
 
-    m_bankName->setText(fromStd(current.getName()));
+    m_bankName->setText(fromName(current.getName()));
     m_bankName->setEnabled(editable);
     for (int row = 0; row < kRowCount; ++row) {
         const auto content = static_cast<std::uint16_t>(contentOfRow(row));
         if (row < count) {
             m_rowLabels[row]->setText(fromStd(current.getContentLabel(content)));
-            m_rowNames[row]->setText(fromStd(current.getContentName(content)));
+            m_rowNames[row]->setText(fromName(current.getContentName(content)));
             m_rowNames[row]->setEnabled(editable);
             m_rowOpen[row]->setEnabled(editable);
             m_rowLabels[row]->show();
@@ -372,7 +386,7 @@ bool CEditor::eventFilter(QObject* watched, QEvent* event)
 void CEditor::commitBankName()
 {
     const int sel = selectedBank();
-    m_banks[sel]->setName(m_bankName->text().toStdString());
+    bank(sel).setName(toName(m_bankName->text()));
     fillBankList();
     const QSignalBlocker blocker(m_bankList);
     m_bankList->setCurrentRow(sel);
@@ -382,8 +396,7 @@ void CEditor::commitFocusedName()
 {
     const int content = slotOfControl(m_focusedName);
     const int sel = selectedBank();
-    if (content >= 0)
-        m_banks[sel]->setContentName(static_cast<std::uint16_t>(content), m_focusedName->text().toStdString());
+    if (content >= 0) bank(sel).setContentName(static_cast<std::uint16_t>(content), toName(m_focusedName->text()));
     m_focusedName = nullptr;
 }
 
@@ -404,12 +417,11 @@ void CEditor::openSlotFile(int row)
             return;
         }
     }
-    if (!m_banks[sel]->loadContent(static_cast<std::uint16_t>(content), path)) {
-        m_prompt->message(
-            IPrompt::Icon::Warning, kAppName,
-            tr("The file \"%1\" could not be loaded into \"%2\".\nNothing was changed.")
-                .arg(*chosen, fromStd(m_banks[sel]->getContentLabel(static_cast<std::uint16_t>(content)))),
-            IPrompt::Buttons::Ok);
+    if (!bank(sel).loadContent(static_cast<std::uint16_t>(content), path)) {
+        m_prompt->message(IPrompt::Icon::Warning, kAppName,
+                          tr("The file \"%1\" could not be loaded into \"%2\".\nNothing was changed.")
+                              .arg(*chosen, fromStd(bank(sel).getContentLabel(static_cast<std::uint16_t>(content)))),
+                          IPrompt::Buttons::Ok);
         return;
     }
     fillBankList();
@@ -424,7 +436,7 @@ void CEditor::resetToDefault()
         return;
     }
     const int sel = selectedBank();
-    m_banks[sel] = m_defaultBanks[sel]->clone();
+    m_table.banks()[sel] = BankDocument::factoryBank(static_cast<std::uint16_t>(sel));
     fillBankList();
     reselect(sel);
 }
@@ -497,7 +509,7 @@ void CEditor::sendToDevice()
     m_sendScope = m_allBanksRadio->isChecked() ? 1 : 0;
 
     // Only real device firmware may ever reach the machine's firmware blocks.
-    if (m_sendScope == 0 && m_banks[sel]->isFirmwarePlaceholder()) {
+    if (m_sendScope == 0 && bank(sel).isFirmwarePlaceholder()) {
         m_prompt->message(IPrompt::Icon::Information, tr("Send to VARNO"),
                           tr("No firmware has been loaded into the firmware bank.\n"
                              "Open a bank file with the device firmware first; nothing was sent."),
@@ -510,19 +522,28 @@ void CEditor::sendToDevice()
     // runs can never change what is on its way to the machine.
     std::vector<std::unique_ptr<IBank>> banks;
     if (m_sendScope == 0) {
-        banks.push_back(m_banks[sel]->clone());
+        banks.push_back(bank(sel).clone());
     } else {
-        const bool skipFirmware = m_banks[kFirmwareIndex]->isFirmwarePlaceholder();
+        const bool skipFirmware = bank(kFirmwareIndex).isFirmwarePlaceholder();
         QString text = tr("The sending of all banks takes over 51 Minutes.\nDo you want to really transmit?");
         if (skipFirmware) text += tr("\nThe firmware bank holds no device firmware and is not sent.");
-        if (m_prompt->message(IPrompt::Icon::Information, tr("Send All Banks"), text, IPrompt::Buttons::OkCancel) !=
-            IPrompt::Answer::Ok) {
+        bool confirmed = m_prompt->message(IPrompt::Icon::Information, tr("Send All Banks"), text,
+                                           IPrompt::Buttons::OkCancel) == IPrompt::Answer::Ok;
+        // A bank held twice would be written twice and the bank whose place
+        // it took not at all.
+        if (const auto duplicates = m_table.duplicates(); confirmed && !duplicates.empty())
+            confirmed = m_prompt->message(IPrompt::Icon::Warning, tr("Send All Banks"),
+                                          tr("%1.\nIt would be sent more than once.\nDo you want to send all banks "
+                                             "anyway?")
+                                              .arg(fromStd(describeDuplicates(duplicates))),
+                                          IPrompt::Buttons::YesNo) == IPrompt::Answer::Yes;
+        if (!confirmed) {
             setStatus(QString());
             endTransfer();
             emit transferEnded();
             return;
         }
-        for (const auto& current : m_banks) {
+        for (const auto& current : m_table.banks()) {
             if (!current->isFirmwarePlaceholder()) banks.push_back(current->clone());
         }
     }
@@ -552,10 +573,10 @@ void CEditor::sendLoop(std::vector<std::unique_ptr<IBank>> banks, // NOLINT(perf
     WrapperKtMidiInterface& session = *m_midiInterface;
     QString error;
     for (const auto& current : banks) {
-        emit workerStatus(QStringLiteral("sending bank (") + fromStd(current->getName()) + QStringLiteral(")..."));
+        emit workerStatus(QStringLiteral("sending bank (") + fromName(current->getName()) + QStringLiteral(")..."));
         if (!session.sendBank(*current, channel)) {
             error = fromStd(session.error());
-            if (error.isEmpty()) error = tr("The bank \"%1\" could not be sent.").arg(fromStd(current->getName()));
+            if (error.isEmpty()) error = tr("The bank \"%1\" could not be sent.").arg(fromName(current->getName()));
             break;
         }
     }
@@ -582,20 +603,25 @@ void CEditor::saveToDisk()
     m_sendScope = m_allBanksRadio->isChecked() ? 1 : 0;
     m_saveToDisk->setEnabled(false);
     const std::string path = localPath(*chosen);
-    bool saved = false;
-    if (m_sendScope == 0) {
-        saved = m_midiFile->saveBank(*m_banks[sel], path);
-    } else {
-        std::vector<IBank*> all;
-        for (const auto& current : m_banks) all.push_back(current.get());
-        saved = m_midiFile->saveBanks(all, path);
+    BankFileResult error;
+    const auto save = [&](const SafeWriteOptions& options) {
+        return m_sendScope == 0 ? m_table.saveBank(static_cast<std::size_t>(sel), path, error, options)
+                                : m_table.save(path, error, options);
+    };
+    bool saved = save({});
+    bool declined = false;
+    if (!saved && error.write == SafeWriteError::ReadOnly) {
+        declined =
+            m_prompt->message(IPrompt::Icon::Question, kAppName,
+                              tr("The file \"%1\" is read-only.\nDo you want to replace it anyway?").arg(*chosen),
+                              IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes;
+        if (!declined) saved = save({.overwriteReadOnly = true});
     }
     m_saveToDisk->setEnabled(true);
-    if (!saved) {
-        m_prompt->message(
-            IPrompt::Icon::Warning, kAppName,
-            tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(m_midiFile->lastError())),
-            IPrompt::Buttons::Ok);
+    if (!saved && !declined) {
+        m_prompt->message(IPrompt::Icon::Warning, kAppName,
+                          tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(error.reason())),
+                          IPrompt::Buttons::Ok);
     }
 }
 
@@ -609,53 +635,37 @@ void CEditor::openGivenFile(const std::string& path)
 {
     // The bank the file holds is selected first, so that it lands in its own
     // place without a question.
-    CSound sound(0);
-    CFirmware firmware;
-    if (m_midiFile->openBank(sound, path) && sound.getIndex() < m_bankCount)
-        reselect(sound.getIndex());
-    else if (m_midiFile->openBank(firmware, path))
-        reselect(kSoundBankCount);
+    BankFileResult error;
+    const std::optional<BankDocument> opened = BankDocument::open(path, error);
+    if (opened && opened->banks().size() == 1) reselect(opened->banks().front()->getIndex());
     openFile(path);
 }
 
 void CEditor::openFile(const std::string& path)
 {
     const int sel = selectedBank();
-    std::unique_ptr<IBank> single;
-    if (sel < kSoundBankCount)
-        single = std::make_unique<CSound>(static_cast<std::uint16_t>(sel));
-    else
-        single = std::make_unique<CFirmware>();
-
-    if (m_midiFile->openBank(*single, path)) {
-        const int found = single->getIndex();
-        if (found == sel) {
-            m_banks[sel] = single->clone();
-        } else {
-            const QString foundName =
-                found >= 0 && found < m_bankCount ? fromStd(m_banks[found]->getName()) : QString();
-            const QString text = QStringLiteral("The file contains data for bank: \"") + foundName +
-                                 QStringLiteral("\".\nDo you want to overwrite bank: \"") +
-                                 fromStd(m_banks[sel]->getName()) + QStringLiteral("\"?");
-            if (m_prompt->message(IPrompt::Icon::Question, kAppName, text, IPrompt::Buttons::YesNo) ==
-                IPrompt::Answer::Yes) {
-                m_banks[sel] = single->clone();
-                m_banks[sel]->setIndex(static_cast<std::uint16_t>(sel));
-            }
-        }
-    } else {
-        std::vector<std::unique_ptr<IBank>> all;
-        std::vector<IBank*> pointers;
-        for (std::uint16_t index = 0; index < kSoundBankCount; ++index) all.push_back(std::make_unique<CSound>(index));
-        all.push_back(std::make_unique<CFirmware>());
-        pointers.reserve(all.size());
-        for (const auto& current : all) pointers.push_back(current.get());
-        if (m_midiFile->openBanks(pointers, kBankCount, path)) {
-            for (int index = 0; index < kBankCount; ++index) m_banks[index] = all[index]->clone();
-        } else {
-            m_prompt->message(IPrompt::Icon::Warning, kAppName,
-                              tr("This file contains no sound bank(s)\nfor a Orvel VARNO 414!"), IPrompt::Buttons::Ok);
-        }
+    // The document decides what the file is and where it may go.
+    BankFileResult error;
+    std::optional<BankDocument> opened = BankDocument::open(path, error);
+    switch (opened ? opened->placementAt(static_cast<std::size_t>(sel)) : BankDocument::Placement::Refused) {
+    case BankDocument::Placement::Refused:
+        m_prompt->message(IPrompt::Icon::Warning, kAppName,
+                          tr("This file contains no sound bank(s)\nfor a Orvel VARNO 414!"), IPrompt::Buttons::Ok);
+        break;
+    case BankDocument::Placement::OtherPosition: {
+        const int found = opened->banks().front()->getIndex();
+        const QString foundName = found >= 0 && found < m_bankCount ? fromName(bank(found).getName()) : QString();
+        const QString text = QStringLiteral("The file contains data for bank: \"") + foundName +
+                             QStringLiteral("\".\nDo you want to overwrite bank: \"") + fromName(bank(sel).getName()) +
+                             QStringLiteral("\"?");
+        if (m_prompt->message(IPrompt::Icon::Question, kAppName, text, IPrompt::Buttons::YesNo) == IPrompt::Answer::Yes)
+            m_table.takeFrom(std::move(*opened), static_cast<std::size_t>(sel));
+        break;
+    }
+    case BankDocument::Placement::SamePosition:
+    case BankDocument::Placement::WholeTable:
+        m_table.takeFrom(std::move(*opened), static_cast<std::size_t>(sel));
+        break;
     }
     fillBankList();
     reselect(sel);

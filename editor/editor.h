@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/prompt.h"
+#include "midifile/bankdocument.h"
 #include "model/bank.h"
 
 #include <QDialog>
@@ -14,7 +15,6 @@
 #include <vector>
 
 class IMidiSystem;
-class WrapperKtMidiFile;
 class WrapperKtMidiInterface;
 class QButtonGroup;
 class QCheckBox;
@@ -30,8 +30,8 @@ class QTimer;
 inline constexpr int kRowCount = 6;
 
 // The editor window: the bank list, the selected bank's contents and every
-// command. It owns the factory banks, the banks being edited, the bank-file
-// wrapper and, during a send, the interface session.
+// command. It owns the table of banks being edited (a bank document, which
+// decides what opens and saves) and, during a send, the interface session.
 class CEditor : public QDialog {
     Q_OBJECT
 
@@ -50,8 +50,8 @@ public:
     void endTransfer();
     int state() const { return m_state.load(); }
 
-    const IBank& bank(int index) const { return *m_banks.at(index); }
-    IBank& bank(int index) { return *m_banks.at(index); }
+    const IBank& bank(int index) const { return *m_table.banks().at(index); }
+    IBank& bank(int index) { return *m_table.banks().at(index); }
     int selectedBank() const;
     // Opens a file named on the command line (the desktop's "Open with").
     void openGivenFile(const std::string& path);
@@ -101,9 +101,7 @@ private:
     void progressTick();
     void openFile(const std::string& path);
 
-    std::vector<std::unique_ptr<IBank>> m_defaultBanks;
-    std::vector<std::unique_ptr<IBank>> m_banks;
-    std::unique_ptr<WrapperKtMidiFile> m_midiFile;
+    BankDocument m_table = BankDocument::factory(std::nullopt);
     std::unique_ptr<WrapperKtMidiInterface> m_midiInterface;
     std::atomic<int> m_state{Idle};
     QLineEdit* m_focusedName = nullptr;

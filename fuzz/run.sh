@@ -21,10 +21,8 @@ while [ $# -gt 0 ]; do
 done
 
 build=build/fuzz
-CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVARNO_SANITIZE="address;undefined" -DVARNO_BUILD_FUZZ=ON -DVARNO_BUILD_TESTS=OFF \
-  -DVARNO_BUILD_EDITOR=OFF -DVARNO_BUILD_CLI=OFF >/dev/null
-cmake --build "$build" -j "$jobs"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
 
 fuzz/make_seeds.sh "$build/seeds"
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "midifile/bankfileerror.h"
 #include "midifile/ktmidifilereader.h"
 #include "midifile/ktmidifilewriter.h"
+#include "midifile/safefilewriter.h"
 #include "model/bank.h"
 
 #include <cstddef>
@@ -20,8 +22,8 @@ public:
     WrapperKtMidiFile& operator=(const WrapperKtMidiFile&) = delete;
     virtual ~WrapperKtMidiFile();
 
-    // Writes to a temporary file beside the target and renames it over the
-    // target only when complete; on false the old file is untouched.
+    // Writes the file safely (SafeFileWriter): on false the old file is
+    // untouched.
     bool saveBank(IBank& bank, const std::string& path);
     bool saveBanks(std::span<IBank* const> banks, const std::string& path);
     // True when the file holds exactly one track and it gave the bank its
@@ -30,17 +32,22 @@ public:
     // The same for a file of exactly count tracks, read into banks[0..count).
     bool openBanks(std::span<IBank* const> banks, std::size_t count, const std::string& path);
 
-    // One sentence for the user after a false result.
-    const std::string& lastError() const { return m_lastError; }
+    // Why the last operation answered false: its kind and what it names.
+    const BankFileResult& lastResult() const { return m_lastError; }
+    // The same as one sentence for the user.
+    std::string lastError() const { return m_lastError.reason(); }
+    // Replacing a read-only file is refused unless these allow it.
+    void setWriteOptions(const SafeWriteOptions& options) { m_writeOptions = options; }
 
 private:
     bool writeFile(std::span<IBank* const> banks, const std::string& path);
     bool writeTrack(IBank& bank);
     bool readFile(std::span<IBank* const> banks, const std::string& path);
-    bool readTrack(IBank& bank);
+    BankFileError readTrack(IBank& bank);
 
     std::unique_ptr<KtMidiFileReader> m_reader;
     std::unique_ptr<KtMidiFileWriter> m_writer;
     double m_leadIn = 0.0;
-    std::string m_lastError;
+    BankFileResult m_lastError;
+    SafeWriteOptions m_writeOptions;
 };

@@ -1,5 +1,7 @@
 #include "midiport/wrapperktmidiinterface.h"
 
+#include "model/messagekind.h"
+
 #include <algorithm>
 #include <ctime>
 #include <limits>
@@ -13,9 +15,14 @@ constexpr std::uint32_t kAfterMessageMs = 300;
 // anything else would reach the machine's flash as garbage.
 bool isSendable(const CEvent* event)
 {
-    if (event == nullptr || event->getOffset() < 0) return false;
-    const auto& data = event->getMessageData();
-    return data.size() >= 2 && data.front() == 0xF0 && data.back() == 0xF7;
+    return event != nullptr && event->getOffset() >= 0 && isCompleteSysEx(event->getMessageData());
+}
+
+bool reachesFirmwareBlocks(const EventList& events)
+{
+    return std::any_of(events.begin(), events.end(), [](const auto& event) {
+        return event && classifyMessage(event->getMessageData()).touchesFirmwareBlock();
+    });
 }
 
 void sleepSeconds(IClock& clock, std::int32_t seconds)
@@ -84,6 +91,10 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
         return false;
     }
     const EventList& events = bank.buildEvents(channel);
+    if (!bank.holdsDeviceFirmware() && reachesFirmwareBlocks(events)) {
+        m_error = "The bank would overwrite the machine's firmware, so nothing was sent.";
+        return false;
+    }
     if (!std::all_of(events.begin(), events.end(), [](const auto& event) { return isSendable(event.get()); })) {
         m_error = "The bank's transfer messages are incomplete, so nothing was sent.";
         return false;

@@ -1,6 +1,7 @@
 #include "model/bank.h"
 
 #include "model/format_guard.h"
+#include "model/latin1.h"
 
 #include <array>
 #include <cstdio>
@@ -22,6 +23,16 @@ const std::string& bankName(std::size_t index)
     return index < names.size() ? names[index] : none;
 }
 
+std::string bankTag(std::uint16_t index)
+{
+    if (index >= kSoundBankCount) return "FIRMWARE";
+    const unsigned number = index + 1u;
+    std::string tag = "S";
+    tag += static_cast<char>('0' + number / 10);
+    tag += static_cast<char>('0' + number % 10);
+    return tag;
+}
+
 CBank::CBank(const CBank& other)
     : IBank(other), m_index(other.m_index), m_name(other.m_name), m_contentLabel(other.m_contentLabel),
       m_contentName(other.m_contentName)
@@ -34,11 +45,7 @@ bool CBank::loadContent(std::uint16_t index, const std::string& path)
 {
     if (index >= m_contents.size() || !m_contents[index]) return false;
     if (!m_contents[index]->load(path)) return false;
-    if (index < m_contentName.size()) {
-        // The bare file name, whichever separator the path uses.
-        const auto cut = path.find_last_of("\\/");
-        m_contentName[index] = cut == std::string::npos ? path : path.substr(cut + 1);
-    }
+    if (index < m_contentName.size()) m_contentName[index] = nameFromPath(path);
     return true;
 }
 

@@ -18,6 +18,8 @@ inline constexpr std::size_t kEventCount = 4;
 // Initial names of the 32 banks: "S01 - factory -" .. "S04 - factory -",
 // "S05" .. "S31", "FIRMWARE - factory -".
 const std::string& bankName(std::size_t index);
+// Short tags: "S01" .. "S31" for sound banks, "FIRMWARE" for the firmware bank.
+std::string bankTag(std::uint16_t index);
 
 using EventList = std::array<std::unique_ptr<CEvent>, kEventCount>;
 
@@ -28,7 +30,8 @@ public:
     virtual ~IBank() = default;
 
     virtual std::unique_ptr<IBank> clone() const = 0;
-    // Loads a file into one content and names the content after the file.
+    // Loads a file into one content and names the content after the file
+    // (nameFromPath).
     // Returns whether the content's load succeeded (out of range: false).
     virtual bool loadContent(std::uint16_t index, const std::string& path) = 0;
     virtual std::uint16_t getContentCount() const = 0;
@@ -53,6 +56,9 @@ public:
     // True for a firmware bank that does not hold device firmware: nothing
     // may erase or write the machine's firmware blocks with it.
     virtual bool isFirmwarePlaceholder() const { return false; }
+    // True for a firmware bank holding the machine's own firmware: the only
+    // bank whose messages may erase or write the firmware blocks.
+    virtual bool holdsDeviceFirmware() const { return false; }
     // Read access to a content's bytes (null when out of range).
     virtual const CContent* content(std::uint16_t index) const = 0;
 

@@ -45,14 +45,11 @@ bool CFirmware::setContentsFromMessages(std::span<const CMessage* const> message
 
 bool CFirmware::holdsDeviceFirmware() const
 {
-    return std::all_of(m_contents.begin(), m_contents.end(), [](const auto& content) {
-        if (!content || content->isSample()) return false;
-        const auto& d = content->getData();
-        // Sound-bank block messages carry 20 | channel in byte 4; firmware
-        // messages never do, so a sound bank's data is never taken for firmware.
-        return d.size() >= 6 && d.size() <= kBlockMessageSize && d[0] == 0xF0 && d[1] == kManufacturerId &&
-               d[3] == kDataMessageKind && (d[4] & 0x20) == 0 && d.back() == 0xF7;
-    });
+    for (std::size_t i = 0; i < m_contents.size(); ++i) {
+        const auto& content = m_contents[i];
+        if (!content || content->isSample() || classifyMessage(content->getData()).firmwareContent != i) return false;
+    }
+    return m_contents.size() == kFirmwareContentCount;
 }
 
 std::ostream& CFirmware::dump(std::ostream& out, bool hex) const

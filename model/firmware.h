@@ -11,6 +11,8 @@ inline constexpr std::size_t kFirmwareContentCount = 2;
 inline constexpr std::array<std::string_view, kFirmwareContentCount> kFirmwareLabels{"PRESETS", "OS"};
 inline constexpr std::array<std::size_t, kFirmwareContentCount> kFirmwarePieceSizes{0x20006, 0x20006};
 inline constexpr std::uint16_t kFirmwareIndex = 31;
+static_assert(2 * kFirmwareIndex == kFirstFirmwareBlock);
+static_assert(kFirmwareMessageSizes.size() == kFirmwareContentCount);
 
 // The firmware bank: two stored System Exclusive messages, sent as they are
 // between the erase messages of blocks 62 and 63.
@@ -27,8 +29,8 @@ public:
     bool setContentsFromMessages(std::span<const CMessage* const> messages) override;
     std::ostream& dump(std::ostream& out, bool hex) const override;
 
-    // Both contents are complete firmware messages of the machine's own:
-    // F0 31 .. 38 with no channel bit in byte 4, no longer than a block, F7 last.
-    bool holdsDeviceFirmware() const;
+    // Both contents are the machine's own firmware messages: F0 31 .. 38 with
+    // no channel bit in byte 4, F7 last, each exactly its content's length.
+    bool holdsDeviceFirmware() const override;
     bool isFirmwarePlaceholder() const override { return !holdsDeviceFirmware(); }
 };

@@ -28,9 +28,9 @@ CMessage::CMessage(std::uint16_t block, std::uint16_t channel, ContentRun conten
     m_data.assign(kBlockMessageSize, 0xF7);
     m_data[0] = 0xF0;
     m_data[1] = kManufacturerId;
-    m_data[2] = static_cast<std::uint8_t>(0x40 | (block & 0x3F));
+    m_data[2] = static_cast<std::uint8_t>(kBlockByteFlag | (block & kBlockMask));
     m_data[3] = kDataMessageKind;
-    m_data[4] = static_cast<std::uint8_t>(0x20 | (channel & 0x0F));
+    m_data[4] = static_cast<std::uint8_t>(kChannelBit | (channel & kChannelMask));
     std::size_t p = 0;
     for (const auto& content : contents) {
         if (p >= kBlockPayloadSize) break;
@@ -114,7 +114,7 @@ namespace {
 std::unique_ptr<CMessage> eraseMessage(std::uint16_t block)
 {
     const std::array<std::uint8_t, kEraseMessageSize> bytes{
-        0xF0, kManufacturerId, 0x0D, kEraseMessageKind, static_cast<std::uint8_t>(block & 0x3F), 0xF7};
+        0xF0, kManufacturerId, kEraseCommand, kEraseMessageKind, static_cast<std::uint8_t>(block & kBlockMask), 0xF7};
     return std::make_unique<CMessage>(bytes);
 }
 

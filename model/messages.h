@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/content.h"
+#include "model/messagekind.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,17 +12,10 @@
 #include <string>
 #include <vector>
 
-// The machine's System Exclusive transfer messages.
-//   block message: F0 31 (40|block) 38 (20|channel) <0x20000 payload bytes> F7
-//   erase message: F0 31 0D 79 block F7
+// The machine's System Exclusive transfer messages: their bytes and what a
+// message is are in messagekind.h.
 // Payload: each data byte b becomes the pair (b >= 80 ? 01 : 00), (b & 7F).
-inline constexpr std::uint8_t kManufacturerId = 0x31;
-inline constexpr std::uint8_t kDataMessageKind = 0x38;
-inline constexpr std::uint8_t kEraseMessageKind = 0x79;
-inline constexpr std::size_t kBlockDataSize = 0x10000;
-inline constexpr std::size_t kBlockPayloadSize = 2 * kBlockDataSize;
-inline constexpr std::size_t kBlockMessageSize = kBlockPayloadSize + 6;
-inline constexpr std::size_t kEraseMessageSize = 6;
+
 // What one MIDI cable carries: 31250 baud at 10 bits a byte. Paces sends and
 // sets bank files' delta times.
 inline constexpr std::uint32_t kCableBytesPerSecond = 3125;
@@ -113,4 +107,4 @@ public:
 };
 
 // The bytes that CTest carries; nothing sends them.
-inline constexpr std::uint8_t kTestMessage[] = {0xF0, 0x31, 0x0E, 0x38, 0x40, 0xF7};
+inline constexpr std::uint8_t kTestMessage[] = {0xF0, kManufacturerId, 0x0E, kDataMessageKind, kBlockByteFlag, 0xF7};

@@ -39,8 +39,9 @@ bool CSound::setContentsFromMessages(std::span<const CMessage* const> messages)
 
     // Blocks 62 and 63 hold the firmware: a sound bank taken from messages
     // addressed there would erase the firmware when it is sent.
-    const auto index = static_cast<std::uint16_t>((messages[0]->getData()[2] & 0x3F) / 2);
-    if (index >= kSoundBankCount) return false;
+    const MessageClass first = classifyMessage(messages[0]->getData());
+    if (!first.isBlockWrite() || first.bank() >= kSoundBankCount) return false;
+    const std::uint16_t index = first.bank();
 
     const ContentRun contents(m_contents);
     if (!messages[0]->decodeInto(contents) || !messages[1]->decodeInto(contents.subspan(kSecondBlockSlot)))

@@ -14,11 +14,10 @@ build_dir=$(mkdir -p "${1:-$source_dir/build/windows}" && cd "${1:-$source_dir/b
 jobs=${VARNO_JOBS:-$(nproc)}
 
 # The factory sounds are synthesised by a generator that runs on this machine.
-generator=$build_dir/host/varno_factory_generator
-if [ ! -x "$generator" ] || [ "$source_dir/data/factory_generator.cpp" -nt "$generator" ]; then
-  mkdir -p "$build_dir/host"
-  c++ -std=c++20 -O2 "$source_dir/data/factory_generator.cpp" -o "$generator"
-fi
+cmake -S "$source_dir" -B "$build_dir/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DVARNO_BUILD_EDITOR=OFF -DVARNO_BUILD_CLI=OFF -DVARNO_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build_dir/host" --target varno_factory_generator >/dev/null
+generator=$build_dir/host/data/varno_factory_generator
 
 wine=$(command -v wine64 || true)
 [ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64

@@ -3,7 +3,9 @@
 #include "model/messages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 namespace {
 
@@ -29,7 +31,8 @@ public:
 
     void sleepMs(std::uint32_t ms) override
     {
-        m_system.record({RecordedItem::Kind::wait, {}, ms, m_system.m_elapsedMs.load()});
+        // A wait has no result to refuse; a log that fails here refuses the next message.
+        static_cast<void>(m_system.record({RecordedItem::Kind::wait, {}, ms, m_system.m_elapsedMs.load()}));
         m_system.m_elapsedMs += ms;
         if (m_system.m_waitHook) m_system.m_waitHook(ms);
     }
@@ -40,32 +43,35 @@ private:
 
 class RecordingMidiSystem::Output : public IMidiOutput {
 public:
+    // The opening has been recorded by the system.
     Output(RecordingMidiSystem& system, std::size_t index, IMidiOutputListener& listener)
         : m_system(system), m_index(index), m_listener(listener)
     {
-        m_system.record({RecordedItem::Kind::open, {static_cast<std::uint8_t>(index)}, 0, m_system.elapsedMs()});
         m_listener.portNotification(PortNotification::opened, 0);
     }
 
     ~Output() override
     {
-        m_system.record({RecordedItem::Kind::close, {static_cast<std::uint8_t>(m_index)}, 0, m_system.elapsedMs()});
+        // Closing cannot fail; a close line the log cannot take is only missing.
+        static_cast<void>(m_system.record(
+            {RecordedItem::Kind::close, {static_cast<std::uint8_t>(m_index)}, 0, m_system.elapsedMs()}));
         m_listener.portNotification(PortNotification::closed, 0);
     }
 
     bool sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
     {
-        m_system.record({RecordedItem::Kind::shortMessage, {status, data1, data2}, 0, m_system.elapsedMs()});
-        return true;
+        return m_system.record({RecordedItem::Kind::shortMessage, {status, data1, data2}, 0, m_system.elapsedMs()});
     }
 
     bool startLong(std::span<const std::uint8_t> message) override
     {
         if (m_playing) return false; // one long message at a time, as a real port demands
         const int number = m_system.m_longCount++;
-        if (m_system.m_options.failLongFrom >= 0 && number >= m_system.m_options.failLongFrom) return false;
+        const auto& options = m_system.m_options;
+        if (options.failLongFrom >= 0 && number >= options.failLongFrom) return false;
+        if (options.failLongAt.contains(number)) return false;
         const std::int64_t at = m_system.elapsedMs();
-        m_system.record({RecordedItem::Kind::sysex, {message.begin(), message.end()}, 0, at});
+        if (!m_system.record({RecordedItem::Kind::sysex, {message.begin(), message.end()}, 0, at})) return false;
         const auto size = static_cast<std::int64_t>(message.size());
         m_finishMs = at + (size * 1000 + kCableBytesPerSecond - 1) / kCableBytesPerSecond;
         m_playing = true;
@@ -99,7 +105,14 @@ RecordingMidiSystem::RecordingMidiSystem() : RecordingMidiSystem(Options{}) {}
 RecordingMidiSystem::RecordingMidiSystem(Options options)
     : m_options(std::move(options)), m_clock(std::make_unique<Clock>(*this))
 {
-    if (!m_options.logPath.empty()) m_log.open(m_options.logPath, std::ios::app);
+    if (m_options.logPath.empty()) return;
+    errno = 0;
+    m_log.open(m_options.logPath, std::ios::app);
+    if (!m_log.is_open()) {
+        const int reason = errno;
+        m_logError = "The MIDI recording log '" + m_options.logPath + "' cannot be opened";
+        m_logError += reason != 0 ? ": " + std::generic_category().message(reason) + "." : ".";
+    }
 }
 
 RecordingMidiSystem::~RecordingMidiSystem() = default;
@@ -136,6 +149,14 @@ std::unique_ptr<IMidiOutput> RecordingMidiSystem::openOutput(std::size_t index, 
         error = "The MIDI output port could not be opened: it is in use.";
         return nullptr;
     }
+    if (!m_logError.empty()) {
+        error = m_logError;
+        return nullptr;
+    }
+    if (!record({RecordedItem::Kind::open, {static_cast<std::uint8_t>(index)}, 0, elapsedMs()})) {
+        error = "The MIDI recording log '" + m_options.logPath + "' cannot be written.";
+        return nullptr;
+    }
     return std::make_unique<Output>(*this, index, listener);
 }
 
@@ -160,7 +181,7 @@ void RecordingMidiSystem::clearRecords()
     m_records.clear();
 }
 
-void RecordingMidiSystem::record(RecordedItem item)
+bool RecordingMidiSystem::record(RecordedItem item)
 {
     std::lock_guard lock(m_mutex);
     if (m_log.is_open()) {
@@ -182,6 +203,9 @@ void RecordingMidiSystem::record(RecordedItem item)
             break;
         }
         m_log.flush();
+        // A full disk or a file-size limit: the line is missing or cut short.
+        if (!m_log) return false;
     }
     m_records.push_back(std::move(item));
+    return true;
 }

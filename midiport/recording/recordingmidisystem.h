@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ struct RecordedItem {
 // "playing" for its cable time (3125 bytes per second) after it is handed over,
 // as on a real port. Used by the tests and, through VARNO414_MIDI_RECORDING, by
 // the editor's and the command-line tool's tests; never offered to users.
+// With a log, a message whose line cannot be written is refused, and a log that
+// cannot be opened keeps the output from opening: a test that reads the log
+// must never see a send reported as done that the log does not hold.
 class RecordingMidiSystem : public IMidiSystem {
 public:
     struct Options {
@@ -33,6 +37,7 @@ public:
         int inputPorts = 0;
         bool failOpen = false;
         int failLongFrom = -1;                  // long messages from this one on (0-based) are refused
+        std::set<int> failLongAt;               // these long messages alone (0-based) are refused
         std::int64_t startTime = 1'000'000'000; // calendar seconds at virtual time 0
         std::string logPath;                    // text log appended to, when not empty
     };
@@ -65,7 +70,8 @@ private:
     friend class Clock;
     friend class Output;
 
-    void record(RecordedItem item);
+    // False when the log line could not be written; the item is then not recorded.
+    [[nodiscard]] bool record(RecordedItem item);
 
     Options m_options;
     std::atomic<std::int64_t> m_elapsedMs{0};
@@ -75,5 +81,6 @@ private:
     mutable std::mutex m_mutex;
     std::vector<RecordedItem> m_records;
     std::ofstream m_log;
+    std::string m_logError; // why the log could not be opened
     std::ostringstream m_trace;
 };

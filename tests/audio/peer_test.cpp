@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -22,6 +23,10 @@ struct Peer {
     const char* extension;
     const char* generators; // one per channel
     bool pcm;
+    // sox writes AIFF only in whole bytes; for a narrower depth it quantises
+    // its values to these bits (left-justified, low bits zero, as AIFF keeps
+    // them) and the test writes the depth into "COMM". 0 keeps sox's file.
+    int aiffBits = 0;
 };
 
 // Keeps test names and failure output readable.
@@ -44,6 +49,8 @@ const Peer kCorpus[] = {
     {"aiff8_mono_22050", "-r 22050 -c 1 -b 8 -t aiff", "aiff", "sine 440", true},
     {"aiff16_stereo_44100", "-r 44100 -c 2 -b 16 -t aiff", "aiff", "sine 440 sine 990", true},
     {"aiff24_mono_48000", "-r 48000 -c 1 -b 24 -t aiff", "aiff", "sine 700", true},
+    {"aiff12_stereo_44100", "-r 44100 -c 2 -b 16 -t aiff", "aiff", "sine 440 sine 990", true, 12},
+    {"aiff20_mono_48000", "-r 48000 -c 1 -b 24 -t aiff", "aiff", "sine 700", true, 20},
     {"aifc16_mono", "-r 44100 -c 1 -b 16 -t aifc", "aifc", "sine 440", false},
     {"wav_float32", "-r 44100 -c 1 -b 32 -e floating-point -t wav", "wav", "sine 440", false},
 };
@@ -51,8 +58,21 @@ const Peer kCorpus[] = {
 std::string makeFile(const TempDir& dir, const Peer& peer)
 {
     const std::string path = dir.file(std::string(peer.name) + "." + peer.extension);
-    sox(std::string("-V1 -n ") + peer.format, path, std::string("synth 0.2 ") + peer.generators + " vol 0.7");
+    std::string after = std::string("synth 0.2 ") + peer.generators + " vol 0.7";
+    if (peer.aiffBits != 0) after += " dither -p " + std::to_string(peer.aiffBits);
+    sox(std::string("-V1 -n ") + peer.format, path, after);
     EXPECT_TRUE(std::filesystem::exists(path)) << peer.name;
+    if (peer.aiffBits != 0) {
+        Bytes file = readFile(path);
+        const auto comm = std::search(file.begin(), file.end(), std::begin("COMM"), std::end("COMM") - 1);
+        EXPECT_NE(comm, file.end());
+        if (comm != file.end()) {
+            // The depth sits 14 bytes into the chunk: after size, channels and frame count.
+            comm[14] = 0;
+            comm[15] = static_cast<std::uint8_t>(peer.aiffBits);
+        }
+        writeFile(path, file);
+    }
     return path;
 }
 

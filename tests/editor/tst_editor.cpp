@@ -5,6 +5,7 @@
 #include "model/firmware.h"
 #include "model/sound.h"
 #include "scriptedprompt.h"
+#include "tests/support/crafted_bank_files.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -122,6 +123,7 @@ private slots:
     void rowsMapToContents();
     void firmwareViewShowsTwoRows();
     void renamingCommitsOnFocusLoss();
+    void namesAreLatin1();
     void enterAndEscape();
     void slotImport();
     void slotImportRefusals_data();
@@ -130,11 +132,16 @@ private slots:
     void saveAndOpenSelectedBank();
     void saveAndOpenAllBanks();
     void openRefusesOtherFiles();
+    void openCraftedFiles_data();
+    void openCraftedFiles();
+    void shortFirmwareStaysAPlaceholder();
     void saveFailureIsReported();
+    void readOnlyFileIsReplacedOnlyOnYes();
     void sendSelectedBank();
     void sendAllBanks();
     void sendWorksOnCopies();
     void sendRefusesFirmwarePlaceholder();
+    void sendAllBanksAsksAboutDuplicates();
     void portFailureEndsTransfer();
     void secondaryCommands();
 };
@@ -249,6 +256,32 @@ void EditorTest::renamingCommitsOnFocusLoss()
     h.select(7);
     QCOMPARE(h.editor->bank(4).getContentName(2), std::string("clap 2"));
     QVERIFY(h.editor->bank(7).getContentName(2) != "clap 2");
+}
+
+// Names are Latin-1 bytes: shown as such, stored as such, and nothing
+// beyond Latin-1 can be typed in.
+void EditorTest::namesAreLatin1()
+{
+    Harness h;
+    QApplication::setActiveWindow(h.editor.get());
+    QVERIFY(QTest::qWaitForWindowActive(h.editor.get()));
+    h.editor->bank(4).setName("caf\xE9");
+    h.editor->bank(4).setContentName(2, "\xC3\xA9");
+    h.select(3);
+    h.select(4);
+    auto* bankName = h.child<QLineEdit>("bankName");
+    QCOMPARE(bankName->text(), QStringLiteral("caf\u00e9"));
+    QCOMPARE(h.rowName(2)->text(), QStringLiteral("\u00c3\u00a9"));
+
+    bankName->setFocus();
+    bankName->selectAll();
+    // Typed as a keyboard would send them (keyClicks takes only ASCII).
+    for (const QString& typed : {QStringLiteral("\u00df"), QStringLiteral("\u20ac"), QStringLiteral("!")})
+        QTest::sendKeyEvent(QTest::Click, bankName, Qt::Key_unknown, typed, Qt::NoModifier);
+    QCOMPARE(bankName->text(), QStringLiteral("\u00df!"));
+    h.list()->setFocus();
+    QCOMPARE(h.editor->bank(4).getName(), std::string("\xDF!"));
+    QCOMPARE(h.list()->item(4)->text(), QStringLiteral("\u00df!"));
 }
 
 void EditorTest::enterAndEscape()
@@ -466,6 +499,67 @@ void EditorTest::openRefusesOtherFiles()
     QCOMPARE(h.editor->bank(0).getName(), bankName(0));
 }
 
+// The same crafted files varno414's tests open, with the same answers.
+void EditorTest::openCraftedFiles_data()
+{
+    QTest::addColumn<int>("row");
+    const auto& files = craftedBankFiles();
+    for (std::size_t i = 0; i < files.size(); ++i)
+        QTest::newRow(
+            QStringLiteral("%1 at %2").arg(QString::fromStdString(files[i].name)).arg(files[i].position).toLatin1())
+            << int(i);
+}
+
+void EditorTest::openCraftedFiles()
+{
+    QFETCH(int, row);
+    const CraftedBankFile& crafted = craftedBankFiles()[std::size_t(row)];
+    QTemporaryDir dir;
+    const QString path = QString::fromStdString(writeCraftedBankFile(crafted, dir.path().toStdString()).string());
+    Harness h;
+    const int position = int(crafted.position);
+    h.select(position);
+    h.editor->bank(position).setName("kept");
+    h.prompt->openNames = {path};
+    h.child<QPushButton>("openFromDisk")->click();
+    if (crafted.editorTakes) {
+        QVERIFY(h.prompt->boxes.empty());
+        QVERIFY(h.editor->bank(position).getName() != "kept");
+        QCOMPARE(h.editor->bank(kFirmwareIndex).isFirmwarePlaceholder(), crafted.firmwarePlaceholder);
+    } else {
+        QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+        QCOMPARE(h.prompt->boxes[0].text,
+                 QStringLiteral("This file contains no sound bank(s)\nfor a Orvel VARNO 414!"));
+        QCOMPARE(h.editor->bank(position).getName(), std::string("kept"));
+        QVERIFY(h.editor->bank(kFirmwareIndex).isFirmwarePlaceholder());
+    }
+}
+
+// Short firmware-shaped messages are never sent and are saved without the
+// erases the file came with.
+void EditorTest::shortFirmwareStaysAPlaceholder()
+{
+    QTemporaryDir dir;
+    const auto file = writeCraftedBankFile(craftedBankFile("short-firmware.mid"), dir.path().toStdString());
+    Harness h;
+    h.select(kFirmwareIndex);
+    h.prompt->openNames = {QString::fromStdString(file.string())};
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(h.editor->bank(kFirmwareIndex).getName(), std::string("FIRMWARE"));
+
+    h.child<QPushButton>("sendToVarno")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QVERIFY(h.prompt->boxes[0].text.contains(QStringLiteral("No firmware")));
+    QVERIFY(h.sentSysex().empty());
+
+    const QString saved = dir.filePath("saved.mid");
+    h.prompt->saveNames = {saved};
+    h.child<QPushButton>("saveToDisk")->click();
+    QFile written(saved);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(!written.readAll().contains(QByteArray("\x31\x0D\x79")));
+}
+
 void EditorTest::saveFailureIsReported()
 {
     QTemporaryDir dir;
@@ -477,6 +571,37 @@ void EditorTest::saveFailureIsReported()
     QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Warning);
     QVERIFY(h.prompt->boxes[0].text.contains(path));
     QVERIFY(h.child<QPushButton>("saveToDisk")->isEnabled());
+}
+
+void EditorTest::readOnlyFileIsReplacedOnlyOnYes()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kept.mid");
+    writeBytes(path, QByteArray("old"));
+    const auto readOnly = QFile::ReadOwner | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(path, readOnly));
+    Harness h;
+    h.editor->bank(4).setName("new");
+    h.prompt->saveNames = {path, path};
+    h.prompt->answers = {Answer::No, Answer::Yes};
+
+    h.child<QPushButton>("saveToDisk")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Question);
+    QCOMPARE(h.prompt->boxes[0].text,
+             QStringLiteral("The file \"%1\" is read-only.\nDo you want to replace it anyway?").arg(path));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old"));
+
+    h.child<QPushButton>("saveToDisk")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+    CSound saved(0);
+    WrapperKtMidiFile files;
+    QVERIFY(files.openBank(saved, path.toStdString()));
+    QCOMPARE(saved.getName(), std::string("new"));
+    QCOMPARE(QFile::permissions(path) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther),
+             QFile::Permissions());
 }
 
 void EditorTest::sendSelectedBank()
@@ -542,6 +667,31 @@ void EditorTest::sendAllBanks()
             QCOMPARE(sent[i][2], std::uint8_t(0x40 | block));
     }
     QCOMPARE(h.editor->state(), int(CEditor::Idle));
+}
+
+void EditorTest::sendAllBanksAsksAboutDuplicates()
+{
+    QTemporaryDir dir;
+    const auto file = writeCraftedBankFile(craftedBankFile("duplicates.mid"), dir.path().toStdString());
+    Harness h;
+    h.prompt->openNames = {QString::fromStdString(file.string())};
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(h.editor->bank(1).getName(), std::string("S01 again"));
+    h.child<QRadioButton>("allBanks")->setChecked(true);
+
+    // No to the second question: nothing is sent.
+    h.prompt->answers = {Answer::Ok, Answer::No};
+    h.child<QPushButton>("sendToVarno")->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+    QCOMPARE(h.prompt->boxes[1].caption, QStringLiteral("Send All Banks"));
+    QVERIFY(h.prompt->boxes[1].text.startsWith(QStringLiteral("S01 appears in tracks 1 and 2.\n")));
+    QCOMPARE(h.editor->state(), int(CEditor::Idle));
+    QVERIFY(h.sentSysex().empty());
+
+    h.prompt->answers = {Answer::Ok, Answer::Yes};
+    h.child<QPushButton>("sendToVarno")->click();
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.sentSysex().size(), std::size_t(kSoundBankCount * kEventCount));
 }
 
 void EditorTest::sendWorksOnCopies()

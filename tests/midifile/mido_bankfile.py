@@ -2,7 +2,8 @@
 
   mido_bankfile.py dump FILE      one line per file, track and message
   mido_bankfile.py write OUT SPEC writes a file from a spec of lines:
-      track NAMEHEX | names HEX... ('-' for an empty name) | sysex PATH
+      track NAMEHEX | names HEX... ('-' for an empty name) | sysex PATH |
+      channel HEX (a channel message's bytes)
 """
 import sys
 
@@ -56,6 +57,8 @@ def write(out, spec):
             raw = open(words[1], "rb").read()
             assert raw[0] == 0xF0 and raw[-1] == 0xF7
             track.append(mido.Message("sysex", data=tuple(raw[1:-1]), time=144))
+        elif words[0] == "channel":
+            track.append(mido.Message.from_bytes(bytes.fromhex(words[1]), time=0))
     for t in f.tracks:
         t.append(mido.MetaMessage("end_of_track", time=10))
     if len(f.tracks) == 1:

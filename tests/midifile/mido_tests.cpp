@@ -158,8 +158,10 @@ TEST(MidoReadsOurFiles, AllBanksChainTheirTracks)
 
 namespace {
 
-// Writes a mido spec for the banks and returns the file mido made of it.
-fs::path midoFile(const TempDir& dir, const std::vector<std::unique_ptr<IBank>>& banks)
+// Writes a mido spec for the banks and returns the file mido made of it;
+// `between` goes before every transfer message and at the end of each track.
+fs::path midoFile(const TempDir& dir, const std::vector<std::unique_ptr<IBank>>& banks,
+                  const std::vector<Bytes>& between = {})
 {
     std::ofstream spec(dir / "spec.txt");
     int n = 0;
@@ -172,8 +174,10 @@ fs::path midoFile(const TempDir& dir, const std::vector<std::unique_ptr<IBank>>&
         for (const auto& event : bank->buildEvents(0)) {
             const fs::path raw = dir / ("m" + std::to_string(n++) + ".syx");
             writeAll(raw, event->getMessageData());
+            for (const Bytes& message : between) spec << "channel " << hex(message) << '\n';
             spec << "sysex " << raw.string() << '\n';
         }
+        for (const Bytes& message : between) spec << "channel " << hex(message) << '\n';
     }
     spec.close();
     const fs::path out = dir / "mido.mid";
@@ -191,6 +195,22 @@ TEST(MidoWritesFilesWeOpen, OneSoundBankWithExtraMetaEvents)
     banks[0]->setName("from \xB5mido; ok");
     banks[0]->setContentNames({"1", "two", "", "4", "five five", "6"});
     const fs::path file = midoFile(dir, banks);
+    CSound opened(0);
+    WrapperKtMidiFile wrapper;
+    ASSERT_TRUE(wrapper.openBank(opened, file.string())) << wrapper.lastError();
+    expectSameBank(*banks[0], opened);
+}
+
+TEST(MidoWritesFilesWeOpen, ChannelMessagesBetweenTheTransferMessages)
+{
+    TempDir dir;
+    std::vector<std::unique_ptr<IBank>> banks;
+    banks.push_back(soundBank(3, 11));
+    // Every kind of channel message, two and three bytes long; no two in a row
+    // share a status byte, so mido writes no running status.
+    const std::vector<Bytes> between{{0xC0, 0x05}, {0x93, 0x3C, 0x40}, {0xD2, 0x20}, {0x83, 0x3C, 0x00},
+                                     {0xB5, 0x07, 0x64}, {0xA1, 0x3C, 0x10}, {0xE0, 0x00, 0x40}};
+    const fs::path file = midoFile(dir, banks, between);
     CSound opened(0);
     WrapperKtMidiFile wrapper;
     ASSERT_TRUE(wrapper.openBank(opened, file.string())) << wrapper.lastError();

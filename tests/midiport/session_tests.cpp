@@ -8,12 +8,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 #include <vector>
+
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -241,6 +247,21 @@ TEST(Session, FirmwareIsSentOnlyWhenItIsDeviceFirmware)
     EXPECT_TRUE(placeholder.system->records().empty());
     EXPECT_EQ(placeholder.session.progress(), 0);
 
+    // Firmware-shaped messages of another length and a sound bank numbered
+    // into the firmware blocks are refused before anything reaches the port.
+    CFirmware shortFirmware;
+    const CMessage presets(Bytes{0xF0, 0x31, 0x40, 0x38, 0x00, 0xF7});
+    const CMessage os(Bytes{0xF0, 0x31, 0x7F, 0x38, 0x10, 0xF7});
+    const CMessage* pieces[] = {&presets, &os};
+    ASSERT_TRUE(shortFirmware.setContentsFromMessages(pieces));
+    CSound intoFirmwareBlocks(30);
+    intoFirmwareBlocks.setIndex(kFirmwareIndex);
+    for (IBank* bank : std::initializer_list<IBank*>{&shortFirmware, &intoFirmwareBlocks}) {
+        EXPECT_FALSE(placeholder.session.sendBank(*bank, 0));
+        EXPECT_THAT(placeholder.session.error(), ::testing::HasSubstr("firmware"));
+    }
+    EXPECT_TRUE(placeholder.system->records().empty());
+
     Session device;
     CFirmware firmware = deviceFirmware();
     ASSERT_TRUE(device.session.sendBank(firmware, 0));
@@ -260,9 +281,10 @@ TEST(Session, BrokenMessagesAndPortFailuresStopTheSend)
     EXPECT_FALSE(broken.session.sendBank(bank, 0));
     EXPECT_TRUE(broken.system->records().empty());
 
-    // A failed erase must not be followed by the block write.
+    // A failed erase must not be followed by the block write, which the port
+    // would take: writing over an unerased block garbles the flash.
     RecordingMidiSystem::Options options;
-    options.failLongFrom = 0;
+    options.failLongAt = {0};
     Session failing(options);
     CSound sound(1);
     EXPECT_FALSE(failing.session.sendBank(sound, 0));
@@ -270,10 +292,74 @@ TEST(Session, BrokenMessagesAndPortFailuresStopTheSend)
     EXPECT_TRUE(sysexOf(failing.system->records()).empty());
     EXPECT_EQ(failing.session.progress(), 0);
 
+    options.failLongAt = {};
     options.failLongFrom = 1;
     Session halfway(options);
     EXPECT_FALSE(halfway.session.sendBank(sound, 0));
     EXPECT_EQ(sysexOf(halfway.system->records()).size(), 1u);
+}
+
+#ifndef _WIN32
+// A file-size limit stands in for a full disk while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_previous(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit small = m_saved;
+        small.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previous);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_previous)(int);
+};
+#endif
+
+// A log that cannot be written must fail the send: a test reading it would
+// otherwise pass on a missing or cut-off log.
+TEST(Session, RecordingLogThatCannotBeWrittenFailsTheSend)
+{
+    TempDir dir;
+    RecordingMidiSystem::Options options;
+    options.logPath = dir.file("no-such-folder/midi.log");
+    Session unopened(options);
+    EXPECT_FALSE(unopened.session.isOpen());
+    EXPECT_THAT(unopened.session.error(), ::testing::HasSubstr("no-such-folder/midi.log' cannot be opened"));
+
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no file-size limit to play the full disk";
+#else
+    // The opening lines fit, a block's line (about 390 KB) does not.
+    options.logPath = dir.file("midi.log");
+    auto system = std::make_shared<RecordingMidiSystem>(options);
+    {
+        const FileSizeLimit limit(64 * 1024);
+        WrapperKtMidiInterface session(-1, 0, system);
+        CSound bank(1);
+        EXPECT_FALSE(session.sendBank(bank, 0));
+        EXPECT_FALSE(session.error().empty());
+    }
+    EXPECT_EQ(sysexOf(system->records()).size(), 1u) << "only the erase reached the log";
+
+    struct : IMidiOutputListener {
+        void portNotification(PortNotification, std::uint32_t) override {}
+    } listener;
+    RecordingMidiSystem shortOnly(options);
+    std::string error;
+    auto output = shortOnly.openOutput(0, listener, error);
+    ASSERT_TRUE(output) << error;
+    const FileSizeLimit limit(std::filesystem::file_size(options.logPath));
+    EXPECT_FALSE(output->sendShort(0xB0, 0x7B, 0));
+#endif
 }
 
 TEST(Session, ReceiverOpensOnlyWhenAsked)

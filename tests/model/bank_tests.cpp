@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,7 +25,7 @@ std::string writeTemp(const std::string& name, const Bytes& bytes)
     const auto path = dir / name;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path.string();
+    return utf8FromPath(path);
 }
 
 TEST(SoundBank, FactoryLayoutNamesAndLabels)
@@ -157,6 +158,9 @@ TEST(Bank, LoadContentNamesAfterTheFileAndKeepsNameOnFailure)
     const std::string path = writeTemp("kick.wav", Bytes(64, 0x90));
     EXPECT_TRUE(bank.loadContent(1, path));
     EXPECT_EQ(bank.getContentName(1), "kick.wav");
+    // Names are Latin-1; the path is UTF-8.
+    EXPECT_TRUE(bank.loadContent(3, writeTemp("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC.wav", Bytes(64, 0x90))));
+    EXPECT_EQ(bank.getContentName(3), "\xE9t\xE9 ?.wav");
 
     EXPECT_FALSE(bank.loadContent(2, "/nonexistent/snare.wav"));
     EXPECT_EQ(bank.getContentName(2), "CLAP");
@@ -251,13 +255,23 @@ TEST(FirmwareBank, EventsReferToTheContentsForEveryChannel)
     EXPECT_EQ(firmware.content(0)->getData(), presets);
 }
 
+// A message with the device firmware's header: F0 31 .. 38, no channel bit.
+Bytes firmwareMessage(std::size_t size, std::uint8_t blockByte = 0x40)
+{
+    Bytes bytes(size, 0x00);
+    if (size < 6) return bytes;
+    bytes[0] = 0xF0;
+    bytes[1] = 0x31;
+    bytes[2] = blockByte;
+    bytes[3] = 0x38;
+    bytes.back() = 0xF7;
+    return bytes;
+}
+
 TEST(FirmwareBank, RestoreAndCloneKeepTheirOwnCopies)
 {
-    Bytes presets(0x100, 0x00), os(0x80, 0x00);
-    presets[0] = os[0] = 0xF0;
-    presets[1] = os[1] = 0x31;
-    presets[3] = os[3] = 0x38;
-    presets.back() = os.back() = 0xF7;
+    const Bytes presets = firmwareMessage(0x1FF86);
+    const Bytes os = firmwareMessage(0x1BE06, 0x7F);
     auto first = std::make_unique<CMessage>(presets);
     auto second = std::make_unique<CMessage>(os);
     CFirmware firmware;
@@ -275,6 +289,29 @@ TEST(FirmwareBank, RestoreAndCloneKeepTheirOwnCopies)
     const_cast<CContent*>(firmware.content(0))->getData()[2] = 0x11;
     EXPECT_EQ(copy->content(0)->getData(), presets);
     EXPECT_FALSE(copy->isFirmwarePlaceholder());
+}
+
+// Only two messages of exactly the firmware's lengths, in their order, are
+// device firmware; anything else is a placeholder that is never sent.
+TEST(FirmwareBank, DeviceFirmwareHasExactlyTheFirmwareLengths)
+{
+    const auto holdsDeviceFirmware = [](const Bytes& presets, const Bytes& os) {
+        CFirmware firmware;
+        const CMessage first(presets);
+        const CMessage second(os);
+        const std::array<const CMessage*, 2> messages{&first, &second};
+        EXPECT_TRUE(firmware.setContentsFromMessages(messages));
+        EXPECT_EQ(firmware.isFirmwarePlaceholder(), !firmware.holdsDeviceFirmware());
+        return firmware.holdsDeviceFirmware();
+    };
+    EXPECT_TRUE(holdsDeviceFirmware(firmwareMessage(0x1FF86), firmwareMessage(0x1BE06, 0x7F)));
+    EXPECT_FALSE(holdsDeviceFirmware(firmwareMessage(6), firmwareMessage(6, 0x7F)));
+    EXPECT_FALSE(holdsDeviceFirmware(firmwareMessage(0x1BE06), firmwareMessage(0x1FF86, 0x7F)));
+    EXPECT_FALSE(holdsDeviceFirmware(firmwareMessage(0x1FF86), firmwareMessage(0x1BE05, 0x7F)));
+    EXPECT_FALSE(holdsDeviceFirmware(firmwareMessage(0x1FF86), firmwareMessage(0x20006, 0x7F)));
+    Bytes withChannel = firmwareMessage(0x1BE06, 0x7F);
+    withChannel[4] = 0x20;
+    EXPECT_FALSE(holdsDeviceFirmware(firmwareMessage(0x1FF86), withChannel));
 }
 
 } // namespace
@@ -297,6 +334,30 @@ TEST(FirmwareSafety, SoundDataNeverPassesForFirmware)
 
     // ...nor count as device firmware in a firmware bank.
     CFirmware firmware;
+    ASSERT_TRUE(firmware.setContentsFromMessages(messages));
+    EXPECT_TRUE(firmware.isFirmwarePlaceholder());
+}
+
+TEST(FirmwareSafety, OneForeignMessageKeepsTheBankAPlaceholder)
+{
+    // The first message is shaped like the machine's PRESETS at their exact
+    // length; the second is another maker's. Taken for device firmware, the
+    // pair would erase both firmware blocks and write the foreign message.
+    Bytes presets(0x1FF86, 0x11);
+    presets[0] = 0xF0;
+    presets[1] = kManufacturerId;
+    presets[2] = 0x40 | 62;
+    presets[3] = kDataMessageKind;
+    presets[4] = 0x00;
+    presets.back() = 0xF7;
+    Bytes foreign = presets;
+    foreign.resize(0x1BE06);
+    foreign[1] = 0x7D;
+    foreign.back() = 0xF7;
+    const CMessage first(presets);
+    const CMessage second(foreign);
+    CFirmware firmware;
+    const std::array<const CMessage*, 2> messages{&first, &second};
     ASSERT_TRUE(firmware.setContentsFromMessages(messages));
     EXPECT_TRUE(firmware.isFirmwarePlaceholder());
 }

@@ -63,6 +63,39 @@ TEST(BlockMessage, PayloadFollowsSlotOrderAndIsSevenBit)
     for (std::size_t i = 5; i + 1 < d.size(); ++i) ASSERT_LT(d[i], 0x80) << "payload byte " << i;
 }
 
+TEST(MessageClass, KindBlockChannelAndFirmwareLayout)
+{
+    const auto contents = slots(0x00);
+    const MessageClass write = classifyMessage(CMessage(5, 9, contents).getData());
+    EXPECT_TRUE(write.isBlockWrite());
+    EXPECT_EQ(write.block, 5);
+    EXPECT_EQ(write.bank(), 2);
+    EXPECT_EQ(write.channel, std::optional<std::uint8_t>(9));
+    EXPECT_TRUE(write.isSoundBlock());
+    EXPECT_FALSE(write.touchesFirmwareBlock());
+    EXPECT_TRUE(classifyMessage(CMessage(63, 0, contents).getData()).touchesFirmwareBlock());
+
+    const MessageClass erase = classifyMessage(CErase(62, 3).getMessageData());
+    EXPECT_TRUE(erase.isErase());
+    EXPECT_EQ(erase.block, 62);
+    EXPECT_TRUE(erase.touchesFirmwareBlock());
+    EXPECT_FALSE(classifyMessage(CErase(61, 3).getMessageData()).touchesFirmwareBlock());
+
+    // Device firmware: the header without a channel, F7 last, the exact length.
+    Bytes os(0x1BE06, 0x00);
+    os[0] = 0xF0, os[1] = 0x31, os[2] = 0x7F, os[3] = 0x38, os.back() = 0xF7;
+    EXPECT_EQ(classifyMessage(os).firmwareContent, std::optional<std::size_t>(1));
+    const Bytes shortFirmware{0xF0, 0x31, 0x7F, 0x38, 0x10, 0xF7};
+    EXPECT_TRUE(classifyMessage(shortFirmware).isBlockWrite());
+    EXPECT_FALSE(classifyMessage(shortFirmware).firmwareContent.has_value());
+    os.back() = 0x00;
+    EXPECT_FALSE(classifyMessage(os).firmwareContent.has_value());
+
+    // Another maker's messages and fragments are nothing the machine acts on.
+    EXPECT_EQ(classifyMessage(Bytes{0xF0, 0x7D, 0x7F, 0x38, 0x10, 0xF7}).kind, MessageKind::Other);
+    EXPECT_EQ(classifyMessage(Bytes{0xF0, 0x31, 0x0D, 0x79}).kind, MessageKind::Other);
+}
+
 TEST(PairEncoding, KnownPairsAndRoundTripOfEveryByte)
 {
     const Bytes known{0x00, 0x7F, 0x80, 0xFF};

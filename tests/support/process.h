@@ -100,8 +100,10 @@ inline std::wstring environmentBlock(const Environment& added)
     return block + L'\0';
 }
 
-inline int spawn(const std::filesystem::path& program, const std::vector<std::string>& args, const Environment& added,
-                 const std::filesystem::path& outFile, const std::filesystem::path& errFile)
+// The started process, or null; its output goes to the files, or nowhere.
+inline HANDLE start(const std::filesystem::path& program, const std::vector<std::string>& args,
+                    const Environment& added, const std::filesystem::path& outFile,
+                    const std::filesystem::path& errFile)
 {
     std::wstring line;
     appendQuoted(line, program.wstring());
@@ -109,13 +111,13 @@ inline int spawn(const std::filesystem::path& program, const std::vector<std::st
     std::wstring environment = environmentBlock(added);
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const auto openFile = [&](const wchar_t* name, DWORD access, DWORD disposition) {
-        return CreateFileW(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    const auto openFile = [&](const std::filesystem::path& name, DWORD access, DWORD disposition) {
+        return CreateFileW(name.empty() ? L"NUL" : name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inherit, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     };
-    HANDLE in = openFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    HANDLE out = openFile(outFile.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
-    HANDLE err = openFile(errFile.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE in = openFile({}, GENERIC_READ, OPEN_EXISTING);
+    HANDLE out = openFile(outFile, GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = openFile(errFile, GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -130,17 +132,24 @@ inline int spawn(const std::filesystem::path& program, const std::vector<std::st
                                         &startup, &child);
     for (HANDLE h : {in, out, err})
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (!started) return -1;
-    WaitForSingleObject(child.hProcess, INFINITE);
-    DWORD code = 0;
-    const bool exited = GetExitCodeProcess(child.hProcess, &code) != 0;
+    if (!started) return nullptr;
     CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    return child.hProcess;
+}
+
+inline int wait(HANDLE process)
+{
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    const bool exited = GetExitCodeProcess(process, &code) != 0;
+    CloseHandle(process);
     return exited ? static_cast<int>(code) : -1;
 }
 #else
-inline int spawn(const std::filesystem::path& program, const std::vector<std::string>& args, const Environment& added,
-                 const std::filesystem::path& outFile, const std::filesystem::path& errFile)
+// The started process, or -1; its output goes to the files, or nowhere.
+inline pid_t start(const std::filesystem::path& program, const std::vector<std::string>& args,
+                   const Environment& added, const std::filesystem::path& outFile,
+                   const std::filesystem::path& errFile)
 {
     std::vector<std::string> environment;
     for (char** at = environ; *at != nullptr; ++at) {
@@ -162,33 +171,81 @@ inline int spawn(const std::filesystem::path& program, const std::vector<std::st
     auto argv = pointers(words);
     auto envp = pointers(environment);
 
+    const auto nameOf = [](const std::filesystem::path& file) { return file.empty() ? "/dev/null" : file.c_str(); };
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t child = 0;
+    posix_spawn_file_actions_addopen(&actions, 1, nameOf(outFile), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, nameOf(errFile), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t child = -1;
     // A bare name is looked up on PATH; a path is taken as it is.
     const int failed = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0) return -1;
+    return failed == 0 ? child : -1;
+}
+
+// waitpid's status word.
+inline int waitRaw(pid_t child)
+{
     int raw = 0;
     pid_t waited = -1;
     do {
         waited = waitpid(child, &raw, 0);
     } while (waited < 0 && errno == EINTR);
-    return waited == child && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return waited == child ? raw : -1;
+}
+
+inline int wait(pid_t child)
+{
+    const int raw = waitRaw(child);
+    return raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 #endif
 
 } // namespace process_detail
+
+// A program started without waiting for it; its output goes to the files
+// given, or nowhere.
+class StartedProcess {
+public:
+    StartedProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
+                   const Environment& added = {}, const std::filesystem::path& outFile = {},
+                   const std::filesystem::path& errFile = {})
+        : m_process(process_detail::start(program, args, added, outFile, errFile))
+    {
+    }
+    ~StartedProcess()
+    {
+        if (started()) wait();
+    }
+    StartedProcess(StartedProcess&& other) noexcept : m_process(std::exchange(other.m_process, kNone)) {}
+    StartedProcess& operator=(StartedProcess&&) = delete;
+
+    bool started() const { return m_process != kNone; }
+    // The exit status; -1 when it did not start or did not exit.
+    int wait() { return started() ? process_detail::wait(std::exchange(m_process, kNone)) : -1; }
+#ifndef _WIN32
+    pid_t pid() const { return m_process; }
+    // How it ended, as waitpid tells it.
+    int waitRaw() { return started() ? process_detail::waitRaw(std::exchange(m_process, kNone)) : -1; }
+#endif
+
+private:
+#ifdef _WIN32
+    static inline const HANDLE kNone = nullptr;
+    HANDLE m_process;
+#else
+    static constexpr pid_t kNone = -1;
+    pid_t m_process;
+#endif
+};
 
 inline ProcessResult runProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
                                 const Environment& added = {})
 {
     const TempDir scratch("varno-process");
     ProcessResult result;
-    result.status = process_detail::spawn(program, args, added, scratch / "out", scratch / "err");
+    result.status = StartedProcess(program, args, added, scratch / "out", scratch / "err").wait();
     result.out = process_detail::readAll(scratch / "out");
     result.err = process_detail::readAll(scratch / "err");
     return result;

@@ -37,8 +37,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-    std::string file(const std::string& name) const { return utf8FromPath(m_path / name); }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / pathFromUtf8(name); }
+    std::string file(const std::string& name) const { return utf8FromPath(*this / name); }
 
 private:
     std::filesystem::path m_path;
