@@ -568,8 +568,8 @@ TEST_F(CliTest, HelpAndUsage)
     EXPECT_EQ(ports.out.rfind("0: ", 0), 0u) << ports.out;
 }
 
-// The manual page is written by hand: it must name every command and every
-// option that the help names.
+// The manual page is written by hand: each command's entry must name the
+// command and every option that its help names.
 TEST_F(CliTest, ManualPageCoversTheHelp)
 {
     std::string page = readText(VARNO414_MANUAL);
@@ -577,6 +577,16 @@ TEST_F(CliTest, ManualPageCoversTheHelp)
     for (const std::string escape : {"\\-", "\\fB", "\\fI", "\\fR"})
         for (auto at = page.find(escape); at != std::string::npos; at = page.find(escape, at))
             page.replace(at, escape.size(), escape == "\\-" ? "-" : "");
+    const auto optionsOf = [](const std::string& help) {
+        std::vector<std::string> options;
+        for (auto at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+            auto end = at + 2;
+            while (end < help.size() && (std::islower(static_cast<unsigned char>(help[end])) || help[end] == '-'))
+                ++end;
+            options.push_back(help.substr(at, end - at));
+        }
+        return options;
+    };
 
     // The commands are the first words of the lines after "Commands:".
     const std::string overview = run({"--help"}).out;
@@ -587,16 +597,15 @@ TEST_F(CliTest, ManualPageCoversTheHelp)
     while (std::getline(lines, line) && line.rfind("  ", 0) == 0)
         commands.push_back(line.substr(2, line.find(' ', 2) - 2));
     ASSERT_GE(commands.size(), 7u) << overview;
+    for (const auto& option : optionsOf(overview)) EXPECT_NE(page.find(option), std::string::npos) << option;
 
-    std::string help = overview;
+    const std::string entry = ".TP\nvarno414 ";
     for (const auto& command : commands) {
-        EXPECT_NE(page.find("varno414 " + command), std::string::npos) << command;
-        help += run({command, "--help"}).out;
-    }
-    for (auto at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
-        auto end = at + 2;
-        while (end < help.size() && (std::islower(static_cast<unsigned char>(help[end])) || help[end] == '-')) ++end;
-        EXPECT_NE(page.find(help.substr(at, end - at)), std::string::npos) << help.substr(at, end - at);
+        const auto from = std::min(page.find(entry + command + " "), page.find(entry + command + "\n"));
+        ASSERT_NE(from, std::string::npos) << command;
+        const std::string section = page.substr(from, page.find(entry, from + 1) - from);
+        for (const auto& option : optionsOf(run({command, "--help"}).out))
+            EXPECT_NE(section.find(option), std::string::npos) << command << " " << option;
     }
 }
 
