@@ -1,9 +1,12 @@
 #include "audio/ktaudiofilereader.h"
 
+#include "model/error_table.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -19,9 +22,12 @@ constexpr std::uint32_t kAiffCommMinSize = 18;
 
 // A format that the frame arithmetic and the rate conversion can work with.
 // Anything else would divide by zero or ask for absurd buffers downstream.
-bool usableFormat(double samplerate, std::uint16_t channels, std::uint16_t bits)
+AudioError usability(std::uint16_t channels, std::uint16_t bits, double samplerate)
 {
-    return channels > 0 && bits > 0 && bits <= 32 && std::isfinite(samplerate) && samplerate > 0.0;
+    if (channels == 0) return AudioError::NoChannels;
+    if (bits == 0 || bits > 32) return AudioError::BadBitDepth;
+    if (!std::isfinite(samplerate) || samplerate <= 0.0) return AudioError::BadSampleRate;
+    return AudioError::None;
 }
 
 std::uint32_t requestedCount(std::uint32_t available, std::uint32_t maxBytes)
@@ -29,23 +35,159 @@ std::uint32_t requestedCount(std::uint32_t available, std::uint32_t maxBytes)
     return maxBytes != 0 && maxBytes <= available ? maxBytes : available;
 }
 
+// A chunk or form identifier as text, empty when it is not printable.
+std::string fourCc(std::uint32_t id)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const auto c = static_cast<char>((id >> shift) & 0xFF);
+        if (c < 0x20 || c > 0x7E) return {};
+        text.push_back(c);
+    }
+    return text;
+}
+
+std::string quotedFourCc(const char* what, std::uint32_t id)
+{
+    const std::string text = fourCc(id);
+    return text.empty() ? std::string() : std::string(what) + " '" + text + "'";
+}
+
 } // namespace
+
+namespace {
+
+// The message table, one sentence per kind in the enumeration's order.
+constexpr ErrorText<AudioError> kAudioErrorTexts[] = {
+    {AudioError::None, ""},
+    {AudioError::CannotOpen, "The file cannot be opened"},
+    {AudioError::NotWavOrAiff, "It is neither a WAV nor an AIFF file"},
+    {AudioError::OtherForm, "It is an IFF file of another type than AIFF"},
+    {AudioError::Aifc, "It is an AIFF-C file"},
+    {AudioError::IeeeFloat, "Its samples are IEEE floating point"},
+    {AudioError::ALaw, "Its samples are A-law encoded"},
+    {AudioError::MuLaw, "Its samples are mu-law encoded"},
+    {AudioError::OtherWavEncoding, "Its samples are not uncompressed PCM"},
+    {AudioError::ExtensibleNotPcm, "It is an extensible WAV whose sub-format is not integer PCM"},
+    {AudioError::NoFmt, "It has no \"fmt \" chunk"},
+    {AudioError::TruncatedFmt, "Its \"fmt \" chunk is too short"},
+    {AudioError::NoComm, "It has no \"COMM\" chunk"},
+    {AudioError::TruncatedComm, "Its \"COMM\" chunk is too short"},
+    {AudioError::NoChannels, "It has no channels"},
+    {AudioError::BadBitDepth, "Its bit depth is not between 1 and 32"},
+    {AudioError::BadSampleRate, "Its sample rate is not usable"},
+    {AudioError::NoData, "It has no \"data\" chunk"},
+    {AudioError::NoSsnd, "It has no \"SSND\" chunk"},
+    {AudioError::NoSamples, "It holds no samples"},
+};
+static_assert(coversInOrder(kAudioErrorTexts, AudioError::NoSamples));
+
+} // namespace
+
+std::string audioErrorText(AudioError error, std::string_view detail)
+{
+    if (error == AudioError::None) return {};
+    std::string sentence(errorText(kAudioErrorTexts, error));
+    if (!detail.empty()) sentence.append(" (").append(detail).append(")");
+    return sentence + ".";
+}
 
 KtAudioFileReader::KtAudioFileReader(const std::string& path) : Ktifstream(path)
 {
-    if (!is_open()) return;
+    classify();
+}
+
+KtAudioFileReader::KtAudioFileReader(std::span<const std::uint8_t> bytes) : Ktifstream(bytes)
+{
+    classify();
+}
+
+void KtAudioFileReader::classify()
+{
+    if (!is_open()) {
+        m_error = AudioError::CannotOpen;
+        return;
+    }
     m_containerId = readU32(true);
     m_containerType = skip(4) ? readU32(true) : 0;
     m_formatTag = 0;
-    if (m_containerType != kWave) return;
-
-    if (!findChunk(kFmt, false)) return;
-    const std::uint32_t size = readU32(false);
-    m_formatTag = readU16(false);
-    if (m_formatTag == kFormatExtensible && size >= kWavExtensibleSize && skip(22)) {
-        std::array<std::uint8_t, 16> guid{};
-        m_extensiblePcm = readBytes(guid) == guid.size() && guid == kPcmSubFormat;
+    if (m_containerType == kWave && findChunk(kFmt, false)) {
+        const std::uint32_t size = readU32(false);
+        m_formatTag = readU16(false);
+        if (m_formatTag == kFormatExtensible && size >= kWavExtensibleSize && skip(22)) {
+            std::array<std::uint8_t, 16> guid{};
+            m_extensiblePcm = readBytes(guid) == guid.size() && guid == kPcmSubFormat;
+        }
     }
+    // The diagnosis walks the chunks; the stream is left as classifying left it.
+    const auto state = rdstate();
+    const std::uint64_t position = tell();
+    m_error = diagnose();
+    clear();
+    seek(position);
+    setstate(state);
+}
+
+AudioError KtAudioFileReader::encoding() const
+{
+    switch (m_formatTag) {
+    case kFormatPcm:
+        return AudioError::None;
+    case kFormatFloat:
+        return AudioError::IeeeFloat;
+    case kFormatALaw:
+        return AudioError::ALaw;
+    case kFormatMuLaw:
+        return AudioError::MuLaw;
+    case kFormatExtensible:
+        return m_extensiblePcm ? AudioError::None : AudioError::ExtensibleNotPcm;
+    default:
+        return AudioError::OtherWavEncoding;
+    }
+}
+
+// The same steps as readSample, in the same order, without reading samples:
+// a file diagnosed None always yields some, one with a fault from NoFmt on none.
+AudioError KtAudioFileReader::diagnose()
+{
+    Format format;
+    if (m_containerId == kRiff && m_containerType == kWave) {
+        AudioError error = readFmt(format);
+        if (error == AudioError::None) error = encoding();
+        if (error == AudioError::OtherWavEncoding) {
+            m_errorDetail = "format tag 0x";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                m_errorDetail.push_back("0123456789ABCDEF"[(m_formatTag >> shift) & 0xF]);
+        }
+        if (error == AudioError::None) error = usability(format.channels, format.bits, format.samplerate);
+        std::uint32_t size = 0;
+        if (error == AudioError::None) error = findData(size);
+        if (error == AudioError::None && std::min<std::uint64_t>(size, remaining()) == 0) error = AudioError::NoSamples;
+        if (error == AudioError::BadBitDepth) m_errorDetail = std::to_string(format.bits) + " bits";
+        return error;
+    }
+    if (m_containerId != kForm) return AudioError::NotWavOrAiff;
+    if (m_containerType == kAifc) {
+        // AIFF-C adds the compression type after the sample rate.
+        if (readComm(format) == AudioError::None && format.chunkSize >= kAiffCommMinSize + 4)
+            m_errorDetail = quotedFourCc("compression type", readU32(true));
+        return AudioError::Aifc;
+    }
+    if (m_containerType != kAiff) {
+        m_errorDetail = quotedFourCc("form type", m_containerType);
+        return AudioError::OtherForm;
+    }
+    AudioError error = readComm(format);
+    if (error == AudioError::None) error = usability(format.channels, format.bits, format.samplerate);
+    std::uint32_t available = 0;
+    std::uint32_t offset = 0;
+    std::uint32_t blockSize = 0;
+    if (error == AudioError::None) error = findSsnd(available, offset, blockSize);
+    // readSample drops the offset bytes from what it reads.
+    if (error == AudioError::None && std::min<std::uint64_t>(available, remaining()) <= offset)
+        error = AudioError::NoSamples;
+    if (error == AudioError::BadBitDepth) m_errorDetail = std::to_string(format.bits) + " bits";
+    return error;
 }
 
 bool KtAudioFileReader::isKnownFormat() const
@@ -74,26 +216,67 @@ bool KtAudioFileReader::findChunk(std::uint32_t wanted, bool bigEndian)
     }
 }
 
+AudioError KtAudioFileReader::readFmt(Format& format)
+{
+    clear();
+    seek(kHeaderSize);
+    if (!findChunk(kFmt, false)) return AudioError::NoFmt;
+    format.chunkSize = readU32(false);
+    // A truncated "fmt " chunk would take its fields from the next chunk.
+    if (format.chunkSize < kWavFmtMinSize) return AudioError::TruncatedFmt;
+    format.tag = readU16(false);
+    format.channels = readU16(false);
+    format.samplerate = static_cast<double>(readU32(false));
+    skip(6);
+    format.bits = readU16(false);
+    return AudioError::None;
+}
+
+AudioError KtAudioFileReader::readComm(Format& format)
+{
+    clear();
+    seek(kHeaderSize);
+    if (!findChunk(kComm, true)) return AudioError::NoComm;
+    format.chunkSize = readU32(true);
+    if (format.chunkSize < kAiffCommMinSize) return AudioError::TruncatedComm;
+    format.channels = readU16(true);
+    skip(4);
+    format.bits = readU16(true);
+    format.samplerate = readExtended();
+    return AudioError::None;
+}
+
+AudioError KtAudioFileReader::findData(std::uint32_t& size)
+{
+    clear();
+    seek(kHeaderSize);
+    if (!findChunk(kData, false)) return AudioError::NoData;
+    size = readU32(false);
+    return AudioError::None;
+}
+
+AudioError KtAudioFileReader::findSsnd(std::uint32_t& available, std::uint32_t& offset, std::uint32_t& blockSize)
+{
+    clear();
+    seek(kHeaderSize);
+    if (!findChunk(kSsnd, true)) return AudioError::NoSsnd;
+    const std::uint32_t size = readU32(true);
+    offset = readU32(true);
+    blockSize = readU32(true);
+    available = size >= 8 ? size - 8 : 0;
+    return AudioError::None;
+}
+
 bool KtAudioFileReader::readWavFormat(std::uint16_t& formatTag, double& samplerate, std::uint16_t& channels,
                                       std::uint16_t& bits)
 {
     const std::uint64_t start = tell();
-    formatTag = 0;
-    samplerate = 0.0;
-    channels = 0;
-    bits = 0;
-    clear();
-    seek(kHeaderSize);
-    bool found = findChunk(kFmt, false);
-    // A truncated "fmt " chunk would take its fields from the next chunk.
-    if (found && readU32(false) < kWavFmtMinSize) found = false;
-    if (found) {
-        formatTag = readU16(false);
-        channels = readU16(false);
-        samplerate = static_cast<double>(readU32(false));
-        skip(6);
-        bits = readU16(false);
-    }
+    Format format;
+    const bool found = readFmt(format) == AudioError::None;
+    formatTag = found ? format.tag : 0;
+    samplerate = found ? format.samplerate : 0.0;
+    channels = found ? format.channels : 0;
+    bits = found ? format.bits : 0;
     clear();
     seek(start);
     return found;
@@ -102,45 +285,34 @@ bool KtAudioFileReader::readWavFormat(std::uint16_t& formatTag, double& samplera
 bool KtAudioFileReader::readWavData(audio::sample& out, std::uint32_t maxBytes)
 {
     const std::uint64_t start = tell();
-    std::uint16_t tag = 0;
-    std::uint16_t channels = 0;
-    std::uint16_t bits = 0;
-    double samplerate = 0.0;
-    bool ok = readWavFormat(tag, samplerate, channels, bits) && usableFormat(samplerate, channels, bits);
-    if (ok) {
-        clear();
-        seek(kHeaderSize);
-        ok = findChunk(kData, false);
-    }
-    if (ok) {
-        const std::uint32_t size = readU32(false);
+    Format format;
+    std::uint32_t size = 0;
+    AudioError error = readFmt(format);
+    if (error == AudioError::None) error = usability(format.channels, format.bits, format.samplerate);
+    if (error == AudioError::None) error = findData(size);
+    if (error == AudioError::None) {
         // Never allocate more than the file can still deliver.
         const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(requestedCount(size, maxBytes), remaining()));
         out.bytes().assign(n, 0);
         readInto(out);
-        out.setChannels(channels).setSamplerate(samplerate).setBitrate(bits).setUnsigned8Bit(bits <= 8);
+        out.setChannels(format.channels)
+            .setSamplerate(format.samplerate)
+            .setBitrate(format.bits)
+            .setUnsigned8Bit(format.bits <= 8);
     }
     clear();
     seek(start);
-    return ok;
+    return error == AudioError::None;
 }
 
 bool KtAudioFileReader::readAiffCommon(double& samplerate, std::uint16_t& channels, std::uint16_t& bits)
 {
     const std::uint64_t start = tell();
-    samplerate = 0.0;
-    channels = 0;
-    bits = 0;
-    clear();
-    seek(kHeaderSize);
-    bool found = findChunk(kComm, true);
-    if (found && readU32(true) < kAiffCommMinSize) found = false;
-    if (found) {
-        channels = readU16(true);
-        skip(4);
-        bits = readU16(true);
-        samplerate = readExtended();
-    }
+    Format format;
+    const bool found = readComm(format) == AudioError::None;
+    samplerate = found ? format.samplerate : 0.0;
+    channels = found ? format.channels : 0;
+    bits = found ? format.bits : 0;
     clear();
     seek(start);
     return found;
@@ -152,31 +324,26 @@ bool KtAudioFileReader::readAiffData(std::uint32_t& offset, std::uint32_t& block
     const std::uint64_t start = tell();
     offset = 0;
     blockSize = 0;
-    std::uint16_t channels = 0;
-    std::uint16_t bits = 0;
-    double samplerate = 0.0;
-    bool ok = readAiffCommon(samplerate, channels, bits) && usableFormat(samplerate, channels, bits);
-    if (ok) {
-        clear();
-        seek(kHeaderSize);
-        ok = findChunk(kSsnd, true);
-    }
-    if (ok) {
-        const std::uint32_t size = readU32(true);
-        offset = readU32(true);
-        blockSize = readU32(true);
-        const std::uint32_t available = size >= 8 ? size - 8 : 0;
+    Format format;
+    std::uint32_t available = 0;
+    AudioError error = readComm(format);
+    if (error == AudioError::None) error = usability(format.channels, format.bits, format.samplerate);
+    if (error == AudioError::None) error = findSsnd(available, offset, blockSize);
+    if (error == AudioError::None) {
         const auto n =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(requestedCount(available, maxBytes), remaining()));
         out.bytes().assign(n, 0);
         // Values are aligned on the first frame, not on the chunk, so the
         // swap starts after the offset bytes (readSample drops those).
-        readSwapped(out, audio::bytesPerValue(bits), true, std::min(offset, n));
-        out.setChannels(channels).setSamplerate(samplerate).setBitrate(bits).setUnsigned8Bit(false);
+        readSwapped(out, audio::bytesPerValue(format.bits), true, std::min(offset, n));
+        out.setChannels(format.channels)
+            .setSamplerate(format.samplerate)
+            .setBitrate(format.bits)
+            .setUnsigned8Bit(false);
     }
     clear();
     seek(start);
-    return ok;
+    return error == AudioError::None;
 }
 
 std::uint32_t KtAudioFileReader::readInto(audio::sample& out)

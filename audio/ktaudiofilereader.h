@@ -1,10 +1,42 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "audio/sample.h"
 #include "midifile/ktifstream.h"
+
+// Why the audio file reader cannot deliver a file's samples. Code decides by
+// the kind (what our reader refuses, another decoder may take); the user
+// reads audioErrorText. The kinds before NoFmt say what the file is (or that
+// it cannot be opened); from NoFmt on, readSample yields nothing.
+enum class AudioError : std::uint8_t {
+    None,
+    CannotOpen,
+    NotWavOrAiff, // any other file: the slot import takes its bytes raw
+    OtherForm,    // an IFF FORM of another type than AIFF or AIFC
+    Aifc,         // AIFF-C, whatever its compression type
+    IeeeFloat,
+    ALaw,
+    MuLaw,
+    OtherWavEncoding, // a WAV format tag other than PCM, float, A-law, mu-law
+    ExtensibleNotPcm,
+    NoFmt,
+    TruncatedFmt,
+    NoComm,
+    TruncatedComm,
+    NoChannels,
+    BadBitDepth, // 0 or above 32
+    BadSampleRate,
+    NoData,
+    NoSsnd,
+    NoSamples, // the data chunk holds no sample bytes
+};
+// One sentence for the user; a detail (a format tag, a compression type)
+// goes in parentheses before its full stop.
+std::string audioErrorText(AudioError error, std::string_view detail = {});
 
 // Reads WAV (RIFF/WAVE) and AIFF (FORM/AIFF) files: classifies the container
 // on construction and reads the PCM data with its format into an
@@ -12,6 +44,8 @@
 class KtAudioFileReader : public Ktifstream {
 public:
     explicit KtAudioFileReader(const std::string& path);
+    // Reads the bytes where they are: they must outlive the reader.
+    explicit KtAudioFileReader(std::span<const std::uint8_t> bytes);
     ~KtAudioFileReader() override = default;
 
     // RIFF/WAVE, or FORM of any form type.
@@ -19,6 +53,11 @@ public:
     // Uncompressed integer PCM: FORM/AIFF, or RIFF/WAVE with format tag 1 or
     // an extensible format whose sub-format is integer PCM.
     bool isPcm() const;
+    // Why the file's samples cannot be delivered, found on construction from
+    // the headers alone; None when readSample will yield PCM audio. Kept
+    // apart from isKnownFormat and isPcm, which decide what the import does.
+    AudioError error() const { return m_error; }
+    std::string errorMessage() const { return audioErrorText(m_error, m_errorDetail); }
 
     // Fills out with the data (at most maxBytes of it, 0: no limit) and its
     // format; returns the byte count. 0 and an empty sample when the file
@@ -49,10 +88,33 @@ public:
     static constexpr std::uint32_t kAiff = 0x41494646;
     static constexpr std::uint32_t kComm = 0x434F4D4D;
     static constexpr std::uint32_t kSsnd = 0x53534E44;
+    static constexpr std::uint32_t kAifc = 0x41494643;
     static constexpr std::uint16_t kFormatPcm = 1;
+    static constexpr std::uint16_t kFormatFloat = 3;
+    static constexpr std::uint16_t kFormatALaw = 6;
+    static constexpr std::uint16_t kFormatMuLaw = 7;
     static constexpr std::uint16_t kFormatExtensible = 0xFFFE;
 
 private:
+    struct Format {
+        std::uint16_t tag = 0;
+        std::uint16_t channels = 0;
+        std::uint16_t bits = 0;
+        double samplerate = 0.0;
+        std::uint32_t chunkSize = 0;
+    };
+
+    void classify();
+    AudioError diagnose();
+    AudioError encoding() const;
+    // Find and read the format chunk from offset 12, leaving the stream after
+    // the fields read; NoFmt/TruncatedFmt or NoComm/TruncatedComm on failure.
+    AudioError readFmt(Format& format);
+    AudioError readComm(Format& format);
+    // Find the data chunk from offset 12 and read its size (for "SSND" also
+    // the offset and block size), leaving the stream on the first data byte.
+    AudioError findData(std::uint32_t& size);
+    AudioError findSsnd(std::uint32_t& available, std::uint32_t& offset, std::uint32_t& blockSize);
     // Walks the chunks from where the stream stands; true leaves it on the
     // wanted chunk's size field.
     bool findChunk(std::uint32_t wanted, bool bigEndian);
@@ -62,4 +124,6 @@ private:
     std::uint16_t m_formatTag = 0;
     // Extensible format whose sub-format GUID is integer PCM.
     bool m_extensiblePcm = false;
+    AudioError m_error = AudioError::None;
+    std::string m_errorDetail;
 };

@@ -255,16 +255,20 @@ int commandImport(std::span<const std::string> args)
     if (!slot) return fail(error);
 
     if (!isRegularFile(audio)) return fail("'" + audio + "' does not exist or is not a file.");
+    std::string reason;
     {
-        // Classified only to refuse compressed audio, as the editor does.
+        // Classified to refuse compressed audio, as the editor does; the
+        // reader's reason also explains an audio file that yields nothing.
         KtAudioFileReader reader(audio);
         if (reader.isKnownFormat() && !reader.isPcm())
-            return fail(
-                "'" + audio +
-                "': Wrong File Format: VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).");
+            return fail("'" + audio + "': Wrong File Format: " +
+                        "VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav). " +
+                        reader.errorMessage());
+        if (reader.isKnownFormat() || !reader.is_open()) reason = reader.errorMessage();
     }
     if (!bank->loadContent(*slot, audio))
-        return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + ".");
+        return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + "." +
+                    (reason.empty() ? "" : " " + reason));
     setSlotName(*bank, *slot, name);
 
     BankFileResult saved;

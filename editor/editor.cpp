@@ -412,7 +412,8 @@ void CEditor::openSlotFile(int row)
         const KtAudioFileReader reader(path);
         if (reader.isKnownFormat() && !reader.isPcm()) {
             m_prompt->message(IPrompt::Icon::Information, tr("Wrong File Format"),
-                              tr("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav)."),
+                              tr("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).") + '\n' +
+                                  fromStd(reader.errorMessage()),
                               IPrompt::Buttons::Ok);
             return;
         }

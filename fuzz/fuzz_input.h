@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <string>
 
-// Our readers take file paths, so each input is written to a file in memory
-// (/dev/shm where it exists) that lives as long as this object.
+// Bank files are opened by path only, so the bank-open target writes each
+// input to a file in memory (/dev/shm where it exists) that lives as long as
+// this object. Every reader's own target feeds the bytes directly.
 class FuzzInput {
 public:
     FuzzInput(const std::uint8_t* data, std::size_t size);

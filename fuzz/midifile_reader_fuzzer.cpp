@@ -1,17 +1,18 @@
-#include "fuzz/fuzz_input.h"
 #include "midifile/ktmidifilereader.h"
 #include "midifile/midievent.h"
 
 #include <cstdlib>
+#include <span>
 
 // Walks every track the way the bank reader does; no read may hand back more
-// bytes than the file holds.
+// bytes than the file holds, and a walk that stops early says why.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const FuzzInput input(data, size);
-    KtMidiFileReader reader(input.path());
-    for (std::uint16_t t = 0; t < reader.trackCount(); ++t) {
-        if (!reader.readTrackHeader()) break;
+    KtMidiFileReader reader(std::span(data, size));
+    bool complete = reader.isValid();
+    for (std::uint16_t t = 0; complete && t < reader.trackCount(); ++t) {
+        complete = reader.readTrackHeader();
+        if (!complete) break;
         std::uint8_t type = 0;
         buffer meta;
         while (reader.readMeta(type, meta))
@@ -20,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         double seconds = 0;
         while (reader.readEvent(event, seconds))
             if (event.size() > size) std::abort();
-        if (!reader.readEndOfTrack()) break;
+        complete = reader.readEndOfTrack();
     }
+    if (!complete && reader.error() == SmfError::None) std::abort();
     return 0;
 }

@@ -1,27 +1,90 @@
 #include "midifile/ktifstream.h"
 
 #include "midifile/utf8path.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 #include <vector>
 
-Ktifstream::Ktifstream(const std::string& path)
+void Ktifstream::SpanBuf::assign(std::span<const std::uint8_t> bytes)
+{
+    // The get area is never written through: there is no put area, and
+    // putting back a different byte fails (the default pbackfail).
+    auto* first = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
+    setg(first, first, first + bytes.size());
+}
+
+Ktifstream::SpanBuf::pos_type Ktifstream::SpanBuf::seekoff(off_type offset, std::ios_base::seekdir dir,
+                                                           std::ios_base::openmode which)
+{
+    const auto failed = pos_type(off_type(-1));
+    if ((which & std::ios_base::in) == 0) return failed;
+    const off_type size = egptr() - eback();
+    off_type base = 0;
+    if (dir == std::ios_base::cur)
+        base = gptr() - eback();
+    else if (dir == std::ios_base::end)
+        base = size;
+    if (offset < -base || offset > size - base) return failed;
+    setg(eback(), eback() + base + offset, egptr());
+    return pos_type(base + offset);
+}
+
+Ktifstream::SpanBuf::pos_type Ktifstream::SpanBuf::seekpos(pos_type position, std::ios_base::openmode which)
+{
+    return seekoff(off_type(position), std::ios_base::beg, which);
+}
+
+Ktifstream::Ktifstream() : std::istream(nullptr)
+{
+    rdbuf(&m_file);
+    setstate(std::ios::failbit);
+}
+
+Ktifstream::Ktifstream(const std::string& path) : std::istream(nullptr)
 {
     openBinary(path);
 }
 
+Ktifstream::Ktifstream(std::span<const std::uint8_t> bytes) : std::istream(nullptr)
+{
+    m_bytes.assign(bytes);
+    rdbuf(&m_bytes);
+    m_inMemory = true;
+    m_size = bytes.size();
+}
+
 bool Ktifstream::openBinary(const std::string& path)
 {
-    open(pathFromUtf8(path), std::ios::in | std::ios::binary);
+    rdbuf(&m_file);
+    m_inMemory = false;
     m_size = 0;
-    if (!is_open()) return false;
+    if (m_file.open(pathFromUtf8(path), std::ios::in | std::ios::binary) == nullptr) {
+        setstate(std::ios::failbit);
+        return false;
+    }
     seekg(0, std::ios::end);
     const auto last = tellg();
     m_size = last > 0 ? static_cast<std::uint64_t>(last) : 0;
     seekg(0, std::ios::beg);
     return good();
+}
+
+bool Ktifstream::is_open() const
+{
+    return m_inMemory || m_file.is_open();
+}
+
+void Ktifstream::close()
+{
+    if (m_inMemory) {
+        m_inMemory = false;
+        m_bytes.assign({});
+    } else if (m_file.close() == nullptr) {
+        setstate(std::ios::failbit);
+    }
 }
 
 std::uint64_t Ktifstream::tell()

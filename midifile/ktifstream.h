@@ -3,19 +3,31 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <istream>
 #include <span>
+#include <streambuf>
 #include <string>
 
-// Binary input file with integer reads in either byte order, MIDI
-// variable-length quantities and positioning. Base of the MIDI file reader
-// and of the audio file reader. Short reads leave the missing bytes 0.
-class Ktifstream : public std::ifstream {
+// Binary input with integer reads in either byte order, MIDI variable-length
+// quantities and positioning, from a file or from bytes in memory. Base of the
+// MIDI file reader and of the audio file reader, which so parse the same way
+// from both. A file is read as it is parsed, never loaded whole: an import
+// takes a bounded part of any audio file, however large. Short reads leave the
+// missing bytes 0.
+class Ktifstream : public std::istream {
 public:
-    Ktifstream() = default;
+    Ktifstream();
     explicit Ktifstream(const std::string& path);
+    // Reads the bytes where they are: they must outlive the stream.
+    explicit Ktifstream(std::span<const std::uint8_t> bytes);
     ~Ktifstream() override = default;
+    Ktifstream(const Ktifstream&) = delete;
+    Ktifstream& operator=(const Ktifstream&) = delete;
 
     bool openBinary(const std::string& path);
+    // A stream over bytes is open until it is closed.
+    bool is_open() const;
+    void close();
 
     std::uint64_t tell();
     // Absolute; on a failed stream it does not move but clears the state.
@@ -51,5 +63,18 @@ public:
     static double extendedToDouble(std::span<const std::uint8_t, 10> bytes);
 
 private:
+    // Read-only stream buffer over bytes held elsewhere, positionable like a file.
+    class SpanBuf : public std::streambuf {
+    public:
+        void assign(std::span<const std::uint8_t> bytes);
+
+    protected:
+        pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode which) override;
+        pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
+    };
+
+    std::filebuf m_file;
+    SpanBuf m_bytes;
+    bool m_inMemory = false;
     std::uint64_t m_size = 0;
 };

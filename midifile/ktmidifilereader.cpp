@@ -1,8 +1,11 @@
 #include "midifile/ktmidifilereader.h"
 
 #include "midifile/smfformat.h"
+#include "model/error_table.h"
 
 #include <array>
+#include <span>
+#include <string_view>
 
 namespace {
 
@@ -34,21 +37,74 @@ std::uint32_t messageLength(std::uint8_t status)
 
 } // namespace
 
+namespace {
+
+// The message table, one sentence per kind in the enumeration's order.
+constexpr ErrorText<SmfError> kSmfErrorTexts[] = {
+    {SmfError::None, ""},
+    {SmfError::CannotOpen, "The file cannot be opened."},
+    {SmfError::NoHeader, "It is not a Standard MIDI File (no \"MThd\" header)."},
+    {SmfError::BadDivision, "Its time division is 0 or too fine."},
+    {SmfError::NoTrack, "A track does not start with \"MTrk\"."},
+    {SmfError::TrackPastEnd, "A track is longer than the file."},
+    {SmfError::EventPastEnd, "An event runs past the end of the file."},
+    {SmfError::SysexWithoutEox, "A System Exclusive event has no end (F7)."},
+    {SmfError::NoEndOfTrack, "A track has no end-of-track event."},
+};
+static_assert(coversInOrder(kSmfErrorTexts, SmfError::NoEndOfTrack));
+
+} // namespace
+
+std::string_view smfErrorText(SmfError error)
+{
+    return errorText(kSmfErrorTexts, error);
+}
+
 KtMidiFileReader::KtMidiFileReader(const std::string& path) : Ktifstream(path)
 {
+    readHeader();
+}
+
+KtMidiFileReader::KtMidiFileReader(std::span<const std::uint8_t> bytes) : Ktifstream(bytes)
+{
+    readHeader();
+}
+
+void KtMidiFileReader::readHeader()
+{
+    if (!is_open()) {
+        stop(SmfError::CannotOpen);
+        return;
+    }
     const bool tagged = readTag(*this, "MThd");
     std::uint32_t headerLength = readU32(true);
     static_cast<void>(headerLength); // other writers' extra header bytes are not expected; as before, not checked
     const std::uint16_t format = readU16(true);
     const std::uint16_t tracks = readU16(true);
     const std::uint16_t division = readU16(true);
+    if (!tagged || !good()) {
+        stop(SmfError::NoHeader);
+        return;
+    }
     // Division 0 would divide by zero; values from 1563 up give 0 bytes per tick.
-    if (!tagged || !good() || division == 0) return;
+    if (division == 0) {
+        stop(SmfError::BadDivision);
+        return;
+    }
     m_format = format;
     m_tracks = tracks;
     m_division = division;
     m_bytesPerTick = smf::bytesPerTickFor(division);
-    if (m_bytesPerTick == 0) m_tracks = 0;
+    if (m_bytesPerTick == 0) {
+        m_tracks = 0;
+        stop(SmfError::BadDivision);
+    }
+}
+
+bool KtMidiFileReader::stop(SmfError error)
+{
+    if (m_error == SmfError::None) m_error = error;
+    return false;
 }
 
 void KtMidiFileReader::restore(std::uint64_t position)
@@ -60,10 +116,10 @@ void KtMidiFileReader::restore(std::uint64_t position)
 bool KtMidiFileReader::readTrackHeader()
 {
     if (m_bytesPerTick == 0) return false;
-    if (!readTag(*this, "MTrk")) return false;
+    if (!readTag(*this, "MTrk")) return stop(SmfError::NoTrack);
     const std::uint32_t length = readU32(true);
     // A chunk that claims more than the file holds is a cut-off file.
-    if (!good() || length > remaining()) return false;
+    if (!good() || length > remaining()) return stop(SmfError::TrackPastEnd);
     m_firstEvent = true;
     m_lastLength = 0;
     return true;
@@ -79,7 +135,8 @@ bool KtMidiFileReader::readMeta(std::uint8_t& type, buffer& data)
     const std::uint8_t kind = ok ? readU8() : 0;
     // End of track belongs to readEndOfTrack; empty meta events of other
     // kinds (an empty name) are ordinary events.
-    ok = ok && good() && readVarLen(length) && !(kind == kEndOfTrack && length == 0) && length <= remaining();
+    ok = ok && good() && readVarLen(length) && !(kind == kEndOfTrack && length == 0);
+    if (ok && length > remaining()) ok = stop(SmfError::EventPastEnd);
     if (ok) {
         data.bytes().assign(length, 0);
         ok = readBytes(data.data(), length) == length;
@@ -129,17 +186,17 @@ bool KtMidiFileReader::readEvent(buffer& data, double& seconds)
         // The declared length only says where to start looking for the F7:
         // the message ends at the first F7 at or after seven eighths of it.
         std::uint32_t declared = 0;
-        if (!readVarLen(declared)) return false;
+        if (!readVarLen(declared)) return stop(SmfError::EventPastEnd);
         const std::uint64_t dataStart = tell();
         const std::uint64_t skipped = std::uint64_t{declared} * 7 / 8;
-        if (skipped > remaining() || !skip(skipped)) return false;
+        if (skipped > remaining() || !skip(skipped)) return stop(SmfError::EventPastEnd);
         const std::uint64_t left = remaining();
         const std::uint64_t counted = countThrough(kEox);
-        if (counted > left) return false; // no F7 before the end of the file
+        if (counted > left) return stop(SmfError::SysexWithoutEox); // no F7 before the end of the file
         length = skipped + counted + 1;
         restore(dataStart);
     }
-    if (length - 1 > remaining()) return false;
+    if (length - 1 > remaining()) return stop(SmfError::EventPastEnd);
     m_lastLength = static_cast<std::uint32_t>(length);
     data.bytes().assign(static_cast<std::size_t>(length), 0);
     data.bytes()[0] = static_cast<std::uint8_t>(status);
@@ -155,6 +212,9 @@ bool KtMidiFileReader::readEndOfTrack()
     std::uint32_t length = 1;
     const bool ok = readVarLen(delta) && readU8() == kMeta && readU8() == kEndOfTrack && good() && readVarLen(length) &&
                     length == 0;
-    if (!ok) restore(start);
-    return ok;
+    if (!ok) {
+        restore(start);
+        return stop(SmfError::NoEndOfTrack);
+    }
+    return true;
 }

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+class KtAudioFileReader;
+class Ktifstream;
+
 // A bank content holding bytes: the sample bytes of a slot (CSample) or one
 // complete stored System Exclusive message (CMessage, in messages.h).
 class CContent {
@@ -17,8 +20,10 @@ public:
     virtual ~CContent() = default;
 
     virtual std::unique_ptr<CContent> clone() const = 0;
-    // Fills the content from a file; false leaves the content as it was.
+    // Fills the content from a file, or from the bytes a file would hold;
+    // false leaves the content as it was.
     virtual bool load(const std::string& path) = 0;
+    virtual bool load(std::span<const std::uint8_t> bytes) = 0;
     virtual bool isSample() const = 0;
     virtual std::ostream& dump(std::ostream& out, bool hex) const;
     // The other content's clone; this object plays no part.
@@ -47,6 +52,10 @@ public:
     std::unique_ptr<CContent> clone() const override { return std::make_unique<CSample>(*this); }
     // Audio import into the slot, in place; the size stays the same.
     bool load(const std::string& path) override;
+    bool load(std::span<const std::uint8_t> bytes) override;
     bool isSample() const override { return true; }
     std::ostream& dump(std::ostream& out, bool hex) const override;
+
+private:
+    bool loadFrom(KtAudioFileReader& reader);
 };

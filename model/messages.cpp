@@ -1,11 +1,9 @@
 #include "model/messages.h"
 
-#include "midifile/utf8path.h"
+#include "midifile/ktifstream.h"
 #include "model/format_guard.h"
 
 #include <array>
-#include <fstream>
-#include <iterator>
 
 std::size_t encodePairs(std::uint8_t* target, const std::uint8_t* source, std::size_t count)
 {
@@ -58,25 +56,32 @@ bool CMessage::decodeInto(ContentRun contents) const
 
 bool CMessage::load(const std::string& path)
 {
-    std::ifstream in(pathFromUtf8(path), std::ios::binary);
-    if (!in) return false;
-    std::istreambuf_iterator<char> it(in);
-    const std::istreambuf_iterator<char> end;
-    while (it != end && static_cast<std::uint8_t>(*it) != 0xF0) ++it;
-    if (it == end) return false;
-    std::vector<std::uint8_t> kept{0xF0};
-    ++it;
+    Ktifstream in(path);
+    return in.is_open() && loadFrom(in);
+}
+
+bool CMessage::load(std::span<const std::uint8_t> bytes)
+{
+    Ktifstream in(bytes);
+    return loadFrom(in);
+}
+
+// Read through the stream, so a large file is never held whole.
+bool CMessage::loadFrom(Ktifstream& in)
+{
+    const std::uint64_t before = in.remaining();
+    const std::uint64_t throughStart = in.countThrough(0xF0);
+    if (throughStart > before || !in.skip(throughStart)) return false;
     // A bank file writes a three-byte length after the F0.
-    for (int i = 0; i < 3 && it != end; ++i) ++it;
-    for (; it != end; ++it) {
-        const auto b = static_cast<std::uint8_t>(*it);
-        kept.push_back(b);
-        if (b == 0xF7) {
-            m_data = std::move(kept);
-            return true;
-        }
-    }
-    return false;
+    if (!in.skip(3)) return false;
+    const std::uint64_t left = in.remaining();
+    const std::uint64_t throughEnd = in.countThrough(0xF7);
+    if (throughEnd > left) return false;
+    std::vector<std::uint8_t> kept(static_cast<std::size_t>(throughEnd) + 1);
+    kept[0] = 0xF0;
+    if (in.readBytes(kept.data() + 1, kept.size() - 1) != kept.size() - 1) return false;
+    m_data = std::move(kept);
+    return true;
 }
 
 std::ostream& CMessage::dump(std::ostream& out, bool hex) const

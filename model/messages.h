@@ -43,6 +43,7 @@ public:
     // Takes the first System Exclusive message of a file (the three bytes
     // after its F0 are skipped: a bank file's length field).
     bool load(const std::string& path) override;
+    bool load(std::span<const std::uint8_t> bytes) override;
     bool isSample() const override { return false; }
     std::ostream& dump(std::ostream& out, bool hex) const override;
 
@@ -50,6 +51,9 @@ public:
     // Returns false, changing nothing, when the message is too short to hold
     // a full payload or the contents do not add up to one block.
     bool decodeInto(ContentRun contents) const;
+
+private:
+    bool loadFrom(Ktifstream& in);
 };
 
 // One step of a transfer: a pause in whole seconds, then a message.

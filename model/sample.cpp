@@ -37,6 +37,17 @@ void fadeOut(std::vector<std::uint8_t>& slot, std::size_t n)
 bool CSample::load(const std::string& path)
 {
     KtAudioFileReader reader(path);
+    return loadFrom(reader);
+}
+
+bool CSample::load(std::span<const std::uint8_t> bytes)
+{
+    KtAudioFileReader reader(bytes);
+    return loadFrom(reader);
+}
+
+bool CSample::loadFrom(KtAudioFileReader& reader)
+{
     if (!reader.is_open()) return false;
 
     const std::size_t slotSize = m_data.size();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 
 #include "audio_test_util.h"
@@ -105,6 +106,22 @@ TEST_F(Import, NothingReadLeavesTheSlotAndNameAlone)
     EXPECT_EQ(bank.content(1)->getData(), before);
     EXPECT_TRUE(bank.loadContent(1, write(wav(1, 44100, 16, pattern(4000)), "kick.wav")));
     EXPECT_EQ(bank.getContentName(1), "kick.wav");
+}
+
+TEST_F(Import, BytesInMemoryImportLikeTheirFile)
+{
+    const Bytes files[] = {
+        wav(2, 48000, 16, pattern(4000)),
+        aiff(1, 22050, 24, pattern(3000)),
+        Bytes(100, 'T'),
+        riff({chunk("fmt ", fmtBody(1, 1, 33000, 8), false)}),
+    };
+    for (const Bytes& file : files) {
+        CSample fromFile = slot();
+        CSample fromMemory = slot();
+        EXPECT_EQ(fromMemory.load(std::span(file)), fromFile.load(write(file)));
+        EXPECT_EQ(fromMemory.getData(), fromFile.getData());
+    }
 }
 
 TEST_F(Import, ReadsAtMost24BytesPerSlotByte)

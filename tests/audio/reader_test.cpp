@@ -51,40 +51,62 @@ Bytes extensibleFmt(const Bytes& guid)
 const Bytes kPcmGuid{0x01, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
 const Bytes kFloatGuid{0x03, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
 
-TEST_F(Reader, ClassifiesContainers)
+// The reason is kept apart from the classification: a WAV without "fmt " is
+// not PCM and says why, an unknown file is no refusal (it is imported raw).
+TEST_F(Reader, ClassifiesContainersAndSaysWhy)
 {
     struct Row {
         const char* what;
         Bytes file;
         bool known, pcm;
+        AudioError error;
     };
     Bytes notRiff = wav(1, 8000, 8, ramp(4));
     notRiff[0] = 'X';
     const Row rows[] = {
-        {"pcm wav", wav(1, 8000, 16, ramp(4)), true, true},
-        {"float wav", riff({chunk("fmt ", fmtBody(3, 1, 8000, 32), false), chunk("data", ramp(8), false)}), true,
-         false},
+        {"pcm wav", wav(1, 8000, 16, ramp(4)), true, true, AudioError::None},
+        {"float wav", riff({chunk("fmt ", fmtBody(3, 1, 8000, 32), false), chunk("data", ramp(8), false)}), true, false,
+         AudioError::IeeeFloat},
         {"extensible pcm", riff({chunk("fmt ", extensibleFmt(kPcmGuid), false), chunk("data", ramp(12), false)}), true,
-         true},
+         true, AudioError::None},
         {"extensible float", riff({chunk("fmt ", extensibleFmt(kFloatGuid), false), chunk("data", ramp(8), false)}),
-         true, false},
-        {"wav without fmt", riff({chunk("data", ramp(8), false)}), true, false},
-        {"aiff", aiff(1, 44100, 16, ramp(4)), true, true},
-        {"aifc", form({chunk("COMM", commBody(1, 16, extended(44100)), true)}, "AIFC"), true, false},
-        {"riff of another type", riff({chunk("fmt ", fmtBody(1, 1, 8000, 8), false)}, "AVI "), false, false},
-        {"WAVE without RIFF", notRiff, false, false},
-        {"short FORM", Bytes{'F', 'O', 'R', 'M', 0, 0}, true, false},
-        {"empty", Bytes{}, false, false},
-        {"text", Bytes(100, 'a'), false, false},
+         true, false, AudioError::ExtensibleNotPcm},
+        {"wav without fmt", riff({chunk("data", ramp(8), false)}), true, false, AudioError::NoFmt},
+        {"aiff", aiff(1, 44100, 16, ramp(4)), true, true, AudioError::None},
+        {"aifc", form({chunk("COMM", commBody(1, 16, extended(44100)), true)}, "AIFC"), true, false, AudioError::Aifc},
+        {"riff of another type", riff({chunk("fmt ", fmtBody(1, 1, 8000, 8), false)}, "AVI "), false, false,
+         AudioError::NotWavOrAiff},
+        {"WAVE without RIFF", notRiff, false, false, AudioError::NotWavOrAiff},
+        {"short FORM", Bytes{'F', 'O', 'R', 'M', 0, 0}, true, false, AudioError::OtherForm},
+        {"empty", Bytes{}, false, false, AudioError::NotWavOrAiff},
+        {"text", Bytes(100, 'a'), false, false, AudioError::NotWavOrAiff},
     };
     for (const auto& row : rows) {
         KtAudioFileReader reader(write(row.file));
         EXPECT_EQ(reader.isKnownFormat(), row.known) << row.what;
         EXPECT_EQ(reader.isPcm(), row.pcm) << row.what;
+        EXPECT_EQ(reader.error(), row.error) << row.what;
+        EXPECT_EQ(KtAudioFileReader(row.file).error(), row.error) << row.what << " in memory";
     }
     KtAudioFileReader missing(m_dir.file("no such file"));
     EXPECT_FALSE(missing.isKnownFormat());
     EXPECT_FALSE(missing.isPcm());
+    EXPECT_EQ(missing.error(), AudioError::CannotOpen);
+}
+
+TEST_F(Reader, ErrorMessagesCarryTheirDetail)
+{
+    Bytes comm = commBody(1, 8, extended(8000));
+    put(comm, "ulaw");
+    const std::pair<Bytes, std::string> rows[] = {
+        {wav(1, 8000, 16, ramp(4)), ""},
+        {wav(1, 8000, 40, ramp(10)), "Its bit depth is not between 1 and 32 (40 bits)."},
+        {riff({chunk("fmt ", fmtBody(0x11, 1, 8000, 4), false)}),
+         "Its samples are not uncompressed PCM (format tag 0x0011)."},
+        {form({chunk("COMM", comm, true)}, "AIFC"), "It is an AIFF-C file (compression type 'ulaw')."},
+        {form({}, "8SVX"), "It is an IFF file of another type than AIFF (form type '8SVX')."},
+    };
+    for (const auto& [file, message] : rows) EXPECT_EQ(KtAudioFileReader(file).errorMessage(), message);
 }
 
 TEST_F(Reader, WavDataAndFormat)

@@ -332,15 +332,19 @@ void EditorTest::slotImportRefusals_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("compressed WAV") << wavFile(2) << QStringLiteral("Wrong File Format");
-    QTest::newRow("AIFC") << aifcFile() << QStringLiteral("Wrong File Format");
-    QTest::newRow("missing file") << QByteArray() << QStringLiteral("VARNO414Editor");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("compressed WAV") << wavFile(2) << QStringLiteral("Wrong File Format")
+                                    << QStringLiteral("Its samples are not uncompressed PCM (format tag 0x0002).");
+    QTest::newRow("AIFC") << aifcFile() << QStringLiteral("Wrong File Format")
+                          << QStringLiteral("It is an AIFF-C file.");
+    QTest::newRow("missing file") << QByteArray() << QStringLiteral("VARNO414Editor") << QString();
 }
 
 void EditorTest::slotImportRefusals()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, caption);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString path = dir.filePath("sound.wav");
     if (!bytes.isEmpty()) writeBytes(path, bytes);
@@ -353,7 +357,8 @@ void EditorTest::slotImportRefusals()
     QCOMPARE(h.prompt->boxes[0].caption, caption);
     if (caption == QStringLiteral("Wrong File Format"))
         QCOMPARE(h.prompt->boxes[0].text,
-                 QStringLiteral("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav)."));
+                 QStringLiteral("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).\n") +
+                     reason);
     else
         QVERIFY(h.prompt->boxes[0].text.contains(path));
     QVERIFY(h.editor->bank(4).content(2)->getData() == before);

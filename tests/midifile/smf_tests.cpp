@@ -136,15 +136,41 @@ TEST(Ktofstream, VarLenLimits)
         EXPECT_EQ(out.writeVarLen(0x80), 2u);
     }
     EXPECT_EQ(readAll(dir / "v"), (Bytes{0xFF, 0xFF, 0xFF, 0x7F, 0x7F, 0x81, 0x00}));
+}
 
-    writeAll(dir / "r", {0xFF, 0xFF, 0xFF, 0x7F, 0x81, 0x80, 0x80, 0x80, 0x00, 0x81});
-    Ktifstream in((dir / "r").string());
-    std::uint32_t value = 0;
-    EXPECT_TRUE(in.readVarLen(value));
-    EXPECT_EQ(value, 0x0FFFFFFFu);
-    EXPECT_FALSE(in.readVarLen(value)); // five groups: more than 28 bits
-    in.seek(9);
-    EXPECT_FALSE(in.readVarLen(value)); // cut off by the end of the file
+TEST(Ktifstream, FileAndMemoryReadAlike)
+{
+    TempDir dir;
+    const Bytes bytes{0xFF, 0xFF, 0xFF, 0x7F, 0x81, 0x80, 0x80, 0x80, 0x00, 0x81};
+    writeAll(dir / "r", bytes);
+    Ktifstream fromFile((dir / "r").string());
+    Ktifstream fromMemory(bytes);
+    for (Ktifstream* in : {&fromFile, &fromMemory}) {
+        ASSERT_TRUE(in->is_open());
+        EXPECT_EQ(in->fileSize(), bytes.size());
+        std::uint32_t value = 0;
+        EXPECT_TRUE(in->readVarLen(value));
+        EXPECT_EQ(value, 0x0FFFFFFFu);
+        EXPECT_FALSE(in->readVarLen(value)); // five groups: more than 28 bits
+        in->seek(9);
+        EXPECT_FALSE(in->readVarLen(value)); // cut off by the end of the file
+        in->clear();
+        in->seek(2);
+        EXPECT_EQ(in->countThrough(0x81), 3u);
+        EXPECT_EQ(in->countThrough(0x42), 9u); // not there: one more than what is left
+        EXPECT_EQ(in->tell(), bytes.size());
+        in->seek(3);
+        EXPECT_EQ(in->readU16(true), 0x7F81);
+        EXPECT_FALSE(in->skip(6));
+        EXPECT_TRUE(in->eof());
+        EXPECT_EQ(in->remaining(), 0u);
+        in->seek(100);
+        EXPECT_EQ(in->tell(), bytes.size());
+        in->seek(0);
+        EXPECT_EQ(in->readU32(false), 0x7FFFFFFFu);
+        in->close();
+        EXPECT_FALSE(in->is_open());
+    }
 }
 
 TEST(MidiFileReader, RejectsHeadersThatAreNotValid)
@@ -162,10 +188,12 @@ TEST(MidiFileReader, RejectsHeadersThatAreNotValid)
     for (const auto& [name, bytes] : cases) {
         writeAll(dir / "f.mid", bytes);
         KtMidiFileReader reader((dir / "f.mid").string());
+        EXPECT_NE(reader.error(), SmfError::None) << name;
         EXPECT_EQ(reader.trackCount(), 0) << name;
         EXPECT_FALSE(reader.readTrackHeader()) << name;
         EXPECT_FALSE(reader.readEndOfTrack()) << name;
     }
+    EXPECT_EQ(KtMidiFileReader((dir / "missing.mid").string()).error(), SmfError::CannotOpen);
 }
 
 TEST(MidiFileReader, ReadsRunsAndStepsBackAtTheWrongKind)

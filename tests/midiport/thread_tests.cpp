@@ -1,4 +1,5 @@
 #include "midifile/wrapperktmidifile.h"
+#include "midiport/banktransfer.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/sound.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -58,6 +60,33 @@ TEST(SessionThreads, ProgressIsPolledWhileAnotherThreadSends)
     }
 }
 
+// A window or a signal handler's loop follows a transfer and stops it from
+// its own thread, while the port's opening happens on the sending thread.
+TEST(SessionThreads, TransferIsFollowedAndStoppedFromAnotherThread)
+{
+    auto system = std::make_shared<RecordingMidiSystem>();
+    std::vector<std::unique_ptr<IBank>> banks;
+    for (std::uint16_t i = 0; i < 4; ++i) banks.push_back(std::make_unique<CSound>(i));
+    BankTransfer transfer(system, 0, 0, std::move(banks));
+    // A moment of real time at each pause lets the follower see the first
+    // bank end before the rest are gone (a yield alone did not under wine).
+    system->setWaitHook([](std::uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+
+    TransferResult result;
+    std::thread worker([&] { result = transfer.run(); });
+    int last = 0;
+    for (TransferProgress p = transfer.progress(); p.phase != TransferPhase::finished; p = transfer.progress()) {
+        EXPECT_GE(p.percent, last);
+        last = p.percent;
+        if (p.banksSent >= 1) transfer.requestStop(StopPoint::afterMessage);
+        std::this_thread::yield();
+    }
+    worker.join();
+    EXPECT_EQ(result.outcome, TransferOutcome::stopped);
+    EXPECT_GE(result.banksSent, 1u);
+    EXPECT_LT(result.banksSent, 4u);
+}
+
 // What a user may do while all banks go out: the send works on clones taken
 // when it started, so editing, opening and resetting the table meanwhile can
 // neither race with the worker nor change a single byte that is sent.
@@ -82,7 +111,9 @@ TEST(SessionThreads, SendOfAllBanksIsUntouchedByEditsOpensAndResets)
     ASSERT_TRUE(files.saveBank(*table[3], bankFile));
     std::ofstream(rawFile, std::ios::binary) << std::string(4096, '\x33');
 
-    system->setWaitHook([](std::uint32_t) { std::this_thread::yield(); });
+    // A moment of real time at each pause lets the follower see the first
+    // bank end before the rest are gone (a yield alone did not under wine).
+    system->setWaitHook([](std::uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
     std::atomic<bool> done{false};
     bool sent = true;
     std::thread worker([&] {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <sstream>
 
 namespace {
@@ -137,22 +138,38 @@ TEST(FlashEvent, OwnsOrRefersToItsMessage)
     EXPECT_EQ(owning.getOffset(), 6);
 }
 
+// Each case from a file and from the same bytes in memory.
+bool loadBoth(CMessage& fromFile, CMessage& fromMemory, const Bytes& bytes)
+{
+    const bool loaded = fromFile.load(tempFile(bytes));
+    EXPECT_EQ(fromMemory.load(std::span(bytes)), loaded);
+    EXPECT_EQ(fromMemory.getData(), fromFile.getData());
+    return loaded;
+}
+
 TEST(MessageLoad, TakesFirstSysExSkippingTheLengthField)
 {
-    CMessage message(Bytes{0xF0, 0xAA, 0xF7});
-    EXPECT_TRUE(message.load(tempFile({0x4D, 0x54, 0xF0, 0x88, 0x80, 0x05, 0x01, 0x02, 0xF7, 0xF0, 0x09, 0xF7})));
-    EXPECT_EQ(message.getData(), (Bytes{0xF0, 0x01, 0x02, 0xF7}));
+    CMessage fromFile(Bytes{0xF0, 0xAA, 0xF7});
+    CMessage fromMemory(Bytes{0xF0, 0xAA, 0xF7});
+    EXPECT_TRUE(
+        loadBoth(fromFile, fromMemory, {0x4D, 0x54, 0xF0, 0x88, 0x80, 0x05, 0x01, 0x02, 0xF7, 0xF0, 0x09, 0xF7}));
+    EXPECT_EQ(fromFile.getData(), (Bytes{0xF0, 0x01, 0x02, 0xF7}));
+    // The F7 may stand among the three skipped bytes; the message ends at the next.
+    EXPECT_TRUE(loadBoth(fromFile, fromMemory, {0xF0, 0xF7, 0x00, 0x00, 0x05, 0xF7, 0xF7}));
+    EXPECT_EQ(fromFile.getData(), (Bytes{0xF0, 0x05, 0xF7}));
 }
 
 TEST(MessageLoad, FailuresKeepTheMessage)
 {
     const Bytes before{0xF0, 0xAA, 0xF7};
-    CMessage message(before);
-    EXPECT_FALSE(message.load(tempFile({0xF0, 0x00, 0x00, 0x00, 0x01, 0x02}))); // no F7
-    EXPECT_FALSE(message.load(tempFile({0x01, 0x02, 0x03})));                   // no F0
-    EXPECT_FALSE(message.load(tempFile({})));                                   // empty
-    EXPECT_FALSE(message.load("/nonexistent/folder/file.syx"));
-    EXPECT_EQ(message.getData(), before);
+    CMessage fromFile(before);
+    CMessage fromMemory(before);
+    EXPECT_FALSE(loadBoth(fromFile, fromMemory, {0xF0, 0x00, 0x00, 0x00, 0x01, 0x02})); // no F7
+    EXPECT_FALSE(loadBoth(fromFile, fromMemory, {0xF0, 0x00, 0xF7}));                   // F7 only in the length
+    EXPECT_FALSE(loadBoth(fromFile, fromMemory, {0x01, 0x02, 0x03}));                   // no F0
+    EXPECT_FALSE(loadBoth(fromFile, fromMemory, {}));                                   // empty
+    EXPECT_FALSE(fromFile.load("/nonexistent/folder/file.syx"));
+    EXPECT_EQ(fromFile.getData(), before);
 }
 
 TEST(DecodeInto, RefusesShortMessagesAndMismatchedContents)
