@@ -1,6 +1,6 @@
 #include "editor/editor.h"
 
-#include "audio/ktaudiofilereader.h"
+#include "model/slotimport.h"
 #include "editor/aboutdlg.h"
 #include "midiport/midisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
@@ -408,15 +408,12 @@ void CEditor::openSlotFile(int row)
     const std::optional<QString> chosen = m_prompt->openFileName(QString());
     if (!chosen) return;
     const std::string path = localPath(*chosen);
-    {
-        const KtAudioFileReader reader(path);
-        if (reader.isKnownFormat() && !reader.isPcm()) {
-            m_prompt->message(IPrompt::Icon::Information, tr("Wrong File Format"),
-                              tr("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).") + '\n' +
-                                  fromStd(reader.errorMessage()),
-                              IPrompt::Buttons::Ok);
-            return;
-        }
+    if (const ImportCheck check = checkImport(path); check.refused()) {
+        m_prompt->message(IPrompt::Icon::Information, tr("Wrong File Format"),
+                          tr("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).") + '\n' +
+                              fromStd(check.reason),
+                          IPrompt::Buttons::Ok);
+        return;
     }
     if (!bank(sel).loadContent(static_cast<std::uint16_t>(content), path)) {
         m_prompt->message(IPrompt::Icon::Warning, kAppName,

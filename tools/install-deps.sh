@@ -6,7 +6,7 @@
 set -euo pipefail
 
 profile=${1:-run}
-run_pkgs=(cmake ninja-build g++ pkg-config libasound2-dev qt6-base-dev)
+run_pkgs=(cmake ninja-build g++ pkg-config libasound2-dev libsndfile1-dev qt6-base-dev)
 test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libbenchmark-dev sox python3-mido
            g++-mingw-w64-x86-64-posix clang-14 libclang-rt-14-dev clang-tidy
            qemu-system-x86 busybox-static cpio kmod)
