@@ -25,13 +25,13 @@ struct ImportResult {
     };
     Kind kind = Kind::Unreadable;
     bool fallback = false;        // decoded by the fallback decoder, not our own reader
-    std::string decoder;          // what was decoded: "WAV", "AIFF", "FLAC", "WAV (32-bit float)"
+    std::string decoder{};        // what was decoded: "WAV", "AIFF", "FLAC", "WAV (32-bit float)"
     double sourceSeconds = 0.0;   // the whole file (raw bytes count at the slot's rate)
     double startSeconds = 0.0;    // where the import started
     double usedSeconds = 0.0;     // the part of the slot the file filled
     double capacitySeconds = 0.0; // the slot
     bool cut = false;             // the file, from the start on, was longer than the slot
-    std::string reason;           // why nothing was imported, one sentence
+    std::string reason{};         // why nothing was imported, one sentence
 
     bool imported() const { return kind == Kind::Converted || kind == Kind::Raw || kind == Kind::Stored; }
 };

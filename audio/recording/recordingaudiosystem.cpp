@@ -1,9 +1,17 @@
 #include "audio/recording/recordingaudiosystem.h"
 
+#include <algorithm>
+
 class RecordingAudioSystem::Output : public IAudioOutput {
 public:
     Output(RecordingAudioSystem& system, std::size_t index) : m_system(system), m_index(index) {}
-    ~Output() override { update([](Stream& s) { s.closed = true; }); }
+    ~Output() override
+    {
+        update([this](Stream& s) {
+            s.closed = true;
+            --m_system.m_open;
+        });
+    }
 
     std::uint32_t rate() const override { return m_system.m_options.rate; }
     std::uint16_t channels() const override { return m_system.m_options.channels; }
@@ -50,6 +58,7 @@ std::unique_ptr<IAudioOutput> RecordingAudioSystem::openOutput(std::uint32_t, st
     }
     const std::lock_guard lock(m_mutex);
     m_streams.push_back({m_options.rate, m_options.channels, {}, 0, false, false, false});
+    m_maxOpen = std::max(m_maxOpen, ++m_open);
     return std::make_unique<Output>(*this, m_streams.size() - 1);
 }
 
@@ -57,6 +66,12 @@ std::vector<RecordingAudioSystem::Stream> RecordingAudioSystem::streams() const
 {
     const std::lock_guard lock(m_mutex);
     return m_streams;
+}
+
+std::size_t RecordingAudioSystem::maxOpenAtOnce() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_maxOpen;
 }
 
 void RecordingAudioSystem::hold()

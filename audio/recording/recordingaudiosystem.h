@@ -37,6 +37,8 @@ public:
     std::unique_ptr<IAudioOutput> openOutput(std::uint32_t rate, std::string& error) override;
 
     std::vector<Stream> streams() const;
+    // The most outputs that were open at the same time.
+    std::size_t maxOpenAtOnce() const;
     // While held, each write is recorded and then waits for release().
     void hold();
     void release();
@@ -51,5 +53,7 @@ private:
     std::condition_variable m_changed;
     std::vector<Stream> m_streams;
     std::size_t m_writes = 0;
+    std::size_t m_open = 0;
+    std::size_t m_maxOpen = 0;
     bool m_held = false;
 };

@@ -1,11 +1,13 @@
 #include "audio/converter.h"
 #include "audio/ktaudiofilereader.h"
 #include "model/content.h"
+#include "model/slotimport.h"
 #include "model/sound.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include <span>
 #include <string>
@@ -180,6 +182,84 @@ TEST_F(Import, FastSourceFillsTheSlot)
     EXPECT_DOUBLE_EQ(result.usedSeconds, result.capacitySeconds);
     EXPECT_EQ(s.getData()[crash - 8], 0xC0);
     EXPECT_EQ(std::count(s.getData().begin() + 1, s.getData().end() - 7, 0xC0), static_cast<std::ptrdiff_t>(crash - 8));
+}
+
+// A 32-bit float WAV of 8-bit values: the fallback decodes it to the same
+// slot bytes as their 8-bit WAV.
+Bytes floatWav(const Bytes& data)
+{
+    Bytes samples;
+    for (std::uint8_t b : data) {
+        const float value = static_cast<float>(b - 128) / 128.0f;
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &value, 4);
+        putLe(samples, bits, 4);
+    }
+    return riff({chunk("fmt ", fmtBody(3, 1, 33000, 32), false), chunk("data", samples, false)});
+}
+
+TEST_F(Import, RoutesAskedBeforeImporting)
+{
+    const struct {
+        std::string path;
+        ImportRoute route;
+    } cases[] = {
+        {write(wav(1, 44100, 16, pattern(100)), "pcm.wav"), ImportRoute::Reader},
+        {write(floatWav(pattern(100)), "float.wav"), ImportRoute::Fallback},
+        // A text that libsndfile would take as headerless mu-law by its name.
+        {write(Bytes(3000, 'T'), "notes.au"), ImportRoute::Raw},
+        {write(unknownAifc(), "unknown.aifc"), ImportRoute::Refused},
+        {write(riff({chunk("fmt ", fmtBody(1, 1, 33000, 8), false)}), "nodata.wav"), ImportRoute::Unreadable},
+        {m_dir.file("missing.wav"), ImportRoute::Unreadable},
+    };
+    for (const auto& c : cases) EXPECT_EQ(checkImport(c.path).route, c.route) << c.path;
+    EXPECT_EQ(checkImport(cases[3].path).reason, "It is an AIFF-C file (compression type 'XYZW').");
+
+    CSample text = slot();
+    EXPECT_EQ(text.import(cases[2].path, {}).kind, ImportResult::Kind::Raw);
+    EXPECT_EQ(text.getData()[1], 'T');
+}
+
+TEST_F(Import, StartsWhereAskedWithEitherDecoder)
+{
+    // At 33000 Hz a slot sample is a source frame: starting 0.1 s in moves
+    // the slot's bytes by 3300.
+    const Bytes data = pattern(kSmallSlot * 2);
+    for (const Bytes& file : {wav(1, 33000, 8, data), floatWav(data)}) {
+        CSample later = slot();
+        const ImportResult result = later.import(std::span(file), {.startSeconds = 0.1});
+        ASSERT_EQ(result.kind, ImportResult::Kind::Converted);
+        EXPECT_TRUE(result.cut);
+        EXPECT_TRUE(std::equal(later.getData().begin() + 1, later.getData().end() - 7, data.begin() + 3301));
+
+        CSample beyond = slot();
+        EXPECT_EQ(beyond.import(std::span(file), {.startSeconds = 1.0}).kind, ImportResult::Kind::StartBeyondEnd);
+        EXPECT_EQ(beyond.getData(), slot().getData());
+    }
+}
+
+TEST(ImportText, SaysWhatTheImportDid)
+{
+    using Kind = ImportResult::Kind;
+    const struct {
+        ImportResult result;
+        const char* text;
+    } cases[] = {
+        {{.kind = Kind::Converted, .decoder = "WAV", .sourceSeconds = 2.5, .usedSeconds = 0.7447,
+          .capacitySeconds = 0.7447, .cut = true},
+         "clap.wav: 0.74 s of 2.50 s used (cut to fit the slot)"},
+        {{.kind = Kind::Converted, .decoder = "AIFF", .sourceSeconds = 0.31, .usedSeconds = 0.31,
+          .capacitySeconds = 0.7447},
+         "clap.wav: all 0.31 s used (the slot holds 0.74 s)"},
+        {{.kind = Kind::Converted, .fallback = true, .decoder = "FLAC", .sourceSeconds = 3.2, .startSeconds = 1.0,
+          .usedSeconds = 0.993, .capacitySeconds = 0.993, .cut = true},
+         "clap.wav: 0.99 s of 3.20 s used, from 1.00 s on (decoded from FLAC; cut to fit the slot)"},
+        {{.kind = Kind::Raw, .sourceSeconds = 0.1, .usedSeconds = 0.1, .capacitySeconds = 0.7447},
+         "clap.wav: not an audio file, imported as raw 8-bit data"},
+        {{.kind = Kind::StartBeyondEnd, .sourceSeconds = 2.5, .startSeconds = 3.0},
+         "clap.wav: nothing imported. It is only 2.50 s long, so it cannot start at 3.00 s."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(describeImport("clap.wav", c.result), c.text);
 }
 
 } // namespace

@@ -229,10 +229,15 @@ TEST_F(CliTest, ErrorsChangeNothing)
     ASSERT_EQ(run({"new", bankFile, "--bank", "S07"}).status, 0);
     const std::string notBank = path("notes.txt");
     std::ofstream(notBank) << "not a bank file";
-    const std::string alaw = path("alaw.wav");
-    sox("-n -r 8000 -c 1 -e a-law " + quoted(alaw) + " synth 0.2 sine 300");
     const std::string tone = path("tone.wav");
     sox("-n -r 33000 -c 1 -b 8 " + quoted(tone) + " synth 0.1 sine 300");
+    // The tone with a format tag that no decoder knows.
+    const std::string unknown = path("unknown.wav");
+    auto unknownBytes = readBytes(tone);
+    unknownBytes[20] = 0x34;
+    unknownBytes[21] = 0x12;
+    std::ofstream(unknown, std::ios::binary)
+        .write(reinterpret_cast<const char*>(unknownBytes.data()), static_cast<std::streamsize>(unknownBytes.size()));
     const std::string empty = path("empty.wav");
     std::ofstream(empty) << "";
     // The tone's header alone: "RIFF", "WAVE" and its "fmt " chunk.
@@ -252,9 +257,11 @@ TEST_F(CliTest, ErrorsChangeNothing)
         {{"show", notBank}, "is not a bank file"},
         {{"rename", notBank, "X"}, "is not a bank file"},
         {{"import", bankFile, "--slot", "CLAP", path("missing.wav")}, "missing.wav' does not exist"},
-        {{"import", bankFile, "--slot", "CLAP", alaw},
+        {{"import", bankFile, "--slot", "CLAP", unknown},
          "Wrong File Format: VARNO414Editor supports only pcm (no "
-         "compression) formats (*.aif or *.wav). Its samples are A-law"},
+         "compression) formats (*.aif or *.wav). Its samples are not uncompressed PCM (format tag 0x1234)."},
+        {{"import", bankFile, "--slot", "CLAP", tone, "--start", "0.1"}, "is only 0.10 s long: --start 0.1 lies beyond"},
+        {{"import", bankFile, "--slot", "CLAP", tone, "--start", "-1"}, "--start takes a number of seconds", 2},
         {{"import", bankFile, "--slot", "CLAP", headerOnly}, "(CLAP). It has no \"data\" chunk."},
         {{"import", bankFile, "--slot", "CLAP", empty}, "empty.wav'"},
         {{"import", bankFile, "--slot", "COWBELL", tone}, "has no slot 'COWBELL'"},
@@ -282,6 +289,42 @@ TEST_F(CliTest, ErrorsChangeNothing)
     EXPECT_EQ(readBytes(notBank), notBankBefore);
     EXPECT_TRUE(portTraffic().empty()) << "nothing may reach a port after a refusal";
     EXPECT_FALSE(fs::exists(path("no")));
+}
+
+// An import tells on standard error what it did, --start takes a later part
+// of the file, and show --json gives each slot's seconds.
+TEST_F(CliTest, ImportTellsWhatItDidAndShowGivesSeconds)
+{
+    const std::string bankFile = path("bank.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "S05"}).status, 0);
+    const std::string crash = path("crash.wav");
+    sox("-n -r 33000 -c 1 -b 8 -e unsigned-integer " + quoted(crash) + " synth 2.5 whitenoise");
+    const std::string pad = path("pad.wav");
+    sox("-n -r 44100 -c 2 -b 32 -e floating-point " + quoted(pad) + " synth 0.2 sine 200");
+
+    Result r = run({"import", bankFile, "--slot", "clap", crash, "--start", "1.5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "crash.wav: 0.74 s of 2.50 s used, from 1.50 s on (cut to fit the slot)\n");
+    r = run({"import", bankFile, "--slot", "rim shot", pad});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "pad.wav: all 0.20 s used (decoded from WAV (32-bit float); the slot holds 0.25 s)\n");
+
+    const auto source = wavData(crash);
+    const auto bank = readSoundBank(bankFile);
+    ASSERT_TRUE(bank);
+    const auto& clap = bank->content(2)->getData();
+    ASSERT_EQ(clap.size(), 0x6000u);
+    EXPECT_TRUE(std::equal(clap.begin() + 1, clap.end() - 7, source.begin() + 49500 + 1));
+
+    r = run({"show", bankFile, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ofstream(path("show.json"), std::ios::binary) << r.out;
+    const std::string check =
+        "/usr/bin/python3 -c 'import json,sys; c=json.load(open(sys.argv[1]))[\"banks\"][0][\"contents\"]; "
+        "assert abs(c[2][\"capacity_seconds\"] - 24576/33000) < 1e-5 and c[2][\"capacity_seconds\"] - "
+        "c[2][\"seconds\"] < 1e-3, c[2]; assert abs(c[3][\"seconds\"] - 0.2) < 1e-3, c[3]' " +
+        quoted(path("show.json"));
+    EXPECT_EQ(std::system(check.c_str()), 0) << r.out;
 }
 
 TEST_F(CliTest, WholeTableKeepsFirmwareSafe)
