@@ -29,6 +29,23 @@ std::string alsaText(int error)
     return snd_strerror(error);
 }
 
+struct SwParamsFree {
+    void operator()(snd_pcm_sw_params_t* params) const { snd_pcm_sw_params_free(params); }
+};
+
+// The device starts playing once its buffer is full rather than after the
+// first write, so a writer that is a little late now and then never leaves
+// a gap. A wish only, like the buffer size.
+void startWhenFull(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw)
+{
+    snd_pcm_uframes_t buffer = 0;
+    snd_pcm_sw_params_t* raw = nullptr;
+    if (snd_pcm_hw_params_get_buffer_size(hw, &buffer) < 0 || snd_pcm_sw_params_malloc(&raw) < 0) return;
+    const std::unique_ptr<snd_pcm_sw_params_t, SwParamsFree> sw(raw);
+    if (snd_pcm_sw_params_current(pcm, raw) < 0 || snd_pcm_sw_params_set_start_threshold(pcm, raw, buffer) < 0) return;
+    snd_pcm_sw_params(pcm, raw);
+}
+
 class AlsaOutput : public IAudioOutput {
 public:
     AlsaOutput(PcmHandle pcm, std::uint32_t rate, std::uint16_t channels)
@@ -110,6 +127,7 @@ public:
             error = "The audio output could not be set up (" + alsaText(result) + ").";
             return nullptr;
         }
+        startWhenFull(pcm.get(), paramsRaw);
         if (channels == 0 || channels > 64 || actualRate == 0) {
             error = "The audio output reports an unusable format.";
             return nullptr;
