@@ -270,9 +270,13 @@ int commandImport(std::span<const std::string> args)
     if (imported.kind == ImportResult::Kind::StartBeyondEnd)
         return fail("'" + audio + "' is only " + audio::secondsText(imported.sourceSeconds) + " long: --start " +
                     *options.value("start") + " lies beyond its end.");
-    if (!imported.imported())
+    if (!imported.imported()) {
+        if (!bank->isSampleContent(*slot))
+            return fail("'" + audio + "' holds no device firmware for " + slotText(*bank, *slot) +
+                        ": only the machine's own firmware message for it can be loaded there.");
         return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + "." +
                     (imported.reason.empty() ? "" : " " + imported.reason));
+    }
     setSlotName(*bank, *slot, name);
 
     BankFileResult saved;

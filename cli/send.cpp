@@ -3,15 +3,21 @@
 #include "cli/naming.h"
 #include "cli/options.h"
 #include "midifile/bankdocument.h"
+#include "midiport/banktransfer.h"
 #include "midiport/midisystem.h"
+#include "midiport/sleepinhibitor.h"
 #include "midiport/wrapperktmidiinterface.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
+#include <string_view>
 #include <thread>
 
 #ifdef _WIN32
@@ -25,19 +31,14 @@
 namespace cli {
 namespace {
 
+// What the shell reports for a process ended by Ctrl-C; a stopped send ends so.
+constexpr int kExitStopped = 130;
+
 std::optional<unsigned> parseNumber(const std::string& text, unsigned max)
 {
     const auto value = parseDecimal(text, 5);
     if (!value || *value > max) return std::nullopt;
     return value;
-}
-
-std::string minutes(std::uint64_t seconds)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(seconds / 60),
-                  static_cast<unsigned long long>(seconds % 60));
-    return text;
 }
 
 std::string describeMessage(const IBank& bank, const std::vector<std::uint8_t>& message)
@@ -51,11 +52,20 @@ std::string describeMessage(const IBank& bank, const std::vector<std::uint8_t>& 
     return "send stored message" + size;
 }
 
-int dryRun(std::span<IBank* const> banks, std::uint16_t channel)
+std::string seconds(std::uint64_t ms)
 {
-    std::uint64_t messages = 0, bytes = 0, pauses = 0, total = 0;
-    for (IBank* bank : banks) {
-        std::cout << bankTag(bank->getIndex()) << "  " << bank->getName() << '\n';
+    const std::uint64_t hundredths = (ms + 5) / 10;
+    char text[32];
+    std::snprintf(text, sizeof text, "%llu.%02llu s", static_cast<unsigned long long>(hundredths / 100),
+                  static_cast<unsigned long long>(hundredths % 100));
+    return text;
+}
+
+int dryRun(std::span<const std::unique_ptr<IBank>> banks, std::uint16_t channel, const PortPacing& pacing)
+{
+    std::uint64_t messages = 0, bytes = 0, pauses = 0;
+    for (const auto& bank : banks) {
+        std::cout << bankTag(bank->getIndex()) << "  " << printableName(bank->getName()) << '\n';
         const EventList& events = bank->buildEvents(channel);
         for (const auto& event : events) {
             if (!event) continue;
@@ -65,23 +75,241 @@ int dryRun(std::span<IBank* const> banks, std::uint16_t channel)
             bytes += event->getMessageSize();
             pauses += static_cast<std::uint64_t>(std::max(0, event->getOffset()));
         }
-        const std::uint64_t estimate = WrapperKtMidiInterface::estimateFor(events);
-        total += estimate;
-        std::cout << "  about " << estimate << " s\n";
+        std::cout << "  about " << seconds(WrapperKtMidiInterface::bankMs(pacing, events)) << '\n';
     }
+    const std::uint64_t total = BankTransfer::plannedMs(pacing, banks, channel);
     std::cout << "total: " << banks.size() << (banks.size() == 1 ? " bank, " : " banks, ") << messages << " messages, "
-              << bytes << " bytes, " << pauses << " s of pauses, about " << total << " s (" << minutes(total)
-              << ") on channel " << channel + 1 << '\n';
+              << bytes << " bytes, " << pauses << " s of pauses, about " << seconds(total) << " ("
+              << formatDuration((total + 999) / 1000) << ") with the port's opening, on channel " << channel + 1
+              << '\n';
     return kExitOk;
 }
 
-void drawProgress(const std::string& tag, int percent, std::uint64_t secondsLeft)
+std::string tagOf(const IBank& bank)
 {
-    const int shown = std::clamp(percent, 0, 100);
-    std::string bar(30, ' ');
-    std::fill_n(bar.begin(), shown * 30 / 100, '#');
-    std::cerr << "\rsending " << tag << " [" << bar << "] " << shown << "%  " << minutes(secondsLeft) << " left  "
-              << std::flush;
+    return bankTag(bank.getIndex()) + " (" + printableName(bank.getName()) + ")";
+}
+
+// A word as the shell takes it back unchanged.
+std::string shellWord(const std::string& word)
+{
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::string_view("_./-:+,=").find(c) != std::string_view::npos;
+    });
+    if (plain) return word;
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Signals arrive on any thread; the handler only counts them, and the
+// command's own loop turns the count into a stop request.
+std::atomic<int> g_stopSignals{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void countStopSignal(int)
+{
+    g_stopSignals.fetch_add(1, std::memory_order_relaxed);
+}
+
+// SIGINT and SIGTERM ask the running send to stop, for as long as it runs.
+// A reader that goes away must not end the send in the middle of a bank.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        g_stopSignals.store(0);
+        m_previousInt = std::signal(SIGINT, countStopSignal);
+        m_previousTerm = std::signal(SIGTERM, countStopSignal);
+#ifdef SIGPIPE
+        m_previousPipe = std::signal(SIGPIPE, SIG_IGN);
+#endif
+    }
+    ~StopSignals()
+    {
+        std::signal(SIGINT, m_previousInt);
+        std::signal(SIGTERM, m_previousTerm);
+#ifdef SIGPIPE
+        std::signal(SIGPIPE, m_previousPipe);
+#endif
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // The first signal finishes the bank in flight; a second one stops after the message in flight.
+    static StopPoint requested()
+    {
+        const int count = g_stopSignals.load(std::memory_order_relaxed);
+        return count == 0 ? StopPoint::none : count == 1 ? StopPoint::afterBank : StopPoint::afterMessage;
+    }
+
+private:
+    using Handler = void (*)(int);
+    Handler m_previousInt;
+    Handler m_previousTerm;
+    Handler m_previousPipe = nullptr;
+};
+
+enum class ProgressStyle { none, lines, terminal };
+
+// Everything the send prints while it runs: "sent" lines on standard output,
+// flushed at once; progress on standard error, one updating line on a
+// terminal or one line a bank otherwise.
+class SendReport : public ITransferObserver {
+public:
+    SendReport(const BankTransfer& transfer, ProgressStyle style) : m_transfer(transfer), m_style(style) {}
+
+    void bankStarting(std::size_t) override
+    {
+        const TransferProgress progress = m_transfer.progress();
+        const std::lock_guard lock(m_mutex);
+        noteSleep(progress);
+        if (m_style == ProgressStyle::lines) std::cerr << describeProgress(progress) << std::endl;
+    }
+
+    void bankSent(std::size_t position) override
+    {
+        const std::lock_guard lock(m_mutex);
+        clearLine();
+        std::cout << "sent " << tagOf(m_transfer.bank(position)) << std::endl;
+    }
+
+    void update()
+    {
+        if (m_style != ProgressStyle::terminal) return;
+        const TransferProgress progress = m_transfer.progress();
+        const std::lock_guard lock(m_mutex);
+        noteSleep(progress);
+        std::string line = describeProgress(progress);
+        if (progress.phase == TransferPhase::sending)
+            line += " - " + bankTag(m_transfer.bank(progress.bank).getIndex()) + " " +
+                    std::to_string(progress.bankPercent) + "%";
+        if (progress.stopping == StopPoint::afterBank)
+            line += " - stopping after this bank";
+        else if (progress.stopping == StopPoint::afterMessage)
+            line += " - stopping after this message";
+        if (line == m_line) return;
+        m_line = line;
+        const std::size_t shown = line.size();
+        if (line.size() < m_shown) line.append(m_shown - line.size(), ' ');
+        std::cerr << '\r' << line << std::flush;
+        m_shown = shown;
+    }
+
+    void finish()
+    {
+        const std::lock_guard lock(m_mutex);
+        clearLine();
+    }
+
+private:
+    void clearLine()
+    {
+        if (m_shown == 0) return;
+        std::cerr << '\r' << std::string(m_shown, ' ') << '\r' << std::flush;
+        m_shown = 0;
+        m_line.clear();
+    }
+
+    void noteSleep(const TransferProgress& progress)
+    {
+        if (!progress.maySleep || m_sleepNoted || m_style == ProgressStyle::none) return;
+        m_sleepNoted = true;
+        clearLine();
+        std::cerr << "varno414: note: the computer could not be asked to stay awake and may go to sleep during the "
+                     "send.\n";
+    }
+
+    const BankTransfer& m_transfer;
+    ProgressStyle m_style;
+    std::mutex m_mutex;
+    std::size_t m_shown = 0;
+    std::string m_line;
+    bool m_sleepNoted = false;
+};
+
+struct SendRequest {
+    std::string path;
+    unsigned port = 0;
+    std::uint16_t channel = 0;
+    bool oneBank = false; // chosen with --bank
+    bool noFirmware = false;
+    bool force = false; // sends a table that holds a bank twice
+    ProgressStyle style = ProgressStyle::none;
+};
+
+// The command that sends what is left, starting with the bank at `position`.
+std::string resumeCommand(const SendRequest& request, const IBank& bank)
+{
+    std::string command = "varno414 send " + shellWord(request.path) + " --port " + std::to_string(request.port);
+    if (request.channel != 0) command += " --channel " + std::to_string(request.channel + 1);
+    if (request.noFirmware) command += " --no-firmware";
+    if (request.force) command += " --force";
+    return command + (request.oneBank ? " --bank " : " --from ") + bankTag(bank.getIndex());
+}
+
+int reportEnd(const SendRequest& request, const BankTransfer& transfer, const TransferResult& result)
+{
+    if (result.outcome == TransferOutcome::completed) return kExitOk;
+    const std::size_t count = transfer.bankCount();
+    const std::string sentText = std::to_string(result.banksSent) + " of " + std::to_string(count) +
+                                 (count == 1 ? " bank was" : " banks were") + " sent";
+    if (result.outcome == TransferOutcome::stopped) {
+        std::cerr << "varno414: stopped: " << sentText << ".\n";
+    } else {
+        const std::size_t failed = result.resumeFrom.value_or(0);
+        std::string sentence = "sending ";
+        sentence += failed < count ? "bank " + tagOf(transfer.bank(failed)) + " " : std::string();
+        sentence += "to port " + std::to_string(request.port) + " failed";
+        sentence += result.message.empty() ? std::string(".") : ": " + result.message;
+        std::cerr << "varno414: " << sentence << ' ' << sentText << ".\n";
+    }
+    if (result.incomplete)
+        std::cerr << "varno414: bank " << tagOf(transfer.bank(*result.incomplete))
+                  << " is incomplete: it may be left erased or half written on the machine and must be sent again.\n";
+    if (const auto resume = transfer.resumePoint(result)) {
+        std::cerr << "varno414: not sent: " << bankTag(resume->bankIndex);
+        if (resume->banksLeft > 1) std::cerr << " to " << bankTag(transfer.bank(count - 1).getIndex());
+        std::cerr << " (" << resume->banksLeft << (resume->banksLeft == 1 ? " bank" : " banks") << ", about "
+                  << formatDuration(resume->secondsLeft) << ").\nto send the rest: "
+                  << resumeCommand(request, transfer.bank(resume->position)) << '\n';
+    }
+    return result.outcome == TransferOutcome::stopped ? kExitStopped : kExitFailed;
+}
+
+int send(const SendRequest& request, std::vector<std::unique_ptr<IBank>> banks)
+{
+    const auto system = createMidiSystem();
+    const auto names = system->outputPortNames();
+    if (request.port >= names.size())
+        return fail(names.empty() ? "there is no MIDI output port " + std::to_string(request.port) +
+                                        ": no output ports detected."
+                                  : "there is no MIDI output port " + std::to_string(request.port) +
+                                        ": the ports are 0 to " + std::to_string(names.size() - 1) +
+                                        " (see 'varno414 ports').");
+    const auto inhibitor = createPlatformSleepInhibitor();
+    BankTransfer transfer(system, static_cast<int>(request.port), request.channel, std::move(banks), inhibitor.get());
+    SendReport report(transfer, request.style);
+    const StopSignals signals;
+
+    TransferResult result;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        result = transfer.run(&report);
+        done.store(true, std::memory_order_release);
+    });
+    while (!done.load(std::memory_order_acquire)) {
+        const StopPoint stop = StopSignals::requested();
+        if (stop != StopPoint::none) transfer.requestStop(stop);
+        report.update();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    worker.join();
+    report.finish();
+    if (result.error == SendError::portNotOpen && result.banksSent == 0 && !result.incomplete)
+        return fail("cannot open MIDI output port " + std::to_string(request.port) + " (" + names[request.port] +
+                    "): " + result.message);
+    return reportEnd(request, transfer, result);
 }
 
 } // namespace
@@ -106,11 +334,13 @@ int commandPorts(std::span<const std::string> args)
 
 int commandSend(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 7> specs{{{"help", false},
+    static constexpr std::array<OptionSpec, 9> specs{{{"help", false},
                                                       {"port", true},
                                                       {"channel", true},
                                                       {"bank", true},
+                                                      {"from", true},
                                                       {"no-firmware", false},
+                                                      {"quiet", false},
                                                       {"dry-run", false},
                                                       {"force", false}}};
     Options options;
@@ -121,28 +351,39 @@ int commandSend(std::span<const std::string> args)
         return kExitOk;
     }
     if (options.positional().size() != 1) return usage("send", "give exactly one bank file.");
+    if (options.has("bank") && options.has("from")) return usage("send", "give --bank or --from, not both.");
+    SendRequest request;
     const bool dry = options.has("dry-run");
     const auto portArg = options.value("port");
     if (!portArg && !dry) return usage("send", "choose the output port with --port (see 'varno414 ports').");
-    std::optional<unsigned> port;
     if (portArg) {
-        port = parseNumber(*portArg, 65535);
+        const auto port = parseNumber(*portArg, 65535);
         if (!port) return usage("send", "--port wants a port index such as 0, not '" + *portArg + "'.");
+        request.port = *port;
     }
-    std::uint16_t channel = 0;
     if (const auto channelArg = options.value("channel")) {
         const auto number = parseNumber(*channelArg, 16);
         if (!number || *number < 1)
             return usage("send", "--channel wants a channel from 1 to 16, not '" + *channelArg + "'.");
-        channel = static_cast<std::uint16_t>(*number - 1);
+        request.channel = static_cast<std::uint16_t>(*number - 1);
     }
+    std::optional<std::uint16_t> from;
+    if (const auto fromArg = options.value("from")) {
+        from = parseBank(*fromArg);
+        if (!from) return usage("send", "--from wants a bank such as S12, not '" + *fromArg + "'.");
+    }
+    request.path = options.positional().front();
+    request.oneBank = options.has("bank");
+    request.noFirmware = options.has("no-firmware");
+    request.force = options.has("force");
+    if (!options.has("quiet")) request.style = VARNO_ISATTY(2) != 0 ? ProgressStyle::terminal : ProgressStyle::lines;
 
-    const std::string& path = options.positional().front();
+    const std::string& path = request.path;
     BankFileResult opened;
     auto doc = BankDocument::open(path, opened);
     if (!doc) return fail(opened.sentence());
     std::vector<IBank*> banks;
-    if (options.has("bank")) {
+    if (request.oneBank) {
         IBank* bank = selectBank(*doc, path, options.value("bank"), error);
         if (!bank) return fail(error);
         banks.push_back(bank);
@@ -154,7 +395,13 @@ int commandSend(std::span<const std::string> args)
             return fail("'" + path + "' holds a bank more than once (" + describeDuplicates(duplicates) +
                         "): give --force to send all its banks anyway, or choose one with --bank.");
     }
-    if (options.has("no-firmware"))
+    if (from) {
+        const auto start =
+            std::find_if(banks.begin(), banks.end(), [&](IBank* bank) { return bank->getIndex() == *from; });
+        if (start == banks.end()) return fail("'" + path + "' holds no bank " + bankTag(*from) + " to start from.");
+        banks.erase(banks.begin(), start);
+    }
+    if (request.noFirmware)
         std::erase_if(banks, [](IBank* bank) { return bank->getIndex() >= kSoundBankCount; });
     if (banks.empty()) return fail("'" + path + "' holds no bank to send without the firmware bank.");
     // Refuse before anything is sent: a half-sent table is worse than none.
@@ -163,59 +410,12 @@ int commandSend(std::span<const std::string> args)
             return fail("bank FIRMWARE in '" + path +
                         "' holds no device firmware and is never sent: leave it out with --no-firmware.");
 
-    if (dry) return dryRun(banks, channel);
-
-    const auto system = createMidiSystem();
-    const auto names = system->outputPortNames();
-    if (*port >= names.size())
-        return fail(names.empty()
-                        ? "there is no MIDI output port " + std::to_string(*port) + ": no output ports detected."
-                        : "there is no MIDI output port " + std::to_string(*port) + ": the ports are 0 to " +
-                              std::to_string(names.size() - 1) + " (see 'varno414 ports').");
-    WrapperKtMidiInterface session(-1, static_cast<int>(*port), system);
-    if (!session.isOpen())
-        return fail("cannot open MIDI output port " + std::to_string(*port) + " (" + names[*port] +
-                    "): " + session.error());
-
-    std::vector<std::uint64_t> estimates;
-    estimates.reserve(banks.size());
-    for (IBank* bank : banks) estimates.push_back(WrapperKtMidiInterface::estimateFor(bank->buildEvents(channel)));
-
-    const bool showProgress = VARNO_ISATTY(2) != 0;
-    for (std::size_t b = 0; b < banks.size(); ++b) {
-        IBank* bank = banks[b];
-        const std::string tag = bankTag(bank->getIndex()) + " (" + bank->getName() + ")";
-        std::uint64_t later = 0;
-        for (std::size_t k = b + 1; k < estimates.size(); ++k) later += estimates[k];
-
-        std::atomic<bool> done{false};
-        bool sent = false;
-        std::thread worker([&] {
-            sent = session.sendBank(*bank, channel);
-            done = true;
-        });
-        while (showProgress && !done) {
-            const int percent = std::clamp(session.progress(), 0, 100);
-            const std::uint64_t estimate = session.estimate() ? session.estimate() : estimates[b];
-            drawProgress(tag, percent, estimate * static_cast<std::uint64_t>(100 - percent) / 100 + later);
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        }
-        worker.join();
-        if (showProgress) {
-            if (sent) drawProgress(tag, 100, later);
-            std::cerr << '\n';
-        }
-        if (!sent) {
-            std::string sentence = "sending bank " + tag + " to port " + std::to_string(*port) + " failed";
-            sentence += session.error().empty() ? std::string(".") : ": " + session.error();
-            if (b > 0)
-                sentence +=
-                    " " + std::to_string(b) + " of " + std::to_string(banks.size()) + " banks were sent before it.";
-            return fail(sentence);
-        }
-        std::cout << "sent " << tag << '\n';
-    }
-    return kExitOk;
+    // The send works on copies, so the file's banks stay as they were read.
+    std::vector<std::unique_ptr<IBank>> copies;
+    copies.reserve(banks.size());
+    for (IBank* bank : banks) copies.push_back(bank->clone());
+    if (dry) return dryRun(copies, request.channel, createMidiSystem()->outputPacing());
+    return send(request, std::move(copies));
 }
 
 } // namespace cli

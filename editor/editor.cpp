@@ -1,18 +1,22 @@
 #include "editor/editor.h"
 
-#include "model/slotimport.h"
 #include "editor/aboutdlg.h"
+#include "editor/controls.h"
+#include "editor/slotrow.h"
 #include "midiport/midisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/firmware.h"
+#include "model/slotimport.h"
+#include "model/sound.h"
 #include "varno_version.h"
 
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,22 +24,32 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
+#include <QUndoStack>
+#include <QUrl>
 #include <QVBoxLayout>
-#include <QValidator>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 const QString kAppName = QStringLiteral("VARNO414Editor");
 const QString kVersionText = QStringLiteral("Version ") + QString::fromLatin1(kVarnoVersion);
-const QString kMidiFilter = QStringLiteral("MIDI Files (*.mid)");
+const QString kBankFilter = QStringLiteral("Bank files (*.mid)");
+const QString kAudioFilter = QStringLiteral("Audio files (*.wav *.aif *.aiff *.aifc *.flac *.ogg *.mp3)");
+const QString kAllFilesFilter = QStringLiteral("All files (*)");
 constexpr int kInitialBank = 4;
 constexpr int kTimerPeriodMs = 40;
+// Whole-table opens keep 32 banks each; this bounds what the history holds.
+constexpr int kUndoLimit = 100;
 
 std::string localPath(const QString& path)
 {
@@ -59,32 +73,42 @@ std::string toName(const QString& text)
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-// Lets into a name field only what a bank file can hold: Latin-1 characters.
-class Latin1Validator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int& /*pos*/) const override
-    {
-        for (const QChar c : input)
-            if (c.unicode() > 0xFF) return Invalid;
-        return Acceptable;
-    }
-};
-
-// Buttons of a dialog press themselves on Enter unless told otherwise.
-QPushButton* makeButton(const QString& text, QWidget* parent)
+QString tagOf(int index)
 {
-    auto* button = new QPushButton(text, parent);
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
+    return fromStd(bankTag(static_cast<std::uint16_t>(index)));
 }
 
-void keepSpaceWhenHidden(QWidget* widget)
+bool isBankFile(const QString& path)
 {
-    QSizePolicy policy = widget->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    widget->setSizePolicy(policy);
+    return path.endsWith(QStringLiteral(".mid"), Qt::CaseInsensitive);
+}
+
+// The letter after a single '&', upper case; null when there is none.
+QChar mnemonicOf(const QString& text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&')) continue;
+        if (text[i + 1] != QLatin1Char('&')) return text[i + 1].toUpper();
+        ++i;
+    }
+    return {};
+}
+
+// The mark of a changed bank in the list: a dot in the program's colour. An
+// unchanged bank gets an empty one, so every name starts at the same place.
+QIcon changeMark(bool changed, int size, qreal pixelRatio)
+{
+    QPixmap picture(QSize(size, size) * pixelRatio);
+    picture.setDevicePixelRatio(pixelRatio);
+    picture.fill(Qt::transparent);
+    if (changed) {
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(232, 96, 28));
+        painter.drawEllipse(QRectF(size * 0.15, size * 0.15, size * 0.7, size * 0.7));
+    }
+    return QIcon(picture);
 }
 
 } // namespace
@@ -106,9 +130,10 @@ CEditor::~CEditor()
 
 void CEditor::buildWindow()
 {
-    setWindowTitle(kAppName);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    setAcceptDrops(true);
 
     m_versionText = new QLabel(this);
     m_versionText->setObjectName("versionText");
@@ -117,139 +142,56 @@ void CEditor::buildWindow()
     m_interfaceTestBox->setObjectName("interfaceTest");
     m_interfaceTestBox->hide();
 
+    // Created in the order the Tab key visits them.
     m_bankList = new QListWidget(this);
     m_bankList->setObjectName("bankList");
     m_bankList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_bankList->setSortingEnabled(false);
-    m_bankList->setMinimumWidth(m_bankList->fontMetrics().horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) +
-                                40);
-    m_openFromDisk = makeButton(tr("Open from Disk"), this);
+    const int markSize = fontMetrics().height() * 2 / 3;
+    m_bankList->setIconSize(QSize(markSize, markSize));
+    QFont bold = font();
+    bold.setBold(true);
+    // Wide enough for the factory names; the list grows only in height, and a
+    // longer name shows whole in its tooltip.
+    m_bankList->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) + markSize +
+                              fontMetrics().height() * 3);
+    m_openFromDisk = makeButton(tr("Open &from Disk"), this);
     m_openFromDisk->setObjectName("openFromDisk");
-    m_saveToDisk = makeButton(tr("Save to Disk"), this);
+    m_saveToDisk = makeButton(tr("&Save to Disk"), this);
     m_saveToDisk->setObjectName("saveToDisk");
-
-    auto* content = new QGroupBox(tr("Bank Content"), this);
-    auto* contentGrid = new QGridLayout(content);
-    contentGrid->addWidget(new QLabel(tr("Bankname"), content), 0, 0);
-    m_bankName = new QLineEdit(content);
-    m_bankName->setObjectName("bankName");
-    m_bankName->setValidator(new Latin1Validator(m_bankName));
-    m_bankName->installEventFilter(this);
-    contentGrid->addWidget(m_bankName, 0, 1, 1, 3);
-    static const char* const templateLabels[kRowCount] = {"CLOSED HI HAT", "OPEN HI HAT", "CLAP",
-                                                          "RIM",           "CRASH",       "RIDE"};
-    const int labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("CLOSED HI HAT")) + 12;
-    for (int row = 0; row < kRowCount; ++row) {
-        m_rowLabels[row] = new QLabel(QString::fromLatin1(templateLabels[row]), content);
-        m_rowLabels[row]->setMinimumWidth(labelWidth);
-        m_rowNames[row] = new QLineEdit(content);
-        m_rowNames[row]->setObjectName(QStringLiteral("rowName%1").arg(row));
-        m_rowNames[row]->setValidator(new Latin1Validator(m_rowNames[row]));
-        m_rowNames[row]->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 28);
-        m_rowNames[row]->installEventFilter(this);
-        m_rowOpen[row] = makeButton(tr("Open"), content);
-        m_rowOpen[row]->setObjectName(QStringLiteral("rowOpen%1").arg(row));
-        m_rowPlay[row] = makeButton(tr("Play"), content);
-        m_rowPlay[row]->setObjectName(QStringLiteral("rowPlay%1").arg(row));
-        m_rowPlay[row]->setEnabled(false);
-        m_rowPlay[row]->hide();
-        for (QWidget* widget : {static_cast<QWidget*>(m_rowLabels[row]), static_cast<QWidget*>(m_rowNames[row]),
-                                static_cast<QWidget*>(m_rowOpen[row])})
-            keepSpaceWhenHidden(widget);
-        contentGrid->addWidget(m_rowLabels[row], row + 1, 0);
-        contentGrid->addWidget(m_rowNames[row], row + 1, 1);
-        contentGrid->addWidget(m_rowOpen[row], row + 1, 2);
-        contentGrid->addWidget(m_rowPlay[row], row + 1, 3);
-        connect(m_rowOpen[row], &QPushButton::clicked, this, [this, row] { openSlotFile(row); });
-        connect(m_rowPlay[row], &QPushButton::clicked, this, &CEditor::playSlot);
-    }
-    m_reset = makeButton(tr("Reset to Default"), content);
+    m_reset = makeButton(tr("&Reset to Default"), this);
     m_reset->setObjectName("resetToDefault");
-    contentGrid->addWidget(m_reset, kRowCount + 1, 2, 1, 2);
-    contentGrid->setRowStretch(kRowCount + 2, 1);
-
-    auto* portColumn = new QVBoxLayout;
-    portColumn->addWidget(new QLabel(tr("MIDI IN Port"), this));
-    m_inputPorts = new QComboBox(this);
-    m_inputPorts->setObjectName("inputPorts");
-    portColumn->addWidget(m_inputPorts);
-    auto* receiveRow = new QHBoxLayout;
-    m_receiveProgress = new QProgressBar(this);
-    m_receiveProgress->setObjectName("receiveProgress");
-    m_receiveProgress->setRange(0, 100);
-    m_receiveProgress->setTextVisible(false);
-    m_receiveProgress->setMaximumWidth(60);
-    keepSpaceWhenHidden(m_receiveProgress);
-    m_receive = makeButton(tr("Receive from VARNO"), this);
-    m_receive->setObjectName("receiveFromVarno");
-    receiveRow->addWidget(m_receiveProgress);
-    receiveRow->addWidget(m_receive);
-    portColumn->addLayout(receiveRow);
-
-    auto* options = new QGroupBox(tr("Save/Send Options"), this);
-    auto* optionsLayout = new QVBoxLayout(options);
-    m_selectedBankRadio = new QRadioButton(tr("selected bank"), options);
-    m_selectedBankRadio->setObjectName("selectedBank");
-    m_allBanksRadio = new QRadioButton(tr("all banks"), options);
-    m_allBanksRadio->setObjectName("allBanks");
-    auto* scopeGroup = new QButtonGroup(this);
-    scopeGroup->addButton(m_selectedBankRadio, 0);
-    scopeGroup->addButton(m_allBanksRadio, 1);
-    optionsLayout->addWidget(m_selectedBankRadio);
-    optionsLayout->addWidget(m_allBanksRadio);
-    portColumn->addSpacing(8);
-    portColumn->addWidget(options);
-
-    portColumn->addWidget(new QLabel(tr("VARNO Receive Channel"), this));
-    m_channels = new QComboBox(this);
-    m_channels->setObjectName("channels");
-    for (int channel = 1; channel <= 16; ++channel) m_channels->addItem(QString::number(channel));
-    portColumn->addWidget(m_channels);
-    portColumn->addWidget(new QLabel(tr("MIDI OUT Port"), this));
-    m_outputPorts = new QComboBox(this);
-    m_outputPorts->setObjectName("outputPorts");
-    m_outputPorts->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("no output ports detected")) + 40);
-    portColumn->addWidget(m_outputPorts);
-    m_send = makeButton(tr("Send to VARNO"), this);
-    m_send->setObjectName("sendToVarno");
-    portColumn->addWidget(m_send);
-    portColumn->addStretch(1);
-
+    // The list with the commands that act on a whole bank.
     auto* listColumn = new QVBoxLayout;
     listColumn->addWidget(m_bankList, 1);
     listColumn->addWidget(m_openFromDisk);
     listColumn->addWidget(m_saveToDisk);
+    listColumn->addWidget(m_reset);
 
-    m_statusText = new QLabel(this);
-    m_statusText->setObjectName("statusText");
-    m_statusText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_sendProgress = new QProgressBar(this);
-    m_sendProgress->setObjectName("sendProgress");
-    m_sendProgress->setRange(0, 100);
-    keepSpaceWhenHidden(m_sendProgress);
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(m_interfaceTestBox);
-    top->addStretch(1);
-    top->addWidget(m_versionText);
     auto* middle = new QHBoxLayout;
     middle->addLayout(listColumn);
-    middle->addWidget(content, 1);
-    middle->addLayout(portColumn);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(m_statusText, 1);
-    bottom->addWidget(m_sendProgress, 1);
-
+    middle->addWidget(buildBankContent(), 1);
     auto* root = new QVBoxLayout(this);
-    root->addLayout(top);
     root->addLayout(middle, 1);
-    root->addLayout(bottom);
-    // Fixed size, as large as the contents need, so no caption is clipped.
-    root->setSizeConstraint(QLayout::SetFixedSize);
+    root->addLayout(buildSendArea());
+
+    // Rows take their mnemonics from the letters the fixed controls leave.
+    for (const QWidget* widget : findChildren<QWidget*>()) {
+        QString text;
+        if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+            text = button->text();
+        else if (const auto* label = qobject_cast<const QLabel*>(widget))
+            text = label->text();
+        if (const QChar letter = mnemonicOf(text); !letter.isNull()) m_takenMnemonics += letter;
+    }
 
     m_timer = new QTimer(this);
     m_timer->setInterval(kTimerPeriodMs);
     connect(m_timer, &QTimer::timeout, this, &CEditor::progressTick);
+    m_dropTimer = new QTimer(this);
+    m_dropTimer->setSingleShot(true);
+    m_dropTimer->setInterval(0);
+    connect(m_dropTimer, &QTimer::timeout, this, &CEditor::takeDrop);
 
     connect(m_bankList, &QListWidget::currentRowChanged, this, &CEditor::refreshBankView);
     connect(m_openFromDisk, &QPushButton::clicked, this, &CEditor::openFromDisk);
@@ -261,12 +203,149 @@ void CEditor::buildWindow()
     connect(this, &CEditor::workerStatus, this, &CEditor::setStatus, Qt::QueuedConnection);
     connect(this, &CEditor::workerFinished, this, &CEditor::finishSend, Qt::QueuedConnection);
 
-    // The about box lives in the context menu and on F1.
+    // Undo and redo, on their keys and in the context menu with the about box.
+    m_undo = new QUndoStack(this);
+    m_undo->setUndoLimit(kUndoLimit);
+    QAction* undo = m_undo->createUndoAction(this, tr("&Undo"));
+    undo->setObjectName("undo");
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QAction* redo = m_undo->createRedoAction(this, tr("&Redo"));
+    redo->setObjectName("redo");
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
     auto* about = new QAction(tr("&About VARNO414Editor..."), this);
     about->setShortcut(QKeySequence::HelpContents);
     connect(about, &QAction::triggered, this, &CEditor::showAbout);
-    addAction(about);
+    addActions({undo, redo, separator, about});
     setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+// The selected bank: its name and one row per content.
+QWidget* CEditor::buildBankContent()
+{
+    auto* content = new QGroupBox(tr("Bank Content"), this);
+    QFontMetrics metrics(font());
+    int labelWidth = metrics.horizontalAdvance(tr("Bankname"));
+    for (const std::string_view label : kSlotLabels)
+        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(QString::fromLatin1(label.data(), label.size())));
+    for (const std::string_view label : kFirmwareLabels)
+        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(QString::fromLatin1(label.data(), label.size())));
+    labelWidth += metrics.averageCharWidth() * 2;
+
+    auto* nameLabel = new QLabel(tr("&Bankname"), content);
+    nameLabel->setMinimumWidth(labelWidth);
+    m_bankName = makeNameField(content);
+    m_bankName->setObjectName("bankName");
+    m_bankName->installEventFilter(this);
+    nameLabel->setBuddy(m_bankName);
+    auto* nameLine = new QHBoxLayout;
+    // Lined up with the rows' labels and fields.
+    nameLine->setContentsMargins(3, 0, 3, 0);
+    nameLine->addWidget(nameLabel);
+    nameLine->addWidget(m_bankName, 1);
+
+    auto* column = new QVBoxLayout(content);
+    column->setSpacing(2);
+    column->addLayout(nameLine);
+    column->addSpacing(4);
+    for (int row = 0; row < kRowCount; ++row) {
+        auto* slotRow = new SlotRow(row, labelWidth, content);
+        m_rows[row] = slotRow;
+        slotRow->name()->installEventFilter(this);
+        connect(slotRow->openButton(), &QPushButton::clicked, this, [this, row] { openSlotFile(row); });
+        connect(slotRow->playButton(), &QPushButton::clicked, this, &CEditor::playSlot);
+        column->addWidget(slotRow);
+    }
+    nameLine->setSpacing(m_rows.front()->layout()->spacing());
+    return content;
+}
+
+// Settings of a transfer, then the line that shows it (the button that starts
+// it, the status text, the progress bar), then the receive controls. The
+// status text takes every width the others leave, so longer texts and more
+// bars fit; the bar's width is fixed, so it never moves when the text changes.
+QLayout* CEditor::buildSendArea()
+{
+    auto* options = new QGroupBox(tr("Save/Send Options"), this);
+    m_selectedBankRadio = new QRadioButton(tr("s&elected bank"), options);
+    m_selectedBankRadio->setObjectName("selectedBank");
+    m_allBanksRadio = new QRadioButton(tr("&all banks"), options);
+    m_allBanksRadio->setObjectName("allBanks");
+    auto* scopeGroup = new QButtonGroup(this);
+    scopeGroup->addButton(m_selectedBankRadio, 0);
+    scopeGroup->addButton(m_allBanksRadio, 1);
+    auto* optionsLayout = new QHBoxLayout(options);
+    optionsLayout->addWidget(m_selectedBankRadio);
+    optionsLayout->addWidget(m_allBanksRadio);
+
+    auto* channelLabel = new QLabel(tr("VARNO Receive &Channel"), this);
+    m_channels = new QComboBox(this);
+    m_channels->setObjectName("channels");
+    for (int channel = 1; channel <= 16; ++channel) m_channels->addItem(QString::number(channel));
+    channelLabel->setBuddy(m_channels);
+    auto* outputLabel = new QLabel(tr("MIDI O&UT Port"), this);
+    m_outputPorts = new QComboBox(this);
+    m_outputPorts->setObjectName("outputPorts");
+    m_outputPorts->setMinimumContentsLength(16);
+    m_outputPorts->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    outputLabel->setBuddy(m_outputPorts);
+
+    auto* settings = new QGridLayout;
+    settings->addWidget(options, 0, 0, 2, 1);
+    settings->addWidget(channelLabel, 0, 1);
+    settings->addWidget(m_channels, 1, 1);
+    settings->addWidget(outputLabel, 0, 2);
+    settings->addWidget(m_outputPorts, 1, 2);
+    settings->setColumnStretch(2, 1);
+
+    m_send = makeButton(tr("Send to &VARNO"), this);
+    m_send->setObjectName("sendToVarno");
+    m_statusText = new QLabel(this);
+    m_statusText->setObjectName("statusText");
+    m_statusText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_statusText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_statusText->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("sending bank (S05 - factory -)...")));
+    m_sendProgress = new QProgressBar(this);
+    m_sendProgress->setObjectName("sendProgress");
+    m_sendProgress->setRange(0, 100);
+    m_sendProgress->setFixedWidth(fontMetrics().averageCharWidth() * 28);
+    QSizePolicy keepPlace = m_sendProgress->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    m_sendProgress->setSizePolicy(keepPlace);
+    auto* transfer = new QHBoxLayout;
+    transfer->addWidget(m_send);
+    transfer->addWidget(m_statusText, 1);
+    transfer->addWidget(m_sendProgress);
+
+    auto* inputLabel = new QLabel(tr("MIDI &IN Port"), this);
+    m_inputPorts = new QComboBox(this);
+    m_inputPorts->setObjectName("inputPorts");
+    m_inputPorts->setMinimumContentsLength(16);
+    m_inputPorts->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    inputLabel->setBuddy(m_inputPorts);
+    m_receiveProgress = new QProgressBar(this);
+    m_receiveProgress->setObjectName("receiveProgress");
+    m_receiveProgress->setRange(0, 100);
+    m_receiveProgress->setTextVisible(false);
+    m_receiveProgress->setFixedWidth(fontMetrics().averageCharWidth() * 6);
+    m_receiveProgress->setSizePolicy(keepPlace);
+    m_receive = makeButton(tr("Receive from VAR&NO"), this);
+    m_receive->setObjectName("receiveFromVarno");
+    auto* receive = new QHBoxLayout;
+    receive->addWidget(inputLabel);
+    receive->addWidget(m_inputPorts);
+    receive->addWidget(m_receiveProgress);
+    receive->addWidget(m_receive);
+    receive->addWidget(m_interfaceTestBox);
+    receive->addStretch(1);
+    receive->addWidget(m_versionText);
+
+    auto* area = new QVBoxLayout;
+    area->addLayout(settings);
+    area->addLayout(transfer);
+    area->addLayout(receive);
+    return area;
 }
 
 void CEditor::initWindow()
@@ -285,16 +364,54 @@ void CEditor::initWindow()
     m_channels->setCurrentIndex(0);
     m_outputPorts->setCurrentIndex(0);
     m_inputPorts->setEnabled(false);
-    for (QPushButton* play : m_rowPlay) play->setEnabled(false);
+    for (const SlotRow* row : m_rows) row->playButton()->setEnabled(false);
     fillBankList();
     reselect(kInitialBank);
+    m_bankList->setFocus();
+    updateTitle();
+
+    // Wide enough for long slot names, as far as the screen leaves room
+    // beside the title bar.
+    if (const QScreen* display = screen()) {
+        const QSize room =
+            display->availableGeometry().size() - QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        const QSize wanted = sizeHint().expandedTo(QSize(fontMetrics().averageCharWidth() * 108, 0));
+        resize(wanted.boundedTo(room).expandedTo(minimumSizeHint()));
+    }
 }
 
+// Names and changed marks, in index order: list index and bank index agree.
 void CEditor::fillBankList()
 {
     const QSignalBlocker blocker(m_bankList);
-    m_bankList->clear();
-    for (int index = 0; index < m_bankCount; ++index) m_bankList->addItem(fromName(bank(index).getName()));
+    if (m_bankList->count() != m_bankCount) {
+        m_bankList->clear();
+        for (int index = 0; index < m_bankCount; ++index) m_bankList->addItem(QString());
+    }
+    const int markSize = m_bankList->iconSize().height();
+    const QIcon changed = changeMark(true, markSize, devicePixelRatioF());
+    const QIcon unchanged = changeMark(false, markSize, devicePixelRatioF());
+    for (int index = 0; index < m_bankCount; ++index) {
+        QListWidgetItem* item = m_bankList->item(index);
+        const bool isChanged = isBankChanged(index);
+        item->setText(fromName(bank(index).getName()));
+        item->setIcon(isChanged ? changed : unchanged);
+        QFont itemFont = m_bankList->font();
+        itemFont.setBold(isChanged);
+        item->setFont(itemFont);
+        item->setToolTip(isChanged ? item->text() + tr("\nChanged since it was last saved or opened") : item->text());
+    }
+}
+
+// "kit.mid - VARNO414Editor", with an asterisk after the file's name while
+// any bank is unsaved; "VARNO414Editor" until a bank file is opened or saved.
+void CEditor::updateTitle()
+{
+    // A "[*]" in the file's own name is doubled so that Qt shows it as it is.
+    QString file = m_fileName;
+    file.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(file.isEmpty() ? kAppName + QStringLiteral("[*]") : file + QStringLiteral("[*] - ") + kAppName);
+    setWindowModified(m_table.anyChanged());
 }
 
 void CEditor::fillPortLists()
@@ -316,7 +433,6 @@ void CEditor::reselect(int sel)
         const QSignalBlocker blocker(m_bankList);
         m_bankList->setCurrentRow(sel);
     }
-    m_bankList->setFocus();
     refreshBankView();
 }
 
@@ -328,10 +444,10 @@ int CEditor::selectedBank() const
 
 int CEditor::slotOfControl(const QWidget* control) const
 {
-    for (int row = 0; row < kRowCount; ++row) {
-        if (control == m_rowLabels[row] || control == m_rowNames[row] || control == m_rowOpen[row] ||
-            control == m_rowPlay[row])
-            return contentOfRow(row);
+    for (const SlotRow* row : m_rows) {
+        if (control == row->label() || control == row->name() || control == row->openButton() ||
+            control == row->playButton())
+            return contentOfRow(row->row());
     }
     return -1;
 }
@@ -345,21 +461,22 @@ void CEditor::refreshBankView()
 
     m_bankName->setText(fromName(current.getName()));
     m_bankName->setEnabled(editable);
-    for (int row = 0; row < kRowCount; ++row) {
-        const auto content = static_cast<std::uint16_t>(contentOfRow(row));
-        if (row < count) {
-            m_rowLabels[row]->setText(fromStd(current.getContentLabel(content)));
-            m_rowNames[row]->setText(fromName(current.getContentName(content)));
-            m_rowNames[row]->setEnabled(editable);
-            m_rowOpen[row]->setEnabled(editable);
-            m_rowLabels[row]->show();
-            m_rowNames[row]->show();
-            m_rowOpen[row]->show();
+    // Rows 0 and 1 are always filled, also for a bank with fewer contents.
+    const int filled = std::max(count, 2);
+    QStringList labels;
+    for (int row = 0; row < filled; ++row)
+        labels << fromStd(current.getContentLabel(static_cast<std::uint16_t>(contentOfRow(row))));
+    const QStringList marked = withMnemonics(labels, m_takenMnemonics);
+    for (SlotRow* row : m_rows) {
+        const auto content = static_cast<std::uint16_t>(contentOfRow(row->row()));
+        if (row->row() < filled) {
+            row->setLabel(marked[row->row()]);
+            row->name()->setText(fromName(current.getContentName(content)));
+            row->name()->setEnabled(editable);
+            row->openButton()->setEnabled(editable);
+            row->show();
         } else {
-            m_rowLabels[row]->hide();
-            m_rowNames[row]->hide();
-            m_rowOpen[row]->hide();
-            m_rowPlay[row]->hide();
+            row->hide();
         }
     }
     m_receive->setEnabled(false);
@@ -371,14 +488,16 @@ void CEditor::refreshBankView()
 bool CEditor::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusIn) {
-        for (QLineEdit* field : m_rowNames) {
-            if (watched == field) m_focusedName = field;
+        for (const SlotRow* row : m_rows) {
+            if (watched == row->name()) m_focusedName = row->name();
         }
     } else if (event->type() == QEvent::FocusOut) {
-        if (watched == m_bankName)
+        if (watched == m_bankName) {
             commitBankName();
-        else if (m_focusedName != nullptr && watched == m_focusedName)
+        } else if (m_focusedName != nullptr && watched == m_focusedName) {
             commitFocusedName();
+            m_focusedName = nullptr;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -386,44 +505,101 @@ bool CEditor::eventFilter(QObject* watched, QEvent* event)
 void CEditor::commitBankName()
 {
     const int sel = selectedBank();
-    bank(sel).setName(toName(m_bankName->text()));
-    fillBankList();
-    const QSignalBlocker blocker(m_bankList);
-    m_bankList->setCurrentRow(sel);
+    const std::string name = toName(m_bankName->text());
+    if (name == bank(sel).getName()) return;
+    auto renamed = bank(sel).clone();
+    renamed->setName(name);
+    recordEdit(tr("Rename %1").arg(tagOf(sel)), m_table.put(static_cast<std::size_t>(sel), std::move(renamed)), sel);
 }
 
 void CEditor::commitFocusedName()
 {
     const int content = slotOfControl(m_focusedName);
     const int sel = selectedBank();
-    if (content >= 0) bank(sel).setContentName(static_cast<std::uint16_t>(content), toName(m_focusedName->text()));
-    m_focusedName = nullptr;
+    if (content < 0) return;
+    const auto index = static_cast<std::uint16_t>(content);
+    const std::string name = toName(m_focusedName->text());
+    if (name == bank(sel).getContentName(index)) return;
+    auto renamed = bank(sel).clone();
+    renamed->setContentName(index, name);
+    recordEdit(tr("Rename %1 of %2").arg(fromStd(bank(sel).getContentLabel(index)), tagOf(sel)),
+               m_table.put(static_cast<std::size_t>(sel), std::move(renamed)), sel);
+}
+
+// A name being typed belongs to the banks before they are saved, sent or
+// left behind.
+void CEditor::commitPendingNames()
+{
+    if (m_bankName->hasFocus()) commitBankName();
+    if (m_focusedName != nullptr) commitFocusedName();
 }
 
 void CEditor::openSlotFile(int row)
 {
     if (row < 0 || row >= kRowCount) return;
-    const int content = contentOfRow(row);
     const int sel = selectedBank();
-    const std::optional<QString> chosen = m_prompt->openFileName(QString());
+    const auto content = static_cast<std::uint16_t>(contentOfRow(row));
+    const bool audio = bank(sel).isSampleContent(content);
+    const std::optional<QString> chosen =
+        m_prompt->openFileName({tr("Import into %1").arg(fromStd(bank(sel).getContentLabel(content))),
+                                audio ? QStringList{kAudioFilter, kAllFilesFilter} : QStringList{kAllFilesFilter},
+                                m_audioFolder,
+                                {}});
     if (!chosen) return;
-    const std::string path = localPath(*chosen);
-    if (const ImportCheck check = checkImport(path); check.refused()) {
-        m_prompt->message(IPrompt::Icon::Information, tr("Wrong File Format"),
-                          tr("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).") + '\n' +
-                              fromStd(check.reason),
-                          IPrompt::Buttons::Ok);
-        return;
+    m_audioFolder = QFileInfo(*chosen).absolutePath();
+    importFiles(row, {*chosen});
+}
+
+// Fills the rows from row on, one a file, as one edit. Every file is judged
+// on its own: one that cannot go into its slot is reported and skipped.
+void CEditor::importFiles(int row, const QStringList& paths)
+{
+    commitPendingNames();
+    const int sel = selectedBank();
+    std::unique_ptr<IBank> edited = bank(sel).clone();
+    const int count = edited->getContentCount();
+    QStringList imported;
+    QString lastLabel;
+    for (qsizetype i = 0; i < paths.size() && row + i < count; ++i) {
+        const auto content = static_cast<std::uint16_t>(contentOfRow(static_cast<int>(row + i)));
+        const QString& chosen = paths[i];
+        const std::string path = localPath(chosen);
+        const QString label = fromStd(edited->getContentLabel(content));
+        const bool audio = edited->isSampleContent(content);
+        if (audio) {
+            if (const ImportCheck check = checkImport(path); check.refused()) {
+                m_prompt->message(IPrompt::Icon::Information, tr("Wrong File Format"),
+                                  tr("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).") +
+                                      '\n' + fromStd(check.reason),
+                                  IPrompt::Buttons::Ok);
+                continue;
+            }
+        }
+        if (!edited->loadContent(content, path)) {
+            // The bank decides what a firmware content takes; the window says so.
+            const QString text =
+                audio ? tr("The file \"%1\" could not be loaded into \"%2\".\nNothing was changed.").arg(chosen, label)
+                      : tr("The file \"%1\" is not the VARNO 414's own %2 firmware.\nOnly a file whose first message "
+                           "is the machine's %2 firmware message can be loaded into \"%2\"; nothing was changed.")
+                            .arg(chosen, label);
+            m_prompt->message(IPrompt::Icon::Warning, kAppName, text, IPrompt::Buttons::Ok);
+            continue;
+        }
+        imported << QFileInfo(chosen).fileName();
+        lastLabel = label;
     }
-    if (!bank(sel).loadContent(static_cast<std::uint16_t>(content), path)) {
-        m_prompt->message(IPrompt::Icon::Warning, kAppName,
-                          tr("The file \"%1\" could not be loaded into \"%2\".\nNothing was changed.")
-                              .arg(*chosen, fromStd(bank(sel).getContentLabel(static_cast<std::uint16_t>(content)))),
+    if (const qsizetype left = paths.size() - std::clamp<qsizetype>(count - row, 0, paths.size()); left > 0) {
+        m_prompt->message(IPrompt::Icon::Information, kAppName,
+                          tr("%1 had no more slots below the row the files were dropped on: %2 of the files were "
+                             "not imported.")
+                              .arg(tagOf(sel))
+                              .arg(left),
                           IPrompt::Buttons::Ok);
-        return;
     }
-    fillBankList();
-    reselect(sel);
+    if (imported.isEmpty()) return;
+    const QString text = imported.size() == 1 ? tr("Import %1 into %2").arg(imported.front(), lastLabel)
+                                              : tr("Import %1 files into %2").arg(imported.size()).arg(tagOf(sel));
+    recordEdit(text, m_table.put(static_cast<std::size_t>(sel), std::move(edited)), sel);
 }
 
 void CEditor::resetToDefault()
@@ -433,16 +609,40 @@ void CEditor::resetToDefault()
                           tr("Don't Reset To Default any bank during sending or receiveing!"), IPrompt::Buttons::Ok);
         return;
     }
+    commitPendingNames();
     const int sel = selectedBank();
-    m_table.banks()[sel] = BankDocument::factoryBank(static_cast<std::uint16_t>(sel));
-    fillBankList();
-    reselect(sel);
+    if (m_table.isChanged(static_cast<std::size_t>(sel))) {
+        const QString question = sel < kSoundBankCount
+                                     ? tr("Replace %1 with its factory sounds? Your changes to it are lost.")
+                                     : tr("Replace %1 with its factory content? Your changes to it are lost.");
+        if (m_prompt->message(IPrompt::Icon::Question, tr("Reset to Default"), question.arg(tagOf(sel)),
+                              IPrompt::Buttons::ResetCancel) != IPrompt::Answer::Reset)
+            return;
+    }
+    recordEdit(tr("Reset %1").arg(tagOf(sel)),
+               m_table.put(static_cast<std::size_t>(sel), BankDocument::factoryBank(static_cast<std::uint16_t>(sel))),
+               sel);
 }
 
 void CEditor::playSlot()
 {
     m_prompt->message(IPrompt::Icon::Information, QString(), tr("Play Sample is not supported yet!"),
                       IPrompt::Buttons::Ok);
+}
+
+// Every edit is made first, then recorded with the banks it replaced.
+void CEditor::recordEdit(const QString& text, std::vector<StoredBank> replaced, int position)
+{
+    if (replaced.empty()) return;
+    m_undo->push(new BankEdit(text, m_table, std::move(replaced), position, [this](int shown) { showEdited(shown); }));
+    showEdited(position);
+}
+
+void CEditor::showEdited(int position)
+{
+    fillBankList();
+    reselect(position >= 0 ? position : selectedBank());
+    updateTitle();
 }
 
 bool CEditor::beginSending()
@@ -503,6 +703,7 @@ void CEditor::setStatus(const QString& text)
 
 void CEditor::sendToDevice()
 {
+    commitPendingNames();
     const int sel = selectedBank();
     m_sendScope = m_allBanksRadio->isChecked() ? 1 : 0;
 
@@ -529,7 +730,7 @@ void CEditor::sendToDevice()
                                            IPrompt::Buttons::OkCancel) == IPrompt::Answer::Ok;
         // A bank held twice would be written twice and the bank whose place
         // it took not at all.
-        if (const auto duplicates = m_table.duplicates(); confirmed && !duplicates.empty())
+        if (const auto duplicates = m_table.document().duplicates(); confirmed && !duplicates.empty())
             confirmed = m_prompt->message(IPrompt::Icon::Warning, tr("Send All Banks"),
                                           tr("%1.\nIt would be sent more than once.\nDo you want to send all banks "
                                              "anyway?")
@@ -541,7 +742,7 @@ void CEditor::sendToDevice()
             emit transferEnded();
             return;
         }
-        for (const auto& current : m_table.banks()) {
+        for (const auto& current : m_table.document().banks()) {
             if (!current->isFirmwarePlaceholder()) banks.push_back(current->clone());
         }
     }
@@ -595,16 +796,29 @@ void CEditor::finishSend(const QString& error)
 
 void CEditor::saveToDisk()
 {
+    saveBanks();
+}
+
+// The normal save, with its dialog; true when the file was written.
+bool CEditor::saveBanks()
+{
+    commitPendingNames();
     const int sel = selectedBank();
-    const std::optional<QString> chosen = m_prompt->saveFileName(kMidiFilter, QStringLiteral("mid"));
-    if (!chosen) return;
     m_sendScope = m_allBanksRadio->isChecked() ? 1 : 0;
+    const std::optional<QString> chosen =
+        m_prompt->saveFileName({m_sendScope == 0 ? tr("Save %1 to Disk").arg(tagOf(sel)) : tr("Save All Banks to Disk"),
+                                {kBankFilter},
+                                m_bankFolder,
+                                QStringLiteral("mid")});
+    if (!chosen) return false;
+    m_bankFolder = QFileInfo(*chosen).absolutePath();
     m_saveToDisk->setEnabled(false);
     const std::string path = localPath(*chosen);
     BankFileResult error;
+    BankDocument& table = m_table.document();
     const auto save = [&](const SafeWriteOptions& options) {
-        return m_sendScope == 0 ? m_table.saveBank(static_cast<std::size_t>(sel), path, error, options)
-                                : m_table.save(path, error, options);
+        return m_sendScope == 0 ? table.saveBank(static_cast<std::size_t>(sel), path, error, options)
+                                : table.save(path, error, options);
     };
     bool saved = save({});
     bool declined = false;
@@ -616,45 +830,68 @@ void CEditor::saveToDisk()
         if (!declined) saved = save({.overwriteReadOnly = true});
     }
     m_saveToDisk->setEnabled(true);
-    if (!saved && !declined) {
-        m_prompt->message(IPrompt::Icon::Warning, kAppName,
-                          tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(error.reason())),
-                          IPrompt::Buttons::Ok);
+    if (!saved) {
+        if (!declined)
+            m_prompt->message(IPrompt::Icon::Warning, kAppName,
+                              tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(error.reason())),
+                              IPrompt::Buttons::Ok);
+        return false;
     }
+    if (m_sendScope == 0)
+        m_table.markSaved(static_cast<std::size_t>(sel));
+    else
+        m_table.markAllSaved();
+    m_fileName = QFileInfo(*chosen).fileName();
+    fillBankList();
+    updateTitle();
+    return true;
 }
 
 void CEditor::openFromDisk()
 {
-    const int sel = selectedBank();
-    const std::optional<QString> chosen = m_prompt->openFileName(kMidiFilter);
+    const std::optional<QString> chosen =
+        m_prompt->openFileName({tr("Open Bank File"), {kBankFilter}, m_bankFolder, {}});
     if (!chosen) return;
-    const std::string path = localPath(*chosen);
+    m_bankFolder = QFileInfo(*chosen).absolutePath();
+    openBankFile(*chosen);
+    m_bankList->setFocus();
+}
+
+void CEditor::openBankFile(const QString& chosen)
+{
+    commitPendingNames();
+    const int sel = selectedBank();
+    const auto position = static_cast<std::size_t>(sel);
 
     // The document decides what the file is and where it may go.
     BankFileResult error;
-    std::optional<BankDocument> opened = BankDocument::open(path, error);
-    switch (opened ? opened->placementAt(static_cast<std::size_t>(sel)) : BankDocument::Placement::Refused) {
-    case BankDocument::Placement::Refused:
+    std::optional<BankDocument> opened = BankDocument::open(localPath(chosen), error);
+    const auto placement = opened ? opened->placementAt(position) : BankDocument::Placement::Refused;
+    if (placement == BankDocument::Placement::Refused) {
         m_prompt->message(IPrompt::Icon::Warning, kAppName,
                           tr("This file contains no sound bank(s)\nfor a Orvel VARNO 414!"), IPrompt::Buttons::Ok);
-        break;
-    case BankDocument::Placement::OtherPosition: {
-        const int found = opened->banks().front()->getIndex();
-        const QString foundName = found >= 0 && found < m_bankCount ? fromName(bank(found).getName()) : QString();
-        const QString text = QStringLiteral("The file contains data for bank: \"") + foundName +
+        return;
+    }
+    if (placement == BankDocument::Placement::OtherPosition) {
+        // The bank as the file names it: the editor's name for its position
+        // may say nothing about what the file holds.
+        const QString text = QStringLiteral("The file contains data for bank: \"") +
+                             fromName(opened->banks().front()->getName()) +
                              QStringLiteral("\".\nDo you want to overwrite bank: \"") + fromName(bank(sel).getName()) +
                              QStringLiteral("\"?");
-        if (m_prompt->message(IPrompt::Icon::Question, kAppName, text, IPrompt::Buttons::YesNo) == IPrompt::Answer::Yes)
-            m_table.takeFrom(std::move(*opened), static_cast<std::size_t>(sel));
-        break;
+        if (m_prompt->message(IPrompt::Icon::Question, kAppName, text, IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
+            return;
     }
-    case BankDocument::Placement::SamePosition:
-    case BankDocument::Placement::WholeTable:
-        m_table.takeFrom(std::move(*opened), static_cast<std::size_t>(sel));
-        break;
-    }
-    fillBankList();
-    reselect(sel);
+    std::vector<StoredBank> replaced = m_table.takeFrom(std::move(*opened), position);
+    // What now equals the file counts as saved; a bank renumbered to this
+    // position is held by no file yet.
+    if (placement == BankDocument::Placement::WholeTable)
+        m_table.markAllSaved();
+    else if (placement == BankDocument::Placement::SamePosition)
+        m_table.markSaved(position);
+    m_fileName = QFileInfo(chosen).fileName();
+    recordEdit(tr("Open %1").arg(m_fileName), std::move(replaced),
+               placement == BankDocument::Placement::WholeTable ? -1 : sel);
 }
 
 void CEditor::receiveFromDevice()
@@ -683,16 +920,33 @@ void CEditor::showAbout()
 
 void CEditor::reject()
 {
-    if (m_state.load() == Idle) QDialog::reject();
+    if (mayClose()) QDialog::reject();
 }
 
-void CEditor::closeEvent(QCloseEvent* event)
+bool CEditor::mayClose()
 {
-    if (m_state.load() != Idle) {
-        event->ignore();
-        return;
+    if (m_state.load() != Idle) return closeDuringTransfer();
+    commitPendingNames();
+    // Asked again when a save left banks unsaved (it saved only the selected one).
+    while (m_table.anyChanged()) {
+        switch (m_prompt->message(IPrompt::Icon::Question, kAppName, tr("Save changes to the banks before closing?"),
+                                  IPrompt::Buttons::SaveDiscardCancel)) {
+        case IPrompt::Answer::Save:
+            if (!saveBanks()) return false;
+            break;
+        case IPrompt::Answer::Discard:
+            return true;
+        default:
+            return false;
+        }
     }
-    QDialog::closeEvent(event);
+    return true;
+}
+
+// What closing does while a transfer runs, in this one place: nothing.
+bool CEditor::closeDuringTransfer()
+{
+    return false;
 }
 
 void CEditor::keyPressEvent(QKeyEvent* event)
@@ -703,4 +957,96 @@ void CEditor::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+// One bank file opens anywhere on the window; audio files fill the rows from
+// the one under the pointer down.
+CEditor::DropTarget CEditor::dropTarget(const QMimeData* mime, const QPoint& position) const
+{
+    DropTarget target;
+    if (mime == nullptr || !mime->hasUrls()) return target;
+    QStringList paths;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) return target;
+        paths << url.toLocalFile();
+    }
+    const auto bankFiles = std::count_if(paths.cbegin(), paths.cend(), isBankFile);
+    if (bankFiles > 0) {
+        if (paths.size() == 1) target = {DropTarget::Kind::BankFile, -1, 0, paths};
+        return target;
+    }
+    target = {DropTarget::Kind::Slots, -1, 0, paths};
+    const int sel = selectedBank();
+    if (sel < m_firstEditableBank) return target;
+    for (const QWidget* widget = childAt(position); widget != nullptr; widget = widget->parentWidget()) {
+        if (const auto* row = qobject_cast<const SlotRow*>(widget)) {
+            target.firstRow = row->row();
+            target.rowCount =
+                static_cast<int>(std::min<qsizetype>(paths.size(), bank(sel).getContentCount() - row->row()));
+            break;
+        }
+    }
+    return target;
+}
+
+void CEditor::showDropTarget(const DropTarget& target)
+{
+    for (SlotRow* row : m_rows)
+        row->setHighlighted(target.kind == DropTarget::Kind::Slots && row->row() >= target.firstRow &&
+                            row->row() < target.firstRow + target.rowCount);
+    setDropHighlight(m_bankList, target.kind == DropTarget::Kind::BankFile);
+}
+
+void CEditor::dragEnterEvent(QDragEnterEvent* event)
+{
+    const DropTarget target = dropTarget(event->mimeData(), event->position().toPoint());
+    if (target.kind == DropTarget::Kind::None) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    showDropTarget(target);
+}
+
+void CEditor::dragMoveEvent(QDragMoveEvent* event)
+{
+    const DropTarget target = dropTarget(event->mimeData(), event->position().toPoint());
+    showDropTarget(target);
+    if (target.kind == DropTarget::Kind::BankFile || target.rowCount > 0)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CEditor::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    showDropTarget({});
+    QDialog::dragLeaveEvent(event);
+}
+
+void CEditor::dropEvent(QDropEvent* event)
+{
+    const DropTarget target = dropTarget(event->mimeData(), event->position().toPoint());
+    showDropTarget({});
+    if (target.kind != DropTarget::Kind::BankFile && target.rowCount == 0) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Questions and messages wait until the drag has ended: the program the
+    // files came from stays blocked while a drop is handled.
+    m_pendingDrop = target;
+    m_dropTimer->start();
+}
+
+void CEditor::takeDrop()
+{
+    const DropTarget target = std::exchange(m_pendingDrop, {});
+    if (target.kind == DropTarget::Kind::BankFile) {
+        m_bankFolder = QFileInfo(target.paths.front()).absolutePath();
+        openBankFile(target.paths.front());
+    } else if (target.rowCount > 0) {
+        m_audioFolder = QFileInfo(target.paths.front()).absolutePath();
+        importFiles(target.firstRow, target.paths);
+    }
 }

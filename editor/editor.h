@@ -1,7 +1,7 @@
 #pragma once
 
+#include "editor/bankedit.h"
 #include "editor/prompt.h"
-#include "midifile/bankdocument.h"
 #include "model/bank.h"
 
 #include <QDialog>
@@ -15,23 +15,26 @@
 #include <vector>
 
 class IMidiSystem;
+class SlotRow;
 class WrapperKtMidiInterface;
-class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class QUndoStack;
 
 inline constexpr int kRowCount = 6;
 
 // The editor window: the bank list, the selected bank's contents and every
-// command. It owns the table of banks being edited (a bank document, which
-// decides what opens and saves) and, during a send, the interface session.
+// command. It holds the table of banks being edited (a bank document, which
+// decides what opens and saves) with its undo history and, during a send,
+// the interface session.
 class CEditor : public QDialog {
     Q_OBJECT
 
@@ -50,9 +53,12 @@ public:
     void endTransfer();
     int state() const { return m_state.load(); }
 
-    const IBank& bank(int index) const { return *m_table.banks().at(index); }
-    IBank& bank(int index) { return *m_table.banks().at(index); }
+    const IBank& bank(int index) const { return m_table.bank(static_cast<std::size_t>(index)); }
+    IBank& bank(int index) { return m_table.bank(static_cast<std::size_t>(index)); }
     int selectedBank() const;
+    // Changed since the bank was last saved or opened (marked in the list).
+    bool isBankChanged(int index) const { return m_table.isChanged(static_cast<std::size_t>(index)); }
+    QUndoStack* undoStack() const { return m_undo; }
 
 public slots:
     void refreshBankView();
@@ -66,7 +72,8 @@ public slots:
     void interfaceTest();
     void showAbout();
 
-    // Escape and the close box end the program only when no transfer runs.
+    // Escape, the close box and the system menu's Close: the window closes
+    // only when no transfer runs and nothing unsaved would be lost.
     void reject() override;
     // Enter never closes the window.
     void accept() override {}
@@ -82,23 +89,48 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    // What files dragged over the window would do where they are.
+    struct DropTarget {
+        enum class Kind { None, Slots, BankFile } kind = Kind::None;
+        int firstRow = -1; // Slots: the rows filled are firstRow on, one a file
+        int rowCount = 0;
+        QStringList paths;
+    };
+
     void buildWindow();
+    QWidget* buildBankContent();
+    QLayout* buildSendArea();
     void initWindow();
     void fillBankList();
     void fillPortLists();
     void reselect(int sel);
     void setStatus(const QString& text);
+    void updateTitle();
     void commitBankName();
     void commitFocusedName();
+    void commitPendingNames();
+    void importFiles(int row, const QStringList& paths);
+    void openBankFile(const QString& path);
+    bool saveBanks();
+    bool mayClose();
+    bool closeDuringTransfer();
+    void recordEdit(const QString& text, std::vector<StoredBank> replaced, int position);
+    void showEdited(int position);
+    DropTarget dropTarget(const QMimeData* mime, const QPoint& position) const;
+    void showDropTarget(const DropTarget& target);
+    void takeDrop();
     void finishSend(const QString& error);
     void sendLoop(std::vector<std::unique_ptr<IBank>> banks, std::uint16_t channel);
     void progressTick();
 
-    BankDocument m_table = BankDocument::factory(std::nullopt);
+    EditedTable m_table;
     std::unique_ptr<WrapperKtMidiInterface> m_midiInterface;
     std::atomic<int> m_state{Idle};
     QLineEdit* m_focusedName = nullptr;
@@ -113,10 +145,13 @@ private:
     std::thread m_worker;
     int m_outputPortCount = 0;
 
-    std::array<QLabel*, kRowCount> m_rowLabels{};
-    std::array<QLineEdit*, kRowCount> m_rowNames{};
-    std::array<QPushButton*, kRowCount> m_rowOpen{};
-    std::array<QPushButton*, kRowCount> m_rowPlay{};
+    QUndoStack* m_undo = nullptr;
+    QString m_fileName;    // the bank file last opened or saved, for the title
+    QString m_audioFolder; // where the dialogs start, for this session only
+    QString m_bankFolder;
+    QString m_takenMnemonics; // letters of the fixed controls, which rows avoid
+
+    std::array<SlotRow*, kRowCount> m_rows{};
 
     QLabel* m_versionText = nullptr;
     QCheckBox* m_interfaceTestBox = nullptr;
@@ -136,4 +171,6 @@ private:
     QLabel* m_statusText = nullptr;
     QProgressBar* m_sendProgress = nullptr;
     QTimer* m_timer = nullptr;
+    QTimer* m_dropTimer = nullptr; // hands a drop over once the drag is over
+    DropTarget m_pendingDrop;
 };

@@ -2,28 +2,32 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
-std::optional<QString> QtPrompt::openFileName(const QString& filter)
+namespace {
+
+std::optional<QString> runFileDialog(QWidget* parent, const IPrompt::FileDialog& request, bool save)
 {
-    QFileDialog dialog(m_parent);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::ReadOnly, false);
-    if (!filter.isEmpty()) dialog.setNameFilter(filter);
+    QFileDialog dialog(parent, request.title, request.directory);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!request.filters.isEmpty()) dialog.setNameFilters(request.filters);
+    if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+    // QFileDialog asks before overwriting unless told otherwise.
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }
 
-std::optional<QString> QtPrompt::saveFileName(const QString& filter, const QString& defaultSuffix)
+} // namespace
+
+std::optional<QString> QtPrompt::openFileName(const FileDialog& dialog)
 {
-    QFileDialog dialog(m_parent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(filter);
-    dialog.setDefaultSuffix(defaultSuffix);
-    // QFileDialog asks before overwriting unless told otherwise.
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    return runFileDialog(m_parent, dialog, false);
+}
+
+std::optional<QString> QtPrompt::saveFileName(const FileDialog& dialog)
+{
+    return runFileDialog(m_parent, dialog, true);
 }
 
 IPrompt::Answer QtPrompt::message(Icon icon, const QString& caption, const QString& text, Buttons buttons)
@@ -35,12 +39,31 @@ IPrompt::Answer QtPrompt::message(Icon icon, const QString& caption, const QStri
         boxIcon = QMessageBox::Question;
 
     QMessageBox::StandardButtons standard = QMessageBox::Ok;
-    if (buttons == Buttons::OkCancel)
+    switch (buttons) {
+    case Buttons::Ok:
+        break;
+    case Buttons::OkCancel:
         standard = QMessageBox::Ok | QMessageBox::Cancel;
-    else if (buttons == Buttons::YesNo)
+        break;
+    case Buttons::YesNo:
         standard = QMessageBox::Yes | QMessageBox::No;
+        break;
+    case Buttons::ResetCancel:
+        standard = QMessageBox::Reset | QMessageBox::Cancel;
+        break;
+    case Buttons::SaveDiscardCancel:
+        standard = QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
+        break;
+    }
 
     QMessageBox box(boxIcon, caption, text, standard, m_parent);
+    if (buttons == Buttons::SaveDiscardCancel) {
+        // Save opens the save dialog, hence the ellipsis.
+        box.button(QMessageBox::Save)->setText(QMessageBox::tr("&Save..."));
+        box.button(QMessageBox::Discard)->setText(QMessageBox::tr("&Discard"));
+        box.setDefaultButton(QMessageBox::Save);
+        box.setEscapeButton(QMessageBox::Cancel);
+    }
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return Answer::Cancel;
@@ -48,6 +71,12 @@ IPrompt::Answer QtPrompt::message(Icon icon, const QString& caption, const QStri
         return Answer::Yes;
     case QMessageBox::No:
         return Answer::No;
+    case QMessageBox::Reset:
+        return Answer::Reset;
+    case QMessageBox::Save:
+        return Answer::Save;
+    case QMessageBox::Discard:
+        return Answer::Discard;
     default:
         return Answer::Ok;
     }

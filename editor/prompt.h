@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -11,15 +12,23 @@ class QWidget;
 class IPrompt {
 public:
     enum class Icon { Information, Warning, Question };
-    enum class Buttons { Ok, OkCancel, YesNo };
-    enum class Answer { Ok, Cancel, Yes, No };
+    enum class Buttons { Ok, OkCancel, YesNo, ResetCancel, SaveDiscardCancel };
+    enum class Answer { Ok, Cancel, Yes, No, Reset, Save, Discard };
+
+    // What a file dialog shows and where it starts.
+    struct FileDialog {
+        QString title;
+        QStringList filters;   // "Bank files (*.mid)"; none lists every file
+        QString directory;     // empty: wherever the system starts
+        QString defaultSuffix; // saving: appended to a name typed without one
+    };
 
     virtual ~IPrompt() = default;
 
-    // A path, or nothing when the user cancelled. An empty filter lists every file.
-    virtual std::optional<QString> openFileName(const QString& filter) = 0;
+    // A path, or nothing when the user cancelled.
+    virtual std::optional<QString> openFileName(const FileDialog& dialog) = 0;
     // The save dialog asks itself before replacing an existing file.
-    virtual std::optional<QString> saveFileName(const QString& filter, const QString& defaultSuffix) = 0;
+    virtual std::optional<QString> saveFileName(const FileDialog& dialog) = 0;
     virtual Answer message(Icon icon, const QString& caption, const QString& text, Buttons buttons) = 0;
 };
 
@@ -29,8 +38,8 @@ public:
     explicit QtPrompt(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
 
-    std::optional<QString> openFileName(const QString& filter) override;
-    std::optional<QString> saveFileName(const QString& filter, const QString& defaultSuffix) override;
+    std::optional<QString> openFileName(const FileDialog& dialog) override;
+    std::optional<QString> saveFileName(const FileDialog& dialog) override;
     Answer message(Icon icon, const QString& caption, const QString& text, Buttons buttons) override;
 
 private:

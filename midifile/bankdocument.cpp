@@ -153,20 +153,24 @@ BankDocument::Placement BankDocument::placementAt(std::size_t position) const
     return found == position ? Placement::SamePosition : Placement::OtherPosition;
 }
 
-void BankDocument::takeFrom(BankDocument&& opened, std::size_t position)
+std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>> BankDocument::takeFrom(BankDocument&& opened,
+                                                                                   std::size_t position)
 {
+    std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>> replaced;
     switch (opened.placementAt(position)) {
     case Placement::WholeTable:
+        for (std::size_t i = 0; i < m_banks.size(); ++i) replaced.emplace_back(i, std::move(m_banks[i]));
         m_banks = std::move(opened.m_banks);
         break;
     case Placement::SamePosition:
     case Placement::OtherPosition:
         if (position < m_banks.size()) {
-            m_banks[position] = std::move(opened.m_banks.front());
-            m_banks[position]->setIndex(static_cast<std::uint16_t>(position));
+            opened.m_banks.front()->setIndex(static_cast<std::uint16_t>(position));
+            replaced.emplace_back(position, std::exchange(m_banks[position], std::move(opened.m_banks.front())));
         }
         break;
     case Placement::Refused:
         break;
     }
+    return replaced;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A bank that a table holds in more than one track.
@@ -60,8 +61,9 @@ public:
     // Where this opened document may go in a table whose position is selected.
     Placement placementAt(std::size_t position) const;
     // Takes what placementAt allows into this table: all banks, or the one
-    // bank at the position, renumbered to it.
-    void takeFrom(BankDocument&& opened, std::size_t position);
+    // bank at the position, renumbered to it. Returns the banks it replaced
+    // with their positions, so that a caller can put them back.
+    std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>> takeFrom(BankDocument&& opened, std::size_t position);
 
 private:
     std::vector<std::unique_ptr<IBank>> m_banks;

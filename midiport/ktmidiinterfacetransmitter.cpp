@@ -7,10 +7,33 @@
 namespace {
 
 constexpr std::uint32_t kSettleMs = 600;
+constexpr std::uint32_t kHandOverMs = 1;
 constexpr std::uint8_t kControlChange = 0xB0;
 constexpr std::uint8_t kAllNotesOff = 0x7B;
 
+// About the message's time at MIDI speed, so a long block is not busy-polled.
+std::uint32_t releasePollMs(std::size_t bytes)
+{
+    return static_cast<std::uint32_t>(std::max<std::size_t>(1, bytes / 3));
+}
+
 } // namespace
+
+std::uint64_t KtMidiInterfaceTransmitter::openingMs()
+{
+    return 2 * kSettleMs;
+}
+
+std::uint64_t KtMidiInterfaceTransmitter::sendLongMs(const PortPacing& pacing, std::size_t bytes)
+{
+    const std::uint64_t messageMs = pacing.messageMs(bytes);
+    if (pacing.startBlocks) return messageMs + kHandOverMs;
+    // The release is tried after the hand-over wait and then once a poll,
+    // until the port has played the message.
+    std::uint64_t elapsed = kHandOverMs;
+    while (elapsed < messageMs) elapsed += releasePollMs(bytes);
+    return elapsed;
+}
 
 KtMidiInterfaceTransmitter::KtMidiInterfaceTransmitter(IMidiSystem& system, std::uint16_t index) : m_system(system)
 {
@@ -41,9 +64,8 @@ bool KtMidiInterfaceTransmitter::sendLong(std::span<const std::uint8_t> message)
         return false;
     }
     IClock& clock = m_system.clock();
-    clock.sleepMs(1);
-    // About the message's time at MIDI speed, so a long block is not busy-polled.
-    const auto pollMs = static_cast<std::uint32_t>(std::max<std::size_t>(1, message.size() / 3));
+    clock.sleepMs(kHandOverMs);
+    const std::uint32_t pollMs = releasePollMs(message.size());
     LongRelease result = m_handle->releaseLong();
     while (result == LongRelease::stillPlaying) {
         m_system.trace() << "midiOutLongMsg() - Asynchron!!!\n";

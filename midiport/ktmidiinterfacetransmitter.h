@@ -28,6 +28,11 @@ public:
     bool sendLong(std::span<const std::uint8_t> message);
     bool isBusy() const { return m_busy.load(std::memory_order_acquire); }
 
+    // Milliseconds that opening and silencing a port waits.
+    static std::uint64_t openingMs();
+    // Milliseconds sendLong() takes for a message of `bytes` on a port paced so.
+    static std::uint64_t sendLongMs(const PortPacing& pacing, std::size_t bytes);
+
 private:
     void portNotification(PortNotification what, std::uint32_t code) override;
 

@@ -1,22 +1,67 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <span>
 #include <string>
 #include <vector>
 
-// Calendar time and sleeping, behind an interface so that a test can run a
-// two-minute send on a virtual clock.
+// Raised from any thread to cut the sending thread's pauses short; a real
+// sleep waits on it, so it ends as soon as the flag is raised.
+class WaitInterrupt {
+public:
+    void raise();
+    bool isRaised() const { return m_raised.load(std::memory_order_acquire); }
+    // Blocks for up to `duration` of real time; true when raised.
+    bool waitFor(std::chrono::nanoseconds duration) const;
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    std::atomic<bool> m_raised{false};
+};
+
+// Calendar time, a monotonic clock and sleeping, behind an interface so that
+// a test can run a two-minute send on a virtual clock.
 class IClock {
 public:
     virtual ~IClock();
     // Calendar time in whole seconds (the standard time() value).
     virtual std::int64_t now() = 0;
+    // Milliseconds from an arbitrary origin that never go back: pacing sleeps
+    // to deadlines on it, and progress is measured with it.
+    virtual std::int64_t monotonicMs() = 0;
     virtual void sleepMs(std::uint32_t ms) = 0;
+    // Sleeps `ms` unless `interrupt` is (or gets) raised; false when cut short.
+    // The default cannot be woken and only looks at the flag before sleeping.
+    virtual bool sleepMsUnless(std::uint32_t ms, const WaitInterrupt& interrupt);
 };
+
+// How an output port paces one long message, so that the time a send takes is
+// known before it runs. The port needs `rateMs` milliseconds for every
+// `rateBytes` bytes, a message's time rounded up to whole milliseconds.
+struct PortPacing {
+    std::uint32_t rateBytes = 0;
+    std::uint32_t rateMs = 0;
+    // True when startLong() itself returns only once the message has gone
+    // (it paces the pieces); false when the port plays the message after
+    // startLong() has returned, until releaseLong() finds it done.
+    bool startBlocks = false;
+
+    constexpr std::uint64_t messageMs(std::uint64_t bytes) const
+    {
+        return rateBytes == 0 ? 0 : (bytes * rateMs + rateBytes - 1) / rateBytes;
+    }
+};
+
+// A port that plays a handed-over message at the MIDI cable's own rate.
+PortPacing cableRatePacing();
 
 // What an output port reports about itself; the transmitter traces these.
 enum class PortNotification { opened, closed, done, other };
@@ -57,6 +102,8 @@ public:
     virtual std::vector<std::string> outputPortNames() = 0;
     virtual std::vector<std::string> inputPortNames() = 0;
     virtual IClock& clock() = 0;
+    // How the ports this system opens pace long messages.
+    virtual PortPacing outputPacing() const = 0;
     // Null on failure, with one sentence for the user in `error`. The
     // listener must outlive the port.
     virtual std::unique_ptr<IMidiOutput> openOutput(std::size_t index, IMidiOutputListener& listener,
@@ -68,6 +115,12 @@ public:
 
 // The environment variable that selects the recording backend (tests only).
 inline constexpr const char* kRecordingVariable = "VARNO414_MIDI_RECORDING";
+// Test only, with the recording backend: its virtual clock runs this many
+// times faster than real time instead of not sleeping at all, so that a test
+// can signal a running send; and long messages from this one on (0-based)
+// are refused, as by a port that fails.
+inline constexpr const char* kRecordingSpeedVariable = "VARNO414_MIDI_RECORDING_SPEED";
+inline constexpr const char* kRecordingFailVariable = "VARNO414_MIDI_RECORDING_FAIL_FROM";
 
 // The platform backend (ALSA on Linux, winmm on Windows), or the recording
 // backend logging to the file named by VARNO414_MIDI_RECORDING when it is set.

@@ -1,8 +1,15 @@
 #include "model/firmware.h"
 
 #include "model/factory_data.h"
+#include "model/latin1.h"
 
 #include <algorithm>
+#include <utility>
+
+bool isDeviceFirmwareFor(std::span<const std::uint8_t> message, std::size_t content)
+{
+    return classifyMessage(message).firmwareContent == content;
+}
 
 CFirmware::CFirmware()
 {
@@ -43,11 +50,24 @@ bool CFirmware::setContentsFromMessages(std::span<const CMessage* const> message
     return true;
 }
 
+ImportResult CFirmware::importContent(std::uint16_t index, const std::string& path, const ImportOptions&)
+{
+    ImportResult result;
+    if (index >= m_contents.size() || !m_contents[index]) return result;
+    CMessage candidate{std::span<const std::uint8_t>{}};
+    if (!candidate.load(path) || !isDeviceFirmwareFor(candidate.getData(), index)) return result;
+    // The same content object keeps the bytes: write events may refer to it.
+    m_contents[index]->getData() = std::move(candidate.getData());
+    if (index < m_contentName.size()) m_contentName[index] = nameFromPath(path);
+    result.kind = ImportResult::Kind::Stored;
+    return result;
+}
+
 bool CFirmware::holdsDeviceFirmware() const
 {
     for (std::size_t i = 0; i < m_contents.size(); ++i) {
         const auto& content = m_contents[i];
-        if (!content || content->isSample() || classifyMessage(content->getData()).firmwareContent != i) return false;
+        if (!content || content->isSample() || !isDeviceFirmwareFor(content->getData(), i)) return false;
     }
     return m_contents.size() == kFirmwareContentCount;
 }

@@ -202,6 +202,12 @@ IClock& AlsaMidiSystem::clock()
     return m_impl->clock;
 }
 
+PortPacing AlsaMidiSystem::outputPacing() const
+{
+    // Unpaced, a message goes as fast as the sequencer takes it.
+    return m_impl->paced ? kPacedSysexPacing : PortPacing{0, 0, true};
+}
+
 std::unique_ptr<IMidiOutput> AlsaMidiSystem::openOutput(std::size_t index, IMidiOutputListener& listener,
                                                         std::string& error)
 {

@@ -17,6 +17,7 @@ public:
     std::vector<std::string> outputPortNames() override;
     std::vector<std::string> inputPortNames() override;
     IClock& clock() override;
+    PortPacing outputPacing() const override;
     std::unique_ptr<IMidiOutput> openOutput(std::size_t index, IMidiOutputListener& listener,
                                             std::string& error) override;
     std::unique_ptr<IMidiInput> openInput(std::size_t index, std::string& error) override;

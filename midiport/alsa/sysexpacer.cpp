@@ -4,20 +4,35 @@
 
 ISysexSink::~ISysexSink() = default;
 
+namespace {
+
+// Sleeps until `deadline`, or, when already later than it by more than the
+// catch-up bound, moves the schedule's origin so that it is no later than that.
+void waitFor(IClock& clock, std::int64_t& origin, std::uint64_t cableMs)
+{
+    const std::int64_t deadline = origin + static_cast<std::int64_t>(cableMs);
+    const std::int64_t now = clock.monotonicMs();
+    if (now < deadline)
+        clock.sleepMs(static_cast<std::uint32_t>(deadline - now));
+    else if (now - deadline > kMaxCatchUpMs)
+        origin += now - deadline - kMaxCatchUpMs;
+}
+
+} // namespace
+
 bool sendPacedSysex(std::span<const std::uint8_t> message, ISysexSink& sink, IClock& clock, bool paced)
 {
+    // Deadlines count from a whole millisecond at or before the first piece,
+    // so a piece may go up to 1 ms early: well inside the 1 % margin.
+    std::int64_t origin = clock.monotonicMs();
     std::size_t sent = 0;
-    std::uint64_t sleptMs = 0;
     while (sent < message.size()) {
+        // Each piece waits until the bytes before it have had their cable time.
+        if (paced && sent > 0) waitFor(clock, origin, pacedCableMs(sent));
         const std::size_t count = std::min(kSysexChunkBytes, message.size() - sent);
         if (!sink.writeChunk(message.subspan(sent, count)) || !sink.drain()) return false;
         sent += count;
-        if (paced) {
-            // Sleeping to a running target keeps the rounding from adding up.
-            const std::uint64_t target = pacedCableMs(sent);
-            clock.sleepMs(static_cast<std::uint32_t>(target - sleptMs));
-            sleptMs = target;
-        }
     }
+    if (paced) waitFor(clock, origin, pacedCableMs(sent));
     return true;
 }

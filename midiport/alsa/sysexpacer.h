@@ -21,15 +21,24 @@ public:
 // small pieces, no faster than the cable less a margin.
 inline constexpr std::size_t kSysexChunkBytes = 256;
 
-// Milliseconds the cable needs for `bytes` at 3125 bytes per second less 1 %
-// (3093.75 bytes per second, that is 32/99 ms a byte), rounded up.
+// The cable's 3125 bytes per second less 1 % (interfaces may run that much
+// slow): 3093.75 bytes per second, 32 ms for every 99 bytes. startLong()
+// returns when the message has had that time.
+inline constexpr PortPacing kPacedSysexPacing{99, 32, true};
+
+// Milliseconds the cable needs for `bytes` at the paced rate, rounded up.
 constexpr std::uint64_t pacedCableMs(std::uint64_t bytes)
 {
-    return (bytes * 32 + 98) / 99;
+    return kPacedSysexPacing.messageMs(bytes);
 }
+
+// After a stall (a loaded machine) the pacer catches up with its schedule, but
+// by no more than this: a longer burst could overrun the port's buffer.
+inline constexpr std::int64_t kMaxCatchUpMs = 200;
 
 // Writes the message as consecutive pieces of at most kSysexChunkBytes, each
 // drained. Paced, it sleeps after each piece until the cable time of all bytes
-// so far has passed, so it returns only when the message has left the cable.
-// False as soon as the sink fails.
+// so far has passed since the first piece, measured on the monotonic clock, so
+// the timer's overshoot does not add up; it returns only when the message has
+// left the cable. False as soon as the sink fails.
 bool sendPacedSysex(std::span<const std::uint8_t> message, ISysexSink& sink, IClock& clock, bool paced);

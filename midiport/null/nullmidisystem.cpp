@@ -9,6 +9,7 @@ public:
     std::vector<std::string> outputPortNames() override { return {}; }
     std::vector<std::string> inputPortNames() override { return {}; }
     IClock& clock() override { return m_clock; }
+    PortPacing outputPacing() const override { return cableRatePacing(); }
     std::unique_ptr<IMidiOutput> openOutput(std::size_t, IMidiOutputListener&, std::string& error) override
     {
         error = "MIDI output is not supported on this system.";

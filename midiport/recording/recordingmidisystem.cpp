@@ -1,11 +1,11 @@
 #include "midiport/recording/recordingmidisystem.h"
 
-#include "model/messages.h"
-
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -28,8 +28,41 @@ public:
     explicit Clock(RecordingMidiSystem& system) : m_system(system) {}
 
     std::int64_t now() override { return m_system.m_options.startTime + m_system.m_elapsedMs.load() / 1000; }
+    std::int64_t monotonicMs() override { return m_system.m_elapsedMs.load(); }
 
     void sleepMs(std::uint32_t ms) override
+    {
+        if (m_system.m_options.realTimeSpeed > 0) std::this_thread::sleep_for(realTime(ms));
+        pass(ms);
+    }
+
+    bool sleepMsUnless(std::uint32_t ms, const WaitInterrupt& interrupt) override
+    {
+        if (interrupt.isRaised()) return false;
+        if (m_system.m_options.realTimeSpeed <= 0) {
+            pass(ms);
+            return true;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        if (!interrupt.waitFor(realTime(ms))) {
+            pass(ms);
+            return true;
+        }
+        // Cut short: only the time that really passed, at the clock's speed.
+        const auto real = std::chrono::steady_clock::now() - start;
+        const auto virtualMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(real * m_system.m_options.realTimeSpeed).count();
+        pass(static_cast<std::uint32_t>(std::min<std::int64_t>(virtualMs, ms)));
+        return false;
+    }
+
+private:
+    std::chrono::microseconds realTime(std::uint32_t ms) const
+    {
+        return std::chrono::microseconds(std::int64_t{ms} * 1000 / m_system.m_options.realTimeSpeed);
+    }
+
+    void pass(std::uint32_t ms)
     {
         // A wait has no result to refuse; a log that fails here refuses the next message.
         static_cast<void>(m_system.record({RecordedItem::Kind::wait, {}, ms, m_system.m_elapsedMs.load()}));
@@ -37,7 +70,6 @@ public:
         if (m_system.m_waitHook) m_system.m_waitHook(ms);
     }
 
-private:
     RecordingMidiSystem& m_system;
 };
 
@@ -72,8 +104,7 @@ public:
         if (options.failLongAt.contains(number)) return false;
         const std::int64_t at = m_system.elapsedMs();
         if (!m_system.record({RecordedItem::Kind::sysex, {message.begin(), message.end()}, 0, at})) return false;
-        const auto size = static_cast<std::int64_t>(message.size());
-        m_finishMs = at + (size * 1000 + kCableBytesPerSecond - 1) / kCableBytesPerSecond;
+        m_finishMs = at + static_cast<std::int64_t>(m_system.outputPacing().messageMs(message.size()));
         m_playing = true;
         return true;
     }
@@ -136,6 +167,11 @@ std::vector<std::string> RecordingMidiSystem::inputPortNames()
 IClock& RecordingMidiSystem::clock()
 {
     return *m_clock;
+}
+
+PortPacing RecordingMidiSystem::outputPacing() const
+{
+    return cableRatePacing();
 }
 
 std::unique_ptr<IMidiOutput> RecordingMidiSystem::openOutput(std::size_t index, IMidiOutputListener& listener,

@@ -23,7 +23,8 @@ struct RecordedItem {
 
 // A MIDI system that sends nowhere: it records short messages, complete System
 // Exclusive messages and waits in order on a virtual clock that never really
-// sleeps, so a whole bank's send is checked in milliseconds. A message is
+// sleeps (unless a test asks it to run at a real-time speed), so a whole
+// bank's send is checked in milliseconds. A message is
 // "playing" for its cable time (3125 bytes per second) after it is handed over,
 // as on a real port. Used by the tests and, through VARNO414_MIDI_RECORDING, by
 // the editor's and the command-line tool's tests; never offered to users.
@@ -40,6 +41,7 @@ public:
         std::set<int> failLongAt;               // these long messages alone (0-based) are refused
         std::int64_t startTime = 1'000'000'000; // calendar seconds at virtual time 0
         std::string logPath;                    // text log appended to, when not empty
+        int realTimeSpeed = 0;                  // > 0: sleeps really pass, this many times faster
     };
 
     RecordingMidiSystem();
@@ -49,6 +51,7 @@ public:
     std::vector<std::string> outputPortNames() override;
     std::vector<std::string> inputPortNames() override;
     IClock& clock() override;
+    PortPacing outputPacing() const override;
     std::unique_ptr<IMidiOutput> openOutput(std::size_t index, IMidiOutputListener& listener,
                                             std::string& error) override;
     std::unique_ptr<IMidiInput> openInput(std::size_t index, std::string& error) override;

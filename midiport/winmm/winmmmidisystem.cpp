@@ -187,6 +187,9 @@ public:
     }
 
     IClock& clock() override { return m_clock; }
+    // The driver plays a long message on its own after midiOutLongMsg()
+    // returns; a cable port takes it at the cable's rate.
+    PortPacing outputPacing() const override { return cableRatePacing(); }
 
     std::unique_ptr<IMidiOutput> openOutput(std::size_t index, IMidiOutputListener& listener,
                                             std::string& error) override

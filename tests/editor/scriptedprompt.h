@@ -7,30 +7,42 @@
 #include <deque>
 #include <vector>
 
-// Answers the editor's questions from a script and remembers every box.
+// Answers the editor's questions from a script and remembers every box and
+// file dialog.
 class ScriptedPrompt : public IPrompt {
 public:
     struct Box {
         Icon icon;
         QString caption;
         QString text;
+        Buttons buttons;
     };
 
-    std::optional<QString> openFileName(const QString& filter) override
+    std::optional<QString> openFileName(const FileDialog& dialog) override
     {
-        filters.push_back(filter);
+        dialogs.push_back(dialog);
         return next(openNames);
     }
-    std::optional<QString> saveFileName(const QString& filter, const QString& defaultSuffix) override
+    std::optional<QString> saveFileName(const FileDialog& dialog) override
     {
-        filters.push_back(filter);
-        suffixes.push_back(defaultSuffix);
+        dialogs.push_back(dialog);
         return next(saveNames);
     }
+    // Unscripted questions get the answer that changes nothing.
     Answer message(Icon icon, const QString& caption, const QString& text, Buttons buttons) override
     {
-        boxes.push_back({icon, caption, text});
-        if (answers.empty()) return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+        boxes.push_back({icon, caption, text, buttons});
+        if (answers.empty()) {
+            switch (buttons) {
+            case Buttons::YesNo:
+                return Answer::No;
+            case Buttons::ResetCancel:
+            case Buttons::SaveDiscardCancel:
+                return Answer::Cancel;
+            default:
+                return Answer::Ok;
+            }
+        }
         const Answer answer = answers.front();
         answers.pop_front();
         return answer;
@@ -41,8 +53,7 @@ public:
     std::deque<QString> saveNames;
     std::deque<Answer> answers;
     std::vector<Box> boxes;
-    QStringList filters;
-    QStringList suffixes;
+    std::vector<FileDialog> dialogs;
 
 private:
     static std::optional<QString> next(std::deque<QString>& names)

@@ -1,5 +1,7 @@
 #include "editor/aboutdlg.h"
+#include "editor/controls.h"
 #include "editor/editor.h"
+#include "editor/slotrow.h"
 #include "midifile/wrapperktmidifile.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "model/firmware.h"
@@ -12,13 +14,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUndoStack>
+#include <QUrl>
+#include <QWindow>
 
 #include <thread>
 
@@ -105,6 +112,56 @@ QByteArray aifcFile()
     return "FORM" + size + body;
 }
 
+// What undo must bring back exactly: every bank's name, number, content
+// names and bytes.
+using TableState = std::vector<
+    std::tuple<std::string, std::uint16_t, std::vector<std::string>, std::vector<std::vector<std::uint8_t>>>>;
+
+TableState tableState(const CEditor& editor)
+{
+    TableState table;
+    for (int i = 0; i < kBankCount; ++i) {
+        const IBank& bank = editor.bank(i);
+        std::vector<std::vector<std::uint8_t>> bytes;
+        for (std::uint16_t c = 0; c < bank.getContentCount(); ++c) bytes.push_back(bank.content(c)->getData());
+        table.emplace_back(bank.getName(), bank.getIndex(), bank.getContentNames(), std::move(bytes));
+    }
+    return table;
+}
+
+// Types a name as a user does: into the field, then the focus moves on.
+void typeName(QLineEdit* field, const QString& text)
+{
+    QFocusEvent in(QEvent::FocusIn);
+    QApplication::sendEvent(field, &in);
+    field->setText(text);
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(field, &out);
+}
+
+// Drags files onto a widget of the editor and drops them there. Returns
+// whether they were welcome, and which rows (-1: the bank list) lit up.
+std::pair<bool, QList<int>> dropFiles(CEditor& editor, const QWidget* target, const QStringList& paths)
+{
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    mime.setUrls(urls);
+    const QPoint at = target->mapTo(&editor, target->rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&editor, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&editor, &move);
+    QList<int> lit;
+    if (isDropHighlighted(editor.findChild<QListWidget*>("bankList"))) lit << -1;
+    for (const SlotRow* row : editor.findChildren<SlotRow*>())
+        if (row->isHighlighted()) lit << row->row();
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&editor, &drop);
+    QCoreApplication::processEvents(); // the drop is handled once the drag is over
+    return {move.isAccepted(), lit};
+}
+
 QStringList statusTexts(const QSignalSpy& spy)
 {
     QStringList texts;
@@ -144,6 +201,11 @@ private slots:
     void sendAllBanksAsksAboutDuplicates();
     void portFailureEndsTransfer();
     void secondaryCommands();
+    void changedMarksAndTitle();
+    void closeAsksWhenSomethingIsUnsaved();
+    void undoAndRedoRestoreTheBytes();
+    void dropsImportAndOpen();
+    void layoutFitsSmallScreen();
 };
 
 void EditorTest::startUpState()
@@ -205,7 +267,7 @@ void EditorTest::rowsMapToContents()
             if (h.editor->slotOfControl(candidate) == CEditor::contentOfRow(row)) label = candidate;
         }
         QVERIFY(label != nullptr);
-        QCOMPARE(label->text(), labels[row]);
+        QCOMPARE(QString(label->text()).remove(QLatin1Char('&')), labels[row]); // less the mnemonic
     }
 }
 
@@ -320,39 +382,48 @@ void EditorTest::slotImport()
     QCOMPARE(h.editor->bank(4).getContentName(1), std::string("tone.wav"));
     QVERIFY(h.editor->bank(4).content(1)->getData() != before);
     QCOMPARE(h.editor->bank(4).content(1)->getSize(), before.size());
-    QCOMPARE(h.prompt->filters.last(), QString()); // every file is offered
+    QCOMPARE(h.prompt->dialogs.back().title, QStringLiteral("Import into CLOSED HI HAT"));
+    QCOMPARE(h.prompt->dialogs.back().filters,
+             (QStringList{"Audio files (*.wav *.aif *.aiff *.aifc *.flac *.ogg *.mp3)", "All files (*)"}));
 
-    // A cancelled dialog changes nothing.
+    // A cancelled dialog changes nothing; audio files keep their own folder.
     h.prompt->openNames = {QString()};
     h.child<QPushButton>("rowOpen1")->click();
+    QCOMPARE(h.prompt->dialogs.back().directory, dir.path());
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(h.prompt->dialogs.back().directory, QString());
     QCOMPARE(h.rowName(1)->text(), QString::fromStdString(CSound(4).getContentName(0)));
 }
 
 void EditorTest::slotImportRefusals_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("bank");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("compressed WAV") << wavFile(2) << QStringLiteral("Wrong File Format")
+    QTest::newRow("compressed WAV") << wavFile(2) << 4 << QStringLiteral("Wrong File Format")
                                     << QStringLiteral("Its samples are not uncompressed PCM (format tag 0x0002).");
-    QTest::newRow("AIFC") << aifcFile() << QStringLiteral("Wrong File Format")
+    QTest::newRow("AIFC") << aifcFile() << 4 << QStringLiteral("Wrong File Format")
                           << QStringLiteral("It is an AIFF-C file.");
-    QTest::newRow("missing file") << QByteArray() << QStringLiteral("VARNO414Editor") << QString();
+    QTest::newRow("missing file") << QByteArray() << 4 << QStringLiteral("VARNO414Editor") << QString();
+    QTest::newRow("WAV as firmware") << wavFile(1) << int(kFirmwareIndex) << QStringLiteral("VARNO414Editor")
+                                     << QString();
 }
 
 void EditorTest::slotImportRefusals()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(int, bank);
     QFETCH(QString, caption);
     QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString path = dir.filePath("sound.wav");
     if (!bytes.isEmpty()) writeBytes(path, bytes);
     Harness h;
-    const std::vector<std::uint8_t> before = h.editor->bank(4).content(2)->getData();
-    const std::string name = h.editor->bank(4).getContentName(2);
+    h.select(bank);
+    const TableState before = tableState(*h.editor);
     h.prompt->openNames = {path};
-    h.child<QPushButton>("rowOpen2")->click();
+    h.child<QPushButton>("rowOpen0")->click();
     QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
     QCOMPARE(h.prompt->boxes[0].caption, caption);
     if (caption == QStringLiteral("Wrong File Format"))
@@ -361,8 +432,9 @@ void EditorTest::slotImportRefusals()
                      reason);
     else
         QVERIFY(h.prompt->boxes[0].text.contains(path));
-    QVERIFY(h.editor->bank(4).content(2)->getData() == before);
-    QCOMPARE(h.editor->bank(4).getContentName(2), name);
+    if (bank == kFirmwareIndex) QVERIFY(h.prompt->boxes[0].text.contains(QStringLiteral("own OS firmware")));
+    QVERIFY(tableState(*h.editor) == before);
+    QVERIFY(!h.editor->isBankChanged(bank));
 }
 
 void EditorTest::resetRestoresFactoryNames()
@@ -379,6 +451,17 @@ void EditorTest::resetRestoresFactoryNames()
         QCOMPARE(h.list()->currentRow(), index);
     }
     QVERIFY(h.prompt->boxes.empty());
+
+    // A changed bank is replaced only when the question is answered Reset.
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("mine"));
+    h.prompt->answers = {Answer::Cancel, Answer::Reset};
+    h.child<QPushButton>("resetToDefault")->click();
+    QCOMPARE(h.editor->bank(4).getName(), std::string("mine"));
+    QCOMPARE(h.prompt->boxes.back().text,
+             QStringLiteral("Replace S05 with its factory sounds? Your changes to it are lost."));
+    QCOMPARE(h.prompt->boxes.back().buttons, IPrompt::Buttons::ResetCancel);
+    h.child<QPushButton>("resetToDefault")->click();
+    QCOMPARE(h.editor->bank(4).getName(), std::string("S05"));
 
     // Refused while a transfer runs.
     h.editor->bank(4).setName("mine");
@@ -401,8 +484,8 @@ void EditorTest::saveAndOpenSelectedBank()
     h.prompt->saveNames = {path};
     h.child<QPushButton>("saveToDisk")->click();
     QVERIFY(QFile::exists(path));
-    QCOMPARE(h.prompt->filters.last(), QStringLiteral("MIDI Files (*.mid)"));
-    QCOMPARE(h.prompt->suffixes.last(), QStringLiteral("mid"));
+    QCOMPARE(h.prompt->dialogs.back().filters, QStringList{"Bank files (*.mid)"});
+    QCOMPARE(h.prompt->dialogs.back().defaultSuffix, QStringLiteral("mid"));
     QVERIFY(h.child<QPushButton>("saveToDisk")->isEnabled());
 
     // Same position: no question.
@@ -772,6 +855,239 @@ void EditorTest::secondaryCommands()
     CAboutDlg about;
     QCOMPARE(about.versionText(), QStringLiteral("Version 1.5"));
     QCOMPARE(about.windowTitle(), QStringLiteral("Info über VARNO414Editor"));
+}
+
+void EditorTest::changedMarksAndTitle()
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("tone.wav");
+    writeBytes(wav, wavFile(1));
+    const QString one = dir.filePath("one.mid");
+    const QString all = dir.filePath("all.mid");
+    Harness h;
+    const auto title = [&] { return h.editor->windowHandle()->title(); };
+    const auto marked = [&] {
+        QList<int> banks;
+        for (int i = 0; i < kBankCount; ++i) {
+            if (h.editor->isBankChanged(i)) banks << i;
+            if (h.list()->item(i)->font().bold() != h.editor->isBankChanged(i)) banks << -1; // the list disagrees
+        }
+        return banks;
+    };
+    QCOMPARE(title(), QStringLiteral("VARNO414Editor"));
+
+    // A rename, an import, a reset and an open into another position.
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
+    QCOMPARE(title(), QStringLiteral("VARNO414Editor*"));
+    h.prompt->saveNames = {one, dir.filePath("nine.mid"), all};
+    h.child<QPushButton>("saveToDisk")->click();
+    QCOMPARE(title(), QStringLiteral("one.mid - VARNO414Editor"));
+    h.select(2);
+    h.prompt->openNames = {wav, one, one, all};
+    h.child<QPushButton>("rowOpen2")->click();
+    h.select(7);
+    h.child<QPushButton>("resetToDefault")->click();
+    h.select(9);
+    h.prompt->answers = {Answer::Yes};
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(marked(), (QList<int>{2, 7, 9}));
+    QCOMPARE(title(), QStringLiteral("one.mid* - VARNO414Editor"));
+
+    // Undoing back to the saved state clears the mark; saving one bank clears
+    // its own, and a bank opened into its own position equals its file.
+    h.select(4);
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit 2"));
+    QVERIFY(h.editor->isBankChanged(4));
+    h.editor->undoStack()->undo();
+    QVERIFY(!h.editor->isBankChanged(4));
+    h.select(9);
+    h.child<QPushButton>("saveToDisk")->click();
+    h.select(4);
+    h.child<QPushButton>("openFromDisk")->click();
+    QCOMPARE(marked(), (QList<int>{2, 7}));
+
+    // Saving all banks clears every mark, and so does opening a whole table.
+    h.child<QRadioButton>("allBanks")->setChecked(true);
+    h.child<QPushButton>("saveToDisk")->click();
+    QVERIFY(marked().isEmpty());
+    h.child<QPushButton>("resetToDefault")->click();
+    h.child<QPushButton>("openFromDisk")->click();
+    QVERIFY(marked().isEmpty());
+    QCOMPARE(title(), QStringLiteral("all.mid - VARNO414Editor"));
+}
+
+void EditorTest::closeAsksWhenSomethingIsUnsaved()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kit.mid");
+    Harness h;
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
+    // Cancel keeps the window, and so does a save dialog left without saving.
+    h.prompt->answers = {Answer::Cancel, Answer::Save};
+    h.prompt->saveNames = {QString()};
+    QTest::keyClick(h.editor.get(), Qt::Key_Escape);
+    QVERIFY(!h.editor->close());
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+    QCOMPARE(h.prompt->boxes[0].text, QStringLiteral("Save changes to the banks before closing?"));
+    QCOMPARE(h.prompt->boxes[0].buttons, IPrompt::Buttons::SaveDiscardCancel);
+
+    // During a send neither Escape nor the close box asks or closes.
+    QVERIFY(h.editor->beginSending());
+    QTest::keyClick(h.editor.get(), Qt::Key_Escape);
+    QVERIFY(!h.editor->close());
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(2));
+    h.editor->endTransfer();
+    QVERIFY(h.editor->isVisible());
+
+    // Save closes once the normal save has saved; Discard closes at once.
+    h.prompt->answers = {Answer::Save};
+    h.prompt->saveNames = {path};
+    QVERIFY(h.editor->close());
+    CSound saved(0);
+    QVERIFY(WrapperKtMidiFile().openBank(saved, path.toStdString()));
+    QCOMPARE(saved.getName(), std::string("Kit"));
+    Harness other;
+    typeName(other.rowName(2), QStringLiteral("clap 2"));
+    other.prompt->answers = {Answer::Discard};
+    QTest::keyClick(other.editor.get(), Qt::Key_Escape);
+    QVERIFY(!other.editor->isVisible());
+    QVERIFY(other.prompt->dialogs.empty());
+}
+
+void EditorTest::undoAndRedoRestoreTheBytes()
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("tone.wav");
+    writeBytes(wav, wavFile(1));
+    const QString one = dir.filePath("one.mid");
+    const QString all = dir.filePath("all.mid");
+    CSound other(2);
+    QVERIFY(other.loadContent(4, wav.toStdString()));
+    QVERIFY(WrapperKtMidiFile().saveBank(other, one.toStdString()));
+    auto table = BankDocument::factory(std::nullopt);
+    table.banks()[30]->setName("last");
+    BankFileResult error;
+    QVERIFY(table.save(all.toStdString(), error));
+
+    // A rename of the bank and of a slot, an import, a reset, two opens.
+    Harness h;
+    std::vector<TableState> states{tableState(*h.editor)};
+    typeName(h.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
+    states.push_back(tableState(*h.editor));
+    typeName(h.rowName(0), QStringLiteral("hat"));
+    states.push_back(tableState(*h.editor));
+    h.prompt->openNames = {wav, one, all};
+    h.prompt->answers = {Answer::Reset, Answer::Yes};
+    for (const char* button : {"rowOpen3", "resetToDefault", "openFromDisk", "openFromDisk"}) {
+        h.child<QPushButton>(button)->click();
+        states.push_back(tableState(*h.editor));
+    }
+    QVERIFY(h.editor->beginSending()); // sending is not an edit
+    h.editor->endTransfer();
+    QCOMPARE(h.editor->undoStack()->count(), int(states.size()) - 1);
+
+    // Undo on its key and in the context menu, redo on both of its keys.
+    QApplication::setActiveWindow(h.editor.get());
+    QVERIFY(QTest::qWaitForWindowActive(h.editor.get()));
+    auto* undo = h.editor->findChild<QAction*>("undo");
+    QVERIFY(h.editor->actions().contains(undo));
+    QTest::keyClick(h.list(), Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(tableState(*h.editor) == states[5]);
+    for (std::size_t i = 5; i > 0; --i) {
+        undo->trigger();
+        QVERIFY2(tableState(*h.editor) == states[i - 1], qPrintable(QString::number(i)));
+    }
+    QTest::keyClick(h.list(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(h.list(), Qt::Key_Y, Qt::ControlModifier);
+    QVERIFY(tableState(*h.editor) == states[2]);
+    while (h.editor->undoStack()->canRedo()) h.editor->undoStack()->redo();
+    QVERIFY(tableState(*h.editor) == states.back());
+}
+
+void EditorTest::dropsImportAndOpen()
+{
+    QTemporaryDir dir;
+    QStringList wavs;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
+        wavs << dir.filePath(name);
+        writeBytes(wavs.back(), wavFile(1, 500 + 700 * int(wavs.size())));
+    }
+    const QString bankFile = dir.filePath("bank.mid");
+    CSound stored(2);
+    stored.setName("stored name");
+    QVERIFY(WrapperKtMidiFile().saveBank(stored, bankFile.toStdString()));
+    Harness h;
+    const auto row = [&](int index) { return h.editor->findChild<SlotRow*>(QStringLiteral("row%1").arg(index)); };
+
+    // One file fills the slot of the row; several fill the slots from that row
+    // down, and what does not fit is told.
+    QCOMPARE(dropFiles(*h.editor, row(3), {wavs[0]}), std::make_pair(true, QList<int>{3}));
+    QCOMPARE(h.editor->bank(4).getContentName(3), std::string("a.wav"));
+    QCOMPARE(dropFiles(*h.editor, row(4), wavs).second, (QList<int>{4, 5}));
+    QCOMPARE(h.editor->bank(4).getContentName(5), std::string("b.wav"));
+    QVERIFY(h.editor->bank(4).content(4)->getData() != h.editor->bank(4).content(5)->getData());
+    QVERIFY(!row(4)->isHighlighted());
+    QVERIFY(h.prompt->boxes.back().text.contains(QStringLiteral("1 of the files")));
+
+    // Open's rules hold, and audio files off the rows are not taken.
+    writeBytes(wavs[2], wavFile(2)); // MS ADPCM without its coefficients: nothing decodes it
+    dropFiles(*h.editor, row(2), {wavs[2]});
+    QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("Wrong File Format"));
+    QVERIFY(!dropFiles(*h.editor, h.list(), {wavs[0]}).first);
+    QCOMPARE(h.editor->undoStack()->count(), 2);
+
+    // A bank file opens from anywhere, with Open's question naming the bank
+    // as the file stores it.
+    h.editor->bank(2).setName("renamed since");
+    h.prompt->answers = {Answer::Yes};
+    QCOMPARE(dropFiles(*h.editor, h.child<QLabel>("versionText"), {bankFile}).second, QList<int>{-1});
+    QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("The file contains data for bank: \"stored name\".\n"
+                                                         "Do you want to overwrite bank: \"S05\"?"));
+    QCOMPARE(h.editor->bank(4).getName(), std::string("stored name"));
+}
+
+// Run by the editor_layout test on a 1280 x 720 screen at 150 %.
+void EditorTest::layoutFitsSmallScreen()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen->geometry().size() != QSize(853, 480) || !qFuzzyCompare(screen->devicePixelRatio(), 1.5))
+        QSKIP("needs the 1280 x 720 screen at 150 % of the editor_layout test");
+    Harness h;
+    QVERIFY(QTest::qWaitForWindowExposed(h.editor.get()));
+    emit h.editor->workerStatus(QStringLiteral("sending bank (S05 - factory -)..."));
+    const QRect available = screen->availableGeometry();
+    const int titleBar = h.editor->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    QVERIFY(available.contains(h.editor->frameGeometry().adjusted(0, -titleBar, 0, 0)));
+
+    // As it opens and at its smallest, every control is on the screen with
+    // all the room its text needs.
+    for (const QSize size : {h.editor->size(), h.editor->minimumSize()}) {
+        h.editor->resize(size);
+        QCoreApplication::processEvents();
+        for (const QWidget* widget : h.editor->findChildren<QWidget*>()) {
+            if (!widget->isVisible()) continue;
+            const QString name = widget->metaObject()->className() + QStringLiteral(" ") + widget->objectName();
+            QVERIFY2(available.contains(QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size())), qPrintable(name));
+            const QSize needs = widget->minimumSizeHint();
+            QVERIFY2(widget->width() >= needs.width() && widget->height() >= needs.height(), qPrintable(name));
+        }
+    }
+
+    // Every button and labelled field has an Alt mnemonic of its own.
+    QStringList letters;
+    for (const QWidget* widget : h.editor->findChildren<QWidget*>()) {
+        const auto* button = qobject_cast<const QAbstractButton*>(widget);
+        const auto* label = qobject_cast<const QLabel*>(widget);
+        if (!widget->isVisible() || (!button && (!label || !label->buddy())) ||
+            widget->objectName().startsWith("rowOpen"))
+            continue;
+        const QString text = button ? button->text() : label->text();
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
+        letters << text.mid(at + 1, 1).toUpper();
+    }
+    QCOMPARE(letters.size(), 17);
+    QCOMPARE(letters.removeDuplicates(), 0);
 }
 
 QTEST_MAIN(EditorTest)

@@ -33,7 +33,9 @@ TEST(BankDocument, CraftedFilesOpenOrAreRefusedByKind)
         EXPECT_EQ(doc->banks().size(), crafted.banks);
         EXPECT_EQ(doc->placementAt(crafted.position) != BankDocument::Placement::Refused, crafted.editorTakes);
         BankDocument table = BankDocument::factory(std::nullopt);
-        table.takeFrom(std::move(*doc), crafted.position);
+        const std::size_t replacing = !crafted.editorTakes ? 0 : doc->isWholeTable() ? kBankCount : 1;
+        // What was replaced comes back, so that it can be put back.
+        EXPECT_EQ(table.takeFrom(std::move(*doc), crafted.position).size(), replacing);
         EXPECT_EQ(table.banks()[kFirmwareIndex]->isFirmwarePlaceholder(), crafted.firmwarePlaceholder);
     }
 }

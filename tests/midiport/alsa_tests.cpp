@@ -2,6 +2,7 @@
 #include "midiport/alsa/sysexpacer.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/messages.h"
+#include "model/sound.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,21 @@
 
 namespace {
 
+// Sleeps overshoot by `overshootMs`, as a loaded machine's timer does, and
+// the sleep numbered `stallAt` takes `stallMs` longer still.
 class VirtualClock : public IClock {
 public:
     std::int64_t now() override { return elapsedMs / 1000; }
-    void sleepMs(std::uint32_t ms) override { elapsedMs += ms; }
+    std::int64_t monotonicMs() override { return elapsedMs; }
+    void sleepMs(std::uint32_t ms) override
+    {
+        elapsedMs += ms + overshootMs + (sleeps++ == stallAt ? stallMs : 0);
+    }
     std::int64_t elapsedMs = 0;
+    std::int64_t overshootMs = 0;
+    int sleeps = 0;
+    int stallAt = -1;
+    std::int64_t stallMs = 0;
 };
 
 class RecordingSink : public ISysexSink {
@@ -74,6 +85,35 @@ TEST(AlsaPacing, BlockMessageGoesOutInSmallPiecesNoFasterThanTheCable)
     EXPECT_GE(clock.elapsedMs * 3093.75, message.size() * 1000.0);
 }
 
+// The pieces are paced to deadlines from the first one: the timer's overshoot
+// does not add up over the 513 pieces, and after a stall the pacer catches up
+// by no more than its bound, so the port never gets a burst it could drop.
+TEST(AlsaPacing, OvershootDoesNotAddUpAndStallsAreCaughtUpWithinBounds)
+{
+    const auto message = blockMessage();
+    VirtualClock late;
+    late.overshootMs = 2;
+    RecordingSink lateSink(late);
+    ASSERT_TRUE(sendPacedSysex(message, lateSink, late, true));
+    EXPECT_GE(late.elapsedMs, 42369);
+    EXPECT_LE(late.elapsedMs, 42369 + 2);
+
+    VirtualClock stalled;
+    stalled.stallAt = 100;
+    stalled.stallMs = 5000;
+    RecordingSink stalledSink(stalled);
+    ASSERT_TRUE(sendPacedSysex(message, stalledSink, stalled, true));
+    const std::int64_t resumed = stalledSink.handedAtMs[101];
+    std::size_t burst = 0;
+    for (std::size_t i = 101; i < stalledSink.chunks.size() && stalledSink.handedAtMs[i] == resumed; ++i)
+        burst += stalledSink.chunks[i].size();
+    // The piece that was due, and what the cable takes in the catch-up bound.
+    EXPECT_GT(burst, kSysexChunkBytes);
+    EXPECT_LE(burst, kMaxCatchUpMs * 99 / 32 + 2 * kSysexChunkBytes);
+    // Most of the stall is not caught up: it only moves the schedule.
+    EXPECT_GE(stalled.elapsedMs, 42369 + 5000 - kMaxCatchUpMs - 100);
+}
+
 TEST(AlsaPacing, UnpacedAndFailingSends)
 {
     const auto message = blockMessage();
@@ -93,6 +133,14 @@ TEST(AlsaPacing, UnpacedAndFailingSends)
     ASSERT_TRUE(sendPacedSysex(erase, small, clock, true));
     ASSERT_EQ(small.chunks.size(), 1u);
     EXPECT_EQ(small.chunks[0], erase);
+}
+
+// The plan's time for a sound bank is what the paced pieces, the pauses and
+// the settles add up to, not the cable's bare rate.
+TEST(AlsaPacing, SoundBankIsPlannedAtItsPacedTime)
+{
+    CSound bank(0);
+    EXPECT_EQ(WrapperKtMidiInterface::bankMs(AlsaMidiSystem().outputPacing(), bank.buildEvents(0)), 103946u);
 }
 
 TEST(AlsaSystem, NoSequencerDeviceMeansNoPortsAndAClearError)

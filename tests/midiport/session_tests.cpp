@@ -171,7 +171,6 @@ TEST(Session, SoundBankGoesOutAsFourPacedMessages)
     CSound bank(5);
     const std::int64_t before = s.system->elapsedMs();
     ASSERT_TRUE(s.session.sendBank(bank, 3));
-    EXPECT_EQ(s.session.estimate(), 102u);
 
     const auto records = s.system->records();
     const std::vector<std::string> expected{"wait 3000", "sysex 6",      "wait 1", "wait 2",     "wait 300",
@@ -199,39 +198,29 @@ TEST(Session, SoundBankGoesOutAsFourPacedMessages)
         cableFree = item.atMs + (static_cast<std::int64_t>(item.bytes.size()) * 1000 + 3124) / 3125;
     }
     EXPECT_LE(cableFree, s.system->elapsedMs());
+    // The plan knows the bank's time to the millisecond.
     EXPECT_EQ(s.system->elapsedMs() - before, 106592);
+    EXPECT_EQ(WrapperKtMidiInterface::bankMs(s.system->outputPacing(), bank.buildEvents(3)), 106592u);
 }
 
-TEST(Session, ProgressRunsFromZeroPastTheEstimateAndBackToZero)
+// On the recording clock the plan is exact, so progress is exactly the time
+// that has passed, and it stays below 100 until the bank is over.
+TEST(Session, ProgressFollowsThePlanAndStaysBelow100)
 {
     Session s;
     CSound bank(0);
     EXPECT_EQ(s.session.progress(), 0);
+    const std::int64_t start = s.system->elapsedMs();
     std::vector<int> seen;
-    s.system->setWaitHook([&](std::uint32_t) { seen.push_back(s.session.progress()); });
-    ASSERT_TRUE(s.session.sendBank(bank, 0));
-    EXPECT_EQ(s.session.progress(), 0);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-    // A bank takes a little longer than its estimate, so the last values pass 100.
-    EXPECT_GT(seen.back(), 100);
-    EXPECT_LE(seen.back(), 104);
-}
-
-TEST(Session, ProgressIsHalfWay51SecondsIntoASoundBank)
-{
-    Session s;
-    CSound bank(0);
-    const std::int64_t start = s.system->clock().now();
-    bool checked = false;
     s.system->setWaitHook([&](std::uint32_t) {
-        if (checked) return;
-        checked = true;
-        s.system->advance((start + 51 - s.system->clock().now()) * 1000);
-        EXPECT_EQ(s.session.progress(), 50);
+        const auto into = static_cast<std::uint64_t>(s.system->elapsedMs() - start);
+        EXPECT_EQ(s.session.progress(), static_cast<int>(std::min<std::uint64_t>(99, into * 100 / 106592)));
+        seen.push_back(s.session.progress());
     });
     ASSERT_TRUE(s.session.sendBank(bank, 0));
-    EXPECT_TRUE(checked);
+    EXPECT_EQ(s.session.progress(), 0);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 99);
 }
 
 TEST(Session, FirmwareIsSentOnlyWhenItIsDeviceFirmware)
@@ -261,8 +250,11 @@ TEST(Session, FirmwareIsSentOnlyWhenItIsDeviceFirmware)
 
     Session device;
     CFirmware firmware = deviceFirmware();
+    const std::int64_t before = device.system->elapsedMs();
     ASSERT_TRUE(device.session.sendBank(firmware, 0));
-    EXPECT_EQ(device.session.estimate(), 97u);
+    EXPECT_EQ(device.system->elapsedMs() - before,
+              static_cast<std::int64_t>(WrapperKtMidiInterface::bankMs(device.system->outputPacing(),
+                                                                       firmware.buildEvents(0))));
     const auto messages = sysexOf(device.system->records());
     ASSERT_EQ(messages.size(), 4u);
     EXPECT_EQ(messages[0], (Bytes{0xF0, 0x31, 0x0D, 0x79, 62, 0xF7}));

@@ -1,4 +1,5 @@
 #include "midifile/wrapperktmidifile.h"
+#include "midiport/banktransfer.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/sound.h"
@@ -56,6 +57,31 @@ TEST(SessionThreads, ProgressIsPolledWhileAnotherThreadSends)
         EXPECT_GE(value, 0);
         EXPECT_LE(value, 110);
     }
+}
+
+// A window or a signal handler's loop follows a transfer and stops it from
+// its own thread, while the port's opening happens on the sending thread.
+TEST(SessionThreads, TransferIsFollowedAndStoppedFromAnotherThread)
+{
+    auto system = std::make_shared<RecordingMidiSystem>();
+    std::vector<std::unique_ptr<IBank>> banks;
+    for (std::uint16_t i = 0; i < 4; ++i) banks.push_back(std::make_unique<CSound>(i));
+    BankTransfer transfer(system, 0, 0, std::move(banks));
+    system->setWaitHook([](std::uint32_t) { std::this_thread::yield(); });
+
+    TransferResult result;
+    std::thread worker([&] { result = transfer.run(); });
+    int last = 0;
+    for (TransferProgress p = transfer.progress(); p.phase != TransferPhase::finished; p = transfer.progress()) {
+        EXPECT_GE(p.percent, last);
+        last = p.percent;
+        if (p.banksSent >= 1) transfer.requestStop(StopPoint::afterMessage);
+        std::this_thread::yield();
+    }
+    worker.join();
+    EXPECT_EQ(result.outcome, TransferOutcome::stopped);
+    EXPECT_GE(result.banksSent, 1u);
+    EXPECT_LT(result.banksSent, 4u);
 }
 
 // What a user may do while all banks go out: the send works on clones taken

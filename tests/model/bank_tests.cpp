@@ -165,11 +165,6 @@ TEST(Bank, LoadContentNamesAfterTheFileAndKeepsNameOnFailure)
     EXPECT_FALSE(bank.loadContent(2, "/nonexistent/snare.wav"));
     EXPECT_EQ(bank.getContentName(2), "CLAP");
     EXPECT_FALSE(bank.loadContent(6, path));
-
-    CFirmware firmware;
-    const std::string sysex = writeTemp("D:\\dumps\\os.syx", {0xF0, 0, 0, 0, 0x31, 0xF7});
-    ASSERT_TRUE(firmware.loadContent(1, sysex));
-    EXPECT_EQ(firmware.getContentName(1), "os.syx");
 }
 
 TEST(Bank, AccessorsTolerateShortNameListsAndBadIndexes)
@@ -307,6 +302,36 @@ TEST(FirmwareBank, DeviceFirmwareHasExactlyTheFirmwareLengths)
     Bytes withChannel = firmwareMessage(0x1BE06, 0x7F);
     withChannel[4] = 0x20;
     EXPECT_FALSE(holdsDeviceFirmware(firmwareMessage(0x1FF86), withChannel));
+}
+
+// A firmware content takes from a file only the machine's own message for it;
+// anything else leaves the bank exactly as it was.
+TEST(FirmwareBank, LoadTakesOnlyDeviceFirmwareForTheContent)
+{
+    // As a bank file stores it: F0, a three-byte length, the rest.
+    const auto stored = [](const Bytes& message) {
+        Bytes file{0x4D, 0x54, 0xF0, 0x86, 0xFF, 0x05};
+        file.insert(file.end(), message.begin() + 1, message.end());
+        return file;
+    };
+    const Bytes os = firmwareMessage(0x1BE06, 0x7F);
+    const std::string osFile = writeTemp("D:\\dumps\\os.syx", stored(os));
+    CFirmware firmware;
+    const Bytes presets = firmware.content(0)->getData();
+    const CContent* osContent = firmware.content(1);
+    EXPECT_FALSE(firmware.loadContent(0, osFile)); // the OS message is not PRESETS
+    Bytes withChannel = os;
+    withChannel[4] = 0x20;
+    for (const Bytes& refused : {Bytes{0xF0, 0, 0, 0, 0x31, 0xF7}, stored(firmwareMessage(0x1BE05, 0x7F)),
+                                 stored(withChannel), Bytes(64, 0x90)})
+        EXPECT_FALSE(firmware.loadContent(1, writeTemp("refused.syx", refused)));
+    EXPECT_EQ(firmware.content(0)->getData(), presets);
+    EXPECT_EQ(firmware.getContentName(1), "OS");
+
+    ASSERT_TRUE(firmware.loadContent(1, osFile));
+    EXPECT_EQ(firmware.content(1), osContent); // write events may still refer to it
+    EXPECT_EQ(firmware.content(1)->getData(), os);
+    EXPECT_EQ(firmware.getContentName(1), "os.syx");
 }
 
 } // namespace

@@ -1,0 +1,3 @@
+#include "midiport/sleepinhibitor.h"
+
+ISleepInhibitor::~ISleepInhibitor() = default;
