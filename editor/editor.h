@@ -14,7 +14,9 @@
 #include <thread>
 #include <vector>
 
+class IAudioSystem;
 class IMidiSystem;
+class SlotPlayback;
 class SlotRow;
 class WrapperKtMidiInterface;
 class QCheckBox;
@@ -41,7 +43,9 @@ class CEditor : public QDialog {
 public:
     enum State : int { Idle = 0, Sending = 2, Receiving = 3 };
 
-    CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> prompt, QWidget* parent = nullptr);
+    // audio: where Play sounds; none leaves Play disabled.
+    CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> prompt,
+            std::shared_ptr<IAudioSystem> audio = nullptr, QWidget* parent = nullptr);
     ~CEditor() override;
 
     // Content index shown by a row control, -1 for any other widget.
@@ -66,7 +70,9 @@ public slots:
     void refreshBankView();
     void openSlotFile(int row);
     void resetToDefault();
-    void playSlot();
+    // Plays the row's slot, or stops it when it plays.
+    void playSlot(int row);
+    void saveSampleAs(int row);
     void sendToDevice();
     void saveToDisk();
     void openFromDisk();
@@ -114,6 +120,8 @@ private:
     void fillPortLists();
     void reselect(int sel);
     void setStatus(const QString& text);
+    void showPlayState();
+    const CContent* sampleOfRow(int row) const;
     void updateTitle();
     void commitBankName();
     void commitFocusedName();
@@ -148,6 +156,7 @@ private:
     int m_outputPortCount = 0;
 
     QUndoStack* m_undo = nullptr;
+    SlotPlayback* m_playback = nullptr;
     QString m_fileName;    // the bank file last opened or saved, for the title
     QString m_audioFolder; // where the dialogs start, for this session only
     QString m_bankFolder;
