@@ -2,7 +2,9 @@
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test through ctest; then runs the
 # threaded tests under ThreadSanitizer, each fuzz target for a bounded time,
-# and clang-tidy.
+# and clang-tidy. Beside these it cross-builds varno414.exe and runs the
+# Windows tests under wine, builds and checks the Debian package, and tests
+# the source archive on its own.
 #   ./test.sh            everything (what CI runs)
 #   ./test.sh --quick    only the sanitizer build and its tests
 #   ./test.sh --tsan     only the ThreadSanitizer stage
@@ -27,10 +29,19 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 
 section() { printf '\n=== %s ===\n' "$1"; }
 
+source tools/background.sh
+if [ "$stage" = all ]; then
+  section "Started beside the sanitizer build: Windows build and tests under wine, Debian package"
+  background_start windows tools/windows.sh
+  background_start package tools/package.sh --check
+fi
+
 if [ "$stage" != tsan ]; then
   section "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
   cmake --preset asan
   cmake --build --preset asan -j "$jobs"
+  # The virtual machine's timing wants the processors to itself.
+  [ "$stage" = all ] && background_wait windows package
   ctest --preset asan -j "$jobs"
 fi
 [ "$stage" = quick ] && exit 0
@@ -46,5 +57,9 @@ fuzz/run.sh --seconds "${VARNO_FUZZ_SECONDS:-30}"
 
 section "clang-tidy"
 ./lint.sh
+
+# Alone: its tests include timed ones that a loaded machine makes fail.
+section "The source archive's own ./test.sh --quick"
+tools/source-archive.sh
 
 section "all checks passed"

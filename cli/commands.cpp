@@ -9,6 +9,8 @@
 #include "midifile/filelock.h"
 #include "midifile/safefilewriter.h"
 #include "model/latin1.h"
+#include "midifile/utf8path.h"
+#include "varno_version.h"
 
 #include <algorithm>
 #include <array>
@@ -80,13 +82,13 @@ SafeWriteOptions writeOptions(const Options& options)
 bool sameFile(const std::string& a, const std::string& b)
 {
     std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec);
+    return std::filesystem::equivalent(pathFromUtf8(a), pathFromUtf8(b), ec);
 }
 
 bool isRegularFile(const std::string& path)
 {
     std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
+    return std::filesystem::is_regular_file(pathFromUtf8(path), ec);
 }
 
 } // namespace
@@ -116,6 +118,10 @@ int run(std::span<const std::string> args)
         std::cout << helpText(rest.empty() ? std::string() : rest.front());
         return kExitOk;
     }
+    if (command == "--version") {
+        std::cout << "varno414 " << kVarnoVersion << '\n';
+        return kExitOk;
+    }
     if (command == "ports") return commandPorts(rest);
     if (command == "new") return commandNew(rest);
     if (command == "show") return commandShow(rest);
@@ -142,7 +148,7 @@ int commandNew(std::span<const std::string> args)
         if (!index) return fail("there is no bank '" + *bank + "': banks are S01 to S31 and FIRMWARE.");
     }
     std::error_code ec;
-    if (!options.has("force") && std::filesystem::exists(path, ec))
+    if (!options.has("force") && std::filesystem::exists(pathFromUtf8(path), ec))
         return fail("'" + path + "' already exists: give --force to replace it with factory content.");
 
     BankDocument doc = BankDocument::factory(index);
@@ -355,8 +361,9 @@ int commandExport(std::span<const std::string> args)
     }
 
     std::error_code ec;
-    std::filesystem::create_directory(*dir, ec);
-    if (!std::filesystem::is_directory(*dir, ec))
+    const std::filesystem::path folder = pathFromUtf8(*dir);
+    std::filesystem::create_directory(folder, ec);
+    if (!std::filesystem::is_directory(folder, ec))
         return fail("cannot write into '" + *dir + "': it is not a folder and could not be made one.");
     for (IBank* bank : banks) {
         for (std::uint16_t i = 0; i < bank->getContentCount(); ++i) {
@@ -364,7 +371,7 @@ int commandExport(std::span<const std::string> args)
             if (!content || !bank->isSampleContent(i)) continue;
             const std::string name = bankTag(bank->getIndex()) + "_" + std::to_string(i + 1) + "_" +
                                      fileSafe(bank->getContentLabel(i)) + ".wav";
-            const std::string out = (std::filesystem::path(*dir) / name).string();
+            const std::string out = utf8FromPath(folder / name);
             if (sameFile(out, path)) return fail("'" + out + "' is the bank file itself: export into another folder.");
             const SafeWriteResult written =
                 SafeFileWriter::write(out, audio::wavImage(content->getData()), writeOptions(options));

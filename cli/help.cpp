@@ -99,7 +99,7 @@ const char* helpText(const std::string& command)
            "\n"
            "Banks are S01 to S31 and FIRMWARE. Slots are named by their labels\n"
            "(\"OPEN HI HAT\", CLOSED-HI-HAT, clap, RIM SHOT, CRASH, RIDE) or numbers 1 to 6.\n"
-           "'varno414 COMMAND --help' tells more.\n";
+           "'varno414 COMMAND --help' tells more; 'varno414 --version' prints the version.\n";
 }
 
 int fail(const std::string& sentence)

@@ -93,13 +93,24 @@ std::string tagOf(const IBank& bank)
 // A word as the shell takes it back unchanged.
 std::string shellWord(const std::string& word)
 {
+#ifdef _WIN32
+    // The command prompt and PowerShell take a backslash as it is and a word
+    // in double quotes; a Windows file name holds no double quote.
+    static constexpr std::string_view kPlain = "_./-:+,=\\";
+#else
+    static constexpr std::string_view kPlain = "_./-:+,=";
+#endif
     const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::string_view("_./-:+,=").find(c) != std::string_view::npos;
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || kPlain.find(c) != std::string_view::npos;
     });
     if (plain) return word;
+#ifdef _WIN32
+    return "\"" + word + "\"";
+#else
     std::string quoted = "'";
     for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
+#endif
 }
 
 // Signals arrive on any thread; the handler only counts them, and the

@@ -1031,6 +1031,16 @@ bool CEditor::saveBanks()
     return true;
 }
 
+void CEditor::openGivenFile(const QString& path)
+{
+    // The bank the file holds is selected first, so that it lands in its own
+    // place without a question.
+    BankFileResult error;
+    const std::optional<BankDocument> opened = BankDocument::open(localPath(path), error);
+    if (opened && opened->banks().size() == 1) reselect(opened->banks().front()->getIndex());
+    openBankFile(path);
+}
+
 void CEditor::openFromDisk()
 {
     const std::optional<QString> chosen =

@@ -69,6 +69,8 @@ public:
     // Changed since the bank was last saved or opened (marked in the list).
     bool isBankChanged(int index) const { return m_table.isChanged(static_cast<std::size_t>(index)); }
     QUndoStack* undoStack() const { return m_undo; }
+    // Opens a file named on the command line (the desktop's "Open with").
+    void openGivenFile(const QString& path);
 
 public slots:
     void refreshBankView();

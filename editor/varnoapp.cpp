@@ -5,6 +5,8 @@
 #include "midiport/midisystem.h"
 #include "varno_version.h"
 
+#include <QFile>
+
 CVARNOApp::CVARNOApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     // A settings area is named, but the program stores nothing in it.
@@ -21,6 +23,8 @@ int CVARNOApp::run()
     QtPrompt& dialogs = *prompt;
     CEditor editor(createMidiSystem(), std::move(prompt));
     dialogs.setParent(&editor);
+    const QStringList args = arguments();
+    if (args.size() > 1) editor.openGivenFile(args.at(1));
     editor.exec();
     return 0;
 }

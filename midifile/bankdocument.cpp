@@ -1,5 +1,6 @@
 #include "midifile/bankdocument.h"
 
+#include "midifile/utf8path.h"
 #include "midifile/wrapperktmidifile.h"
 #include "model/firmware.h"
 #include "model/sound.h"
@@ -64,7 +65,7 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, BankFile
 {
     error = {BankFileError::None, path};
     std::error_code ec;
-    const std::filesystem::path file(path);
+    const std::filesystem::path file = pathFromUtf8(path);
     if (!std::filesystem::exists(file, ec)) {
         error.kind = BankFileError::NotFound;
         return std::nullopt;

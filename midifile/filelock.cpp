@@ -1,5 +1,7 @@
 #include "midifile/filelock.h"
 
+#include "midifile/utf8path.h"
+
 #include <filesystem>
 
 #ifdef _WIN32
@@ -92,10 +94,10 @@ int lockFile(const std::filesystem::path& path)
 FileLock::FileLock(const std::string& path)
 {
 #ifdef _WIN32
-    const HANDLE file = lockFile(std::filesystem::path(path));
+    const HANDLE file = lockFile(pathFromUtf8(path));
     if (file != INVALID_HANDLE_VALUE) m_handle = reinterpret_cast<IFileOps::Handle>(file);
 #else
-    const int fd = lockFile(std::filesystem::path(path));
+    const int fd = lockFile(pathFromUtf8(path));
     if (fd >= 0) m_handle = fd;
 #endif
 }

@@ -1,5 +1,7 @@
 #include "midifile/ktifstream.h"
 
+#include "midifile/utf8path.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -59,7 +61,7 @@ bool Ktifstream::openBinary(const std::string& path)
     rdbuf(&m_file);
     m_inMemory = false;
     m_size = 0;
-    if (m_file.open(path, std::ios::in | std::ios::binary) == nullptr) {
+    if (m_file.open(pathFromUtf8(path), std::ios::in | std::ios::binary) == nullptr) {
         setstate(std::ios::failbit);
         return false;
     }

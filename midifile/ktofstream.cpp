@@ -1,5 +1,6 @@
 #include "midifile/ktofstream.h"
 
+#include "midifile/utf8path.h"
 #include <array>
 
 Ktofstream::Ktofstream(const std::string& path)
@@ -9,7 +10,7 @@ Ktofstream::Ktofstream(const std::string& path)
 
 bool Ktofstream::openBinary(const std::string& path)
 {
-    open(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    open(pathFromUtf8(path), std::ios::out | std::ios::binary | std::ios::trunc);
     return is_open() && good();
 }
 

@@ -1,6 +1,7 @@
 #include "midifile/safefilewriter.h"
 
 #include "midifile/temporaryfiles.h"
+#include "midifile/utf8path.h"
 
 #include <array>
 #include <optional>
@@ -49,7 +50,7 @@ std::optional<fs::path> followLinks(fs::path path)
 fs::path temporaryName(const fs::path& target, std::mt19937& random)
 {
     static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string name = target.filename().string();
+    std::string name = utf8FromPath(target.filename());
     if (name.size() > kNameKept) {
         // Cut before a whole UTF-8 character, never inside one.
         std::size_t cut = kNameKept;
@@ -59,7 +60,7 @@ fs::path temporaryName(const fs::path& target, std::mt19937& random)
     std::string temporary = "." + name + ".";
     std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
     for (int i = 0; i < 8; ++i) temporary += kLetters[pick(random)];
-    return temporary + ".tmp";
+    return pathFromUtf8(temporary + ".tmp");
 }
 
 } // namespace
@@ -97,7 +98,7 @@ SafeWriteResult SafeFileWriter::write(const std::string& path, std::span<const s
 SafeWriteResult SafeFileWriter::begin()
 {
     abandon();
-    const auto target = followLinks(fs::path(m_path));
+    const auto target = followLinks(pathFromUtf8(m_path));
     if (!target) return result(SafeWriteError::LinkLoop);
     m_target = *target;
 
@@ -121,7 +122,7 @@ SafeWriteResult SafeFileWriter::begin()
         const temporaryfiles::SignalsHeld held;
         ec = m_ops.create(candidate, m_replacing, m_handle);
         if (!ec) {
-            m_temporary = candidate.string();
+            m_temporary = utf8FromPath(candidate);
             m_registration = temporaryfiles::add(m_temporary);
             return result(SafeWriteError::None);
         }
@@ -141,7 +142,7 @@ SafeWriteResult SafeFileWriter::commit()
     m_handle = IFileOps::kNoHandle;
     {
         const temporaryfiles::SignalsHeld held;
-        ec = m_ops.replace(m_temporary, m_target);
+        ec = m_ops.replace(pathFromUtf8(m_temporary), m_target);
         if (!ec) {
             temporaryfiles::forget(m_registration);
             m_registration = -1;
@@ -161,7 +162,7 @@ void SafeFileWriter::abandon()
     m_handle = IFileOps::kNoHandle;
     if (m_temporary.empty()) return;
     const temporaryfiles::SignalsHeld held;
-    m_ops.remove(m_temporary);
+    m_ops.remove(pathFromUtf8(m_temporary));
     temporaryfiles::forget(m_registration);
     m_registration = -1;
     m_temporary.clear();

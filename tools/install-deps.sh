@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages that are missing for a profile:
-#   run   what building and starting the editor needs
-#   test  everything ./test.sh needs (sanitizers, peers, cross compiler, fuzzing)
-# As root or with sudo it runs apt-get; otherwise it prints the packages to install.
+#   run      what building and starting the editor needs
+#   package  run, and what building the Debian package needs
+#   test     everything ./test.sh needs (sanitizers, peers, cross compiler and
+#            wine, fuzzing, the package checks)
+# As root or with sudo it runs apt-get; otherwise it says what to install.
 set -euo pipefail
 
 profile=${1:-run}
 run_pkgs=(cmake ninja-build g++ pkg-config libasound2-dev qt6-base-dev)
-test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libbenchmark-dev sox python3-mido
-           g++-mingw-w64-x86-64-posix clang-14 libclang-rt-14-dev clang-tidy
-           qemu-system-x86 busybox-static cpio kmod)
+# CPack's Debian generator finds the binaries with file and their
+# dependencies with dpkg-shlibdeps.
+package_pkgs=("${run_pkgs[@]}" dpkg-dev file)
+test_pkgs=("${package_pkgs[@]}" libgtest-dev libgmock-dev googletest libbenchmark-dev sox python3-mido
+           g++-mingw-w64-x86-64-posix wine64 clang-14 libclang-rt-14-dev clang-tidy
+           qemu-system-x86 busybox-static cpio kmod lintian appstream)
 case "$profile" in
   run) wanted=("${run_pkgs[@]}") ;;
+  package) wanted=("${package_pkgs[@]}") ;;
   test) wanted=("${test_pkgs[@]}") ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  *) echo "usage: $0 run|package|test" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -26,13 +32,18 @@ if [ "$(id -u)" -eq 0 ]; then
   apt_get=(apt-get)
 elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
   apt_get=(sudo apt-get)
-else
-  echo "Please install these packages first (for example with sudo apt-get install):" >&2
+elif command -v sudo >/dev/null 2>&1; then
+  echo "Please install these packages first (sudo apt-get install ...):" >&2
   echo "  ${missing[*]}" >&2
+  exit 1
+else
+  echo "These packages are missing; installing them needs root. Ask an administrator to install" >&2
+  echo "them, or as root run: su -c 'apt-get install ${missing[*]}'" >&2
   exit 1
 fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${apt_get[@]}" update -qq
-"${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+# Other installs may hold apt's lock for a while; wait for it rather than fail.
+"${apt_get[@]}" -o DPkg::Lock::Timeout=600 update -qq
+"${apt_get[@]}" -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"

@@ -10,3 +10,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Static, so the .exe runs on a Windows machine without the toolchain's runtime DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

@@ -1,5 +1,7 @@
 #include "midiport/recording/recordingmidisystem.h"
 
+#include "midifile/utf8path.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -138,7 +140,8 @@ RecordingMidiSystem::RecordingMidiSystem(Options options)
 {
     if (m_options.logPath.empty()) return;
     errno = 0;
-    m_log.open(m_options.logPath, std::ios::app);
+    // Binary: lines end in \n alone on every system, as the tests read them.
+    m_log.open(pathFromUtf8(m_options.logPath), std::ios::app | std::ios::binary);
     if (!m_log.is_open()) {
         const int reason = errno;
         m_logError = "The MIDI recording log '" + m_options.logPath + "' cannot be opened";

@@ -9,6 +9,10 @@ work=${3:?}
 shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 
+if [ -n "${VARNO_SKIP_VM_TESTS:-}" ]; then
+  echo "SKIPPED: VARNO_SKIP_VM_TESTS is set"
+  exit 77
+fi
 for tool in qemu-system-x86_64 busybox cpio gzip apt-get dpkg-deb /sbin/depmod /sbin/modprobe; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "SKIPPED: $tool is missing (tools/install-deps.sh test installs it)"

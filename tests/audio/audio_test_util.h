@@ -1,14 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
 namespace audiotest {
@@ -19,7 +19,7 @@ using ::TempDir;
 
 inline void writeFile(const std::string& path, const Bytes& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(pathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
@@ -144,22 +144,25 @@ inline Bytes aiff(std::uint16_t channels, double rate, std::uint16_t bits, const
         {chunk("COMM", commBody(channels, bits, extended(rate)), true), chunk("SSND", ssndBody(data, offset), true)});
 }
 
-// Runs a shell command and returns its standard output.
-inline Bytes capture(const std::string& command)
+// Runs sox with the given words, then the file, then more words, and returns
+// its standard output.
+inline Bytes sox(const std::string& before, const std::string& file = {}, const std::string& after = {})
 {
-    Bytes out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    std::uint8_t block[65536];
-    std::size_t got = 0;
-    while ((got = fread(block, 1, sizeof block, pipe)) > 0) out.insert(out.end(), block, block + got);
-    pclose(pipe);
-    return out;
+    std::vector<std::string> args;
+    const auto split = [&](const std::string& words) {
+        std::istringstream in(words);
+        for (std::string word; in >> word;) args.push_back(word);
+    };
+    split(before);
+    if (!file.empty()) args.push_back(file);
+    split(after);
+    const ProcessResult result = runProcess("sox", args);
+    return result.status == 0 ? Bytes(result.out.begin(), result.out.end()) : Bytes{};
 }
 
 inline bool haveSox()
 {
-    return std::system("sox --version >/dev/null 2>&1") == 0;
+    return runProcess("sox", {"--version"}).status == 0;
 }
 
 } // namespace audiotest

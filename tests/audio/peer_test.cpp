@@ -58,10 +58,10 @@ const Peer kCorpus[] = {
 std::string makeFile(const TempDir& dir, const Peer& peer)
 {
     const std::string path = dir.file(std::string(peer.name) + "." + peer.extension);
-    std::string command =
-        std::string("sox -V1 -n ") + peer.format + " '" + path + "' synth 0.2 " + peer.generators + " vol 0.7";
-    if (peer.aiffBits != 0) command += " dither -p " + std::to_string(peer.aiffBits);
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::string after = std::string("synth 0.2 ") + peer.generators + " vol 0.7";
+    if (peer.aiffBits != 0) after += " dither -p " + std::to_string(peer.aiffBits);
+    sox(std::string("-V1 -n ") + peer.format, path, after);
+    EXPECT_TRUE(std::filesystem::exists(path)) << peer.name;
     if (peer.aiffBits != 0) {
         Bytes file = readFile(path);
         const auto comm = std::search(file.begin(), file.end(), std::begin("COMM"), std::end("COMM") - 1);
@@ -78,7 +78,7 @@ std::string makeFile(const TempDir& dir, const Peer& peer)
 
 std::vector<std::int32_t> soxDecode(const std::string& path)
 {
-    const Bytes raw = capture("sox -V1 '" + path + "' -t raw -e signed -b 32 -L -D -");
+    const Bytes raw = sox("-V1", path, "-t raw -e signed -b 32 -L -D -");
     std::vector<std::int32_t> values(raw.size() / 4);
     for (std::size_t i = 0; i < values.size(); ++i)
         values[i] =
@@ -127,7 +127,7 @@ void compareWithSox(const std::string& path)
 
     audio::sample converted;
     audio::converter(33000.0, 1, 8, true).convert(converted, s);
-    const Bytes soxConverted = capture("sox -V1 '" + path + "' -t raw -r 33000 -c 1 -b 8 -e unsigned -D -");
+    const Bytes soxConverted = sox("-V1", path, "-t raw -r 33000 -c 1 -b 8 -e unsigned -D -");
     EXPECT_NEAR(static_cast<double>(converted.size()), static_cast<double>(soxConverted.size()), 1.0);
     EXPECT_GT(correlation(converted.bytes(), soxConverted), 0.95);
 }
@@ -161,9 +161,7 @@ TEST(PeerRearranged, ChunksAroundTheData)
     ASSERT_TRUE(haveSox());
     TempDir dir;
     const std::string plain = dir.file("plain.wav");
-    ASSERT_EQ(
-        std::system(("sox -V1 -n -r 11025 -c 1 -b 16 -t wavpcm '" + plain + "' synth 0.2 sine 500 vol 0.7").c_str()),
-        0);
+    sox("-V1 -n -r 11025 -c 1 -b 16 -t wavpcm", plain, "synth 0.2 sine 500 vol 0.7");
     const Bytes original = readFile(plain);
     ASSERT_GT(original.size(), 44u);
 

@@ -570,6 +570,14 @@ void EditorTest::saveAndOpenSelectedBank()
     h.child<QPushButton>("openFromDisk")->click();
     QVERIFY(!QFile::exists(never));
     QCOMPARE(h.editor->bank(4).getName(), std::string("from three"));
+
+    // A file named at start ("Open with") selects its own bank: no question.
+    Harness started;
+    started.editor->openGivenFile(path);
+    QVERIFY(started.prompt->boxes.empty());
+    QCOMPARE(started.list()->currentRow(), 2);
+    QCOMPARE(started.editor->bank(2).getName(), std::string("from three"));
+    QCOMPARE(started.editor->bank(4).getName(), std::string("S05"));
 }
 
 void EditorTest::saveAndOpenAllBanks()

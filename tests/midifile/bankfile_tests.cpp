@@ -11,7 +11,9 @@
 #include <csignal>
 #include <filesystem>
 #include <random>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 using namespace testing_midifile;
 using Bytes = std::vector<std::uint8_t>;
@@ -228,6 +230,9 @@ TEST_F(BankFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile)
 // every write past 64 KiB fail, as a full disk would.
 TEST_F(BankFile, DiskFullDuringSaveKeepsTheOldFile)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no file-size limit to play the full disk";
+#else
     auto bank = soundBank(2, 4);
     const fs::path file = dir / "keep.mid";
     writeAll(file, {'o', 'l', 'd'});
@@ -248,6 +253,7 @@ TEST_F(BankFile, DiskFullDuringSaveKeepsTheOldFile)
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++entries;
     EXPECT_EQ(entries, 1u); // no temporary file left behind
+#endif
 }
 
 TEST_F(BankFile, DamagedFilesFailWithoutHarm)

@@ -5,9 +5,10 @@
 #include "model/firmware.h"
 #include "model/sound.h"
 
+#include "tests/support/process.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -17,22 +18,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> runMido(const std::string& args)
+std::vector<std::string> runMido(const std::vector<std::string>& args)
 {
-    const std::string command = std::string(VARNO_PYTHON) + " " + VARNO_MIDO_SCRIPT + " " + args;
+    std::vector<std::string> command{VARNO_MIDO_SCRIPT};
+    command.insert(command.end(), args.begin(), args.end());
+    const ProcessResult result = runProcess(VARNO_PYTHON, command);
+    EXPECT_EQ(result.status, 0) << result.err;
     std::vector<std::string> lines;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return lines;
-    std::string line;
-    for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe)) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += static_cast<char>(c);
-        }
-    }
-    EXPECT_EQ(pclose(pipe), 0) << command;
+    std::istringstream out(result.out);
+    for (std::string line; std::getline(out, line);) lines.push_back(line);
     return lines;
 }
 
@@ -121,7 +115,7 @@ TEST(MidoReadsOurFiles, OneSoundBank)
     bank->setContentNames({"a", "", "x y", "\xC4", "5", "6"});
     WrapperKtMidiFile wrapper;
     ASSERT_TRUE(wrapper.saveBank(*bank, (dir / "s.mid").string()));
-    const auto lines = runMido((dir / "s.mid").string().insert(0, "dump "));
+    const auto lines = runMido({"dump", (dir / "s.mid").string()});
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "type 0 ticks 24 tracks 1");
     EXPECT_EQ(trackLines(lines, 0), expectedTrack(*bank, {96, 289, 2161, 289}, 2017));
@@ -133,13 +127,13 @@ TEST(MidoReadsOurFiles, FirmwareBanks)
     WrapperKtMidiFile wrapper;
     auto device = deviceFirmwareBank();
     ASSERT_TRUE(wrapper.saveBank(*device, (dir / "d.mid").string()));
-    auto lines = runMido("dump " + (dir / "d.mid").string());
+    auto lines = runMido({"dump", (dir / "d.mid").string()});
     EXPECT_EQ(trackLines(lines, 0), expectedTrack(*device, {96, 289, 2159, 289}, 1757));
 
     // The placeholder's erases are left out; their time stays in the deltas.
     CFirmware placeholder;
     ASSERT_TRUE(wrapper.saveBank(placeholder, (dir / "p.mid").string()));
-    lines = runMido("dump " + (dir / "p.mid").string());
+    lines = runMido({"dump", (dir / "p.mid").string()});
     EXPECT_EQ(trackLines(lines, 0), expectedTrack(placeholder, {96 + 289, 2159 + 289}, 1757));
 }
 
@@ -149,7 +143,7 @@ TEST(MidoReadsOurFiles, AllBanksChainTheirTracks)
     auto banks = allBanks(true);
     WrapperKtMidiFile wrapper;
     ASSERT_TRUE(wrapper.saveBanks(pointers(banks), (dir / "all.mid").string()));
-    const auto lines = runMido("dump " + (dir / "all.mid").string());
+    const auto lines = runMido({"dump", (dir / "all.mid").string()});
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "type 1 ticks 24 tracks 32");
     std::uint32_t first = 96;
@@ -187,7 +181,7 @@ fs::path midoFile(const TempDir& dir, const std::vector<std::unique_ptr<IBank>>&
     }
     spec.close();
     const fs::path out = dir / "mido.mid";
-    runMido("write " + out.string() + " " + (dir / "spec.txt").string());
+    runMido({"write", out.string(), (dir / "spec.txt").string()});
     return out;
 }
 

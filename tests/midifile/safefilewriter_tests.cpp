@@ -9,12 +9,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <fcntl.h>
 #include <fstream>
+#include <thread>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 using namespace testing_midifile;
 namespace fs = std::filesystem;
@@ -33,12 +35,14 @@ std::vector<std::string> entries(const fs::path& folder)
     return names;
 }
 
+#ifndef _WIN32
 mode_t modeOf(const fs::path& path)
 {
     struct stat st {};
     EXPECT_EQ(::stat(path.c_str(), &st), 0);
     return st.st_mode & 07777;
 }
+#endif
 
 // The system's calls, recorded in order; the one named in failing fails.
 class RecordingOps : public IFileOps {
@@ -154,11 +158,18 @@ TEST_F(SafeFileWriterTest, ReadOnlyFileIsReplacedOnlyWhenAllowed)
 
     ASSERT_TRUE(SafeFileWriter::write(file.string(), kNew, {.overwriteReadOnly = true}).ok());
     EXPECT_EQ(readAll(file), kNew);
+#ifdef _WIN32 // a read-only flag, not mode bits
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::owner_write, fs::perms::none);
+#else
     EXPECT_EQ(modeOf(file), 0440u);
+#endif
 }
 
 TEST_F(SafeFileWriterTest, KeepsModeAndOwner)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows files have no owner, group and mode bits; the replaced file keeps its attributes";
+#else
     const fs::path file = dir / "shared.mid";
     writeAll(file, kOld);
     // Only root can give a file to someone else; others keep what they may.
@@ -176,12 +187,16 @@ TEST_F(SafeFileWriterTest, KeepsModeAndOwner)
         EXPECT_EQ(st.st_uid, 4242u);
         EXPECT_EQ(st.st_gid, 4243u);
     }
+#endif
 }
 
 // A link is followed to its end, even when nothing is there yet; the links
 // stay links. A circle of links is refused.
 TEST_F(SafeFileWriterTest, WritesThroughSymbolicLinks)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "making symbolic links on Windows needs a privilege that tests do not have";
+#else
     fs::create_directory(dir / "samples");
     fs::create_symlink("second", dir / "first");
     fs::create_symlink("samples/kick.wav", dir / "second");
@@ -195,10 +210,12 @@ TEST_F(SafeFileWriterTest, WritesThroughSymbolicLinks)
     fs::create_symlink("loop-b", dir / "loop-a");
     fs::create_symlink("loop-a", dir / "loop-b");
     EXPECT_EQ(SafeFileWriter::write((dir / "loop-a").string(), kNew).kind, SafeWriteError::LinkLoop);
+#endif
 }
 
 namespace {
 
+#ifndef _WIN32
 // Lock requests that wait for the file with this inode (Linux lists them
 // in /proc/locks with "->").
 int waitersOn(ino_t inode)
@@ -210,6 +227,7 @@ int waitersOn(ino_t inode)
         if (line.find("->") != std::string::npos && line.find(tail) != std::string::npos) ++count;
     return count;
 }
+#endif
 
 } // namespace
 
@@ -218,6 +236,9 @@ int waitersOn(ino_t inode)
 // the new file at the same time and one change would be lost.
 TEST_F(SafeFileWriterTest, LockWaiterFollowsAReplacedFile)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "the waiters are counted in Linux's /proc/locks";
+#else
     const fs::path file = dir / "bank.mid";
     writeAll(file, kOld);
     struct stat old {};
@@ -248,4 +269,5 @@ TEST_F(SafeFileWriterTest, LockWaiterFollowsAReplacedFile)
     ::close(fd);
     release = true;
     waiter.join();
+#endif
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -67,7 +68,9 @@ TEST(SessionThreads, TransferIsFollowedAndStoppedFromAnotherThread)
     std::vector<std::unique_ptr<IBank>> banks;
     for (std::uint16_t i = 0; i < 4; ++i) banks.push_back(std::make_unique<CSound>(i));
     BankTransfer transfer(system, 0, 0, std::move(banks));
-    system->setWaitHook([](std::uint32_t) { std::this_thread::yield(); });
+    // A moment of real time at each pause lets the follower see the first
+    // bank end before the rest are gone (a yield alone did not under wine).
+    system->setWaitHook([](std::uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
 
     TransferResult result;
     std::thread worker([&] { result = transfer.run(); });
@@ -108,7 +111,9 @@ TEST(SessionThreads, SendOfAllBanksIsUntouchedByEditsOpensAndResets)
     ASSERT_TRUE(files.saveBank(*table[3], bankFile));
     std::ofstream(rawFile, std::ios::binary) << std::string(4096, '\x33');
 
-    system->setWaitHook([](std::uint32_t) { std::this_thread::yield(); });
+    // A moment of real time at each pause lets the follower see the first
+    // bank end before the rest are gone (a yield alone did not under wine).
+    system->setWaitHook([](std::uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
     std::atomic<bool> done{false};
     bool sent = true;
     std::thread worker([&] {

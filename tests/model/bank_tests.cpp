@@ -25,7 +25,7 @@ std::string writeTemp(const std::string& name, const Bytes& bytes)
     const auto path = dir / name;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path.string();
+    return utf8FromPath(path);
 }
 
 TEST(SoundBank, FactoryLayoutNamesAndLabels)
@@ -315,7 +315,12 @@ TEST(FirmwareBank, LoadTakesOnlyDeviceFirmwareForTheContent)
         return file;
     };
     const Bytes os = firmwareMessage(0x1BE06, 0x7F);
-    const std::string osFile = writeTemp("D:\\dumps\\os.syx", stored(os));
+#ifdef _WIN32
+    const char* name = "os.syx"; // the temporary folder's own path has the backslashes
+#else
+    const char* name = "D:\\dumps\\os.syx"; // a Windows path, as one name
+#endif
+    const std::string osFile = writeTemp(name, stored(os));
     CFirmware firmware;
     const Bytes presets = firmware.content(0)->getData();
     const CContent* osContent = firmware.content(1);

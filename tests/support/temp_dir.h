@@ -1,19 +1,28 @@
 #pragma once
 
-#include <cstdlib>
+#include "midifile/utf8path.h"
+
+#include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
 
 // A fresh folder of its own under the system's temporary folder, removed with
-// everything in it afterwards. Tests run as parallel processes, so each gets
-// a unique name from mkdtemp.
+// everything in it afterwards. Tests run as parallel processes, so each takes
+// a random name that it alone managed to create.
 class TempDir {
 public:
     explicit TempDir(const std::string& prefix = "varno")
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-        if (mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+        std::random_device seed;
+        std::mt19937_64 random((std::uint64_t{seed()} << 32) ^ seed());
+        std::error_code ec;
+        const auto base = std::filesystem::temp_directory_path(ec);
+        for (int attempt = 0; attempt < 100 && m_path.empty() && !ec; ++attempt) {
+            const auto candidate = base / (prefix + "-" + std::to_string(random() % 1000000000000u));
+            if (std::filesystem::create_directory(candidate, ec)) m_path = candidate;
+        }
     }
     ~TempDir()
     {
@@ -28,8 +37,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / pathFromUtf8(name); }
+    std::string file(const std::string& name) const { return utf8FromPath(*this / name); }
 
 private:
     std::filesystem::path m_path;
