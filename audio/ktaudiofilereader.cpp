@@ -386,3 +386,81 @@ std::uint32_t KtAudioFileReader::readSample(audio::sample& out, std::uint32_t ma
     out.bytes().clear();
     return 0;
 }
+
+AudioError KtAudioFileReader::locate(Format& format, std::uint64_t& start, std::uint64_t& bytes)
+{
+    start = 0;
+    bytes = 0;
+    if (m_error != AudioError::None) return m_error;
+    const bool wave = m_containerType == kWave;
+    AudioError error = wave ? readFmt(format) : readComm(format);
+    if (error == AudioError::None) error = usability(format.channels, format.bits, format.samplerate);
+    if (error != AudioError::None) return error;
+    if (wave) {
+        std::uint32_t size = 0;
+        error = findData(size);
+        start = tell();
+        bytes = std::min<std::uint64_t>(size, remaining());
+        return error;
+    }
+    std::uint32_t available = 0;
+    std::uint32_t offset = 0;
+    std::uint32_t blockSize = 0;
+    error = findSsnd(available, offset, blockSize);
+    // The offset bytes come before the first frame.
+    const std::uint64_t held = std::min<std::uint64_t>(available, remaining());
+    start = tell() + offset;
+    bytes = held > offset ? held - offset : 0;
+    return error;
+}
+
+bool KtAudioFileReader::streamInfo(StreamInfo& info)
+{
+    Format format;
+    std::uint64_t start = 0;
+    std::uint64_t bytes = 0;
+    const bool found = locate(format, start, bytes) == AudioError::None;
+    clear();
+    if (!found) return false;
+    info.samplerate = format.samplerate;
+    info.channels = format.channels;
+    info.bits = format.bits;
+    info.frames = bytes / (std::uint64_t{format.channels} * audio::bytesPerValue(format.bits));
+    return true;
+}
+
+std::uint32_t KtAudioFileReader::readFrames(audio::sample& out, std::uint64_t firstFrame, std::uint32_t maxFrames)
+{
+    out.bytes().clear();
+    Format format;
+    std::uint64_t start = 0;
+    std::uint64_t bytes = 0;
+    if (locate(format, start, bytes) != AudioError::None) {
+        clear();
+        return 0;
+    }
+    const std::uint16_t width = audio::bytesPerValue(format.bits);
+    const std::uint64_t frameBytes = std::uint64_t{format.channels} * width;
+    const std::uint64_t frames = bytes / frameBytes;
+    const std::uint64_t count = firstFrame < frames ? std::min<std::uint64_t>(maxFrames, frames - firstFrame) : 0;
+    // Up to the end of the data readSample also keeps the bytes of a last,
+    // partial frame, which can lengthen a conversion by one sample.
+    const std::uint64_t wanted = count != 0 && firstFrame + count == frames ? bytes - firstFrame * frameBytes
+                                                                           : count * frameBytes;
+    // Never more than 4 GB in one sample.
+    out.bytes().assign(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, UINT32_MAX)), 0);
+    clear();
+    const bool wave = m_containerType == kWave;
+    if (count != 0) {
+        seek(start + firstFrame * frameBytes);
+        if (wave)
+            readInto(out);
+        else
+            readSwapped(out, width, true);
+    }
+    out.setChannels(format.channels).setSamplerate(format.samplerate).setBitrate(format.bits);
+    // WAV keeps 8 bits and fewer as offset binary; AIFF is always signed.
+    out.setUnsigned8Bit(wave && format.bits <= 8);
+    clear();
+    return static_cast<std::uint32_t>(out.size());
+}

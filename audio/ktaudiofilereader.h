@@ -64,6 +64,19 @@ public:
     // holds no readable audio.
     std::uint32_t readSample(audio::sample& out, std::uint32_t maxBytes);
 
+    // The format and whole-frame length of what readSample delivers. False
+    // when error() is not None.
+    struct StreamInfo {
+        double samplerate = 0.0;
+        std::uint16_t channels = 0;
+        std::uint16_t bits = 0;
+        std::uint64_t frames = 0;
+    };
+    bool streamInfo(StreamInfo& info);
+    // Up to maxFrames whole frames from firstFrame on: the bytes and format
+    // readSample gives for those frames. Returns the byte count.
+    std::uint32_t readFrames(audio::sample& out, std::uint64_t firstFrame, std::uint32_t maxFrames);
+
     // The steps of readSample. Each starts its chunk search right after the
     // container header and puts the stream back where it found it.
     bool readWavFormat(std::uint16_t& formatTag, double& samplerate, std::uint16_t& channels, std::uint16_t& bits);
@@ -115,6 +128,8 @@ private:
     // the offset and block size), leaving the stream on the first data byte.
     AudioError findData(std::uint32_t& size);
     AudioError findSsnd(std::uint32_t& available, std::uint32_t& offset, std::uint32_t& blockSize);
+    // The format and where the first sample frame and the frames' bytes lie.
+    AudioError locate(Format& format, std::uint64_t& start, std::uint64_t& bytes);
     // Walks the chunks from where the stream stands; true leaves it on the
     // wanted chunk's size field.
     bool findChunk(std::uint32_t wanted, bool bigEndian);

@@ -1,6 +1,6 @@
 #include "cli/commands.h"
 
-#include "audio/ktaudiofilereader.h"
+#include "audio/slotaudio.h"
 #include "audio/wavwriter.h"
 #include "cli/json.h"
 #include "cli/naming.h"
@@ -8,8 +8,9 @@
 #include "midifile/bankdocument.h"
 #include "midifile/filelock.h"
 #include "midifile/safefilewriter.h"
-#include "model/latin1.h"
 #include "midifile/utf8path.h"
+#include "model/latin1.h"
+#include "model/slotimport.h"
 #include "varno_version.h"
 
 #include <algorithm>
@@ -189,7 +190,11 @@ int commandShow(std::span<const std::string> args)
                 std::cout << (i ? ",\n" : "\n") << "        {\"slot\": " << i + 1
                           << ", \"label\": " << jsonString(bank->getContentLabel(i))
                           << ", \"name\": " << jsonString(utf8FromLatin1(bank->getContentName(i)))
-                          << ", \"size\": " << (content ? content->getSize() : 0) << "}";
+                          << ", \"size\": " << (content ? content->getSize() : 0);
+                if (content && bank->isSampleContent(i))
+                    std::cout << ", \"seconds\": " << jsonNumber(audio::slotSeconds(audio::usedLength(content->getData())))
+                              << ", \"capacity_seconds\": " << jsonNumber(audio::slotSeconds(content->getSize()));
+                std::cout << "}";
             }
             std::cout << "\n      ]\n    }";
             firstBank = false;
@@ -227,8 +232,8 @@ int commandShow(std::span<const std::string> args)
 
 int commandImport(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 5> specs{
-        {{"help", false}, {"bank", true}, {"slot", true}, {"name", true}, {"force", false}}};
+    static constexpr std::array<OptionSpec, 6> specs{
+        {{"help", false}, {"bank", true}, {"slot", true}, {"name", true}, {"start", true}, {"force", false}}};
     Options options;
     if (const auto exit = parseOrExit("import", args, specs, options)) return *exit;
     if (options.positional().size() != 2) return usage("import", "give the bank file and the audio file.");
@@ -236,6 +241,12 @@ int commandImport(std::span<const std::string> args)
     if (!slotArg) return usage("import", "choose the slot to fill with --slot.");
     const std::string& path = options.positional()[0];
     const std::string& audio = options.positional()[1];
+    ImportOptions importOptions;
+    if (const auto startArg = options.value("start")) {
+        const auto start = parseSeconds(*startArg);
+        if (!start) return usage("import", "--start takes a number of seconds, such as 1.25.");
+        importOptions.startSeconds = *start;
+    }
 
     std::string error;
     // The name the user chose, or the audio file's own name.
@@ -253,30 +264,31 @@ int commandImport(std::span<const std::string> args)
     if (!bank) return fail(error);
     const auto slot = selectSlot(*bank, *slotArg, error);
     if (!slot) return fail(error);
+    if (importOptions.startSeconds > 0 && !bank->isSampleContent(*slot))
+        return fail("--start applies to sample slots only; " + slotText(*bank, *slot) + " holds a stored message.");
 
     if (!isRegularFile(audio)) return fail("'" + audio + "' does not exist or is not a file.");
-    std::string reason;
-    {
-        // Classified to refuse compressed audio, as the editor does; the
-        // reader's reason also explains an audio file that yields nothing.
-        KtAudioFileReader reader(audio);
-        if (reader.isKnownFormat() && !reader.isPcm())
-            return fail("'" + audio + "': Wrong File Format: " +
-                        "VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav). " +
-                        reader.errorMessage());
-        if (reader.isKnownFormat() || !reader.is_open()) reason = reader.errorMessage();
-    }
-    if (!bank->loadContent(*slot, audio)) {
+    // Classified to refuse audio that nothing here decodes, as the editor does.
+    if (const ImportCheck check = checkImport(audio); check.refused())
+        return fail("'" + audio + "': Wrong File Format: " +
+                    "VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav). " + check.reason);
+    const ImportResult imported = bank->importContent(*slot, audio, importOptions);
+    if (imported.kind == ImportResult::Kind::StartBeyondEnd)
+        return fail("'" + audio + "' is only " + audio::secondsText(imported.sourceSeconds) + " long: --start " +
+                    *options.value("start") + " lies beyond its end.");
+    if (!imported.imported()) {
         if (!bank->isSampleContent(*slot))
             return fail("'" + audio + "' holds no device firmware for " + slotText(*bank, *slot) +
                         ": only the machine's own firmware message for it can be loaded there.");
         return fail("'" + audio + "' could not be read into " + slotText(*bank, *slot) + "." +
-                    (reason.empty() ? "" : " " + reason));
+                    (imported.reason.empty() ? "" : " " + imported.reason));
     }
     setSlotName(*bank, *slot, name);
 
     BankFileResult saved;
     if (!doc->save(path, saved, writeOptions(options))) return fail(saveFailure(saved));
+    if (bank->isSampleContent(*slot))
+        std::cerr << describeImport(utf8FromPath(pathFromUtf8(audio).filename()), imported) << '\n';
     return kExitOk;
 }
 

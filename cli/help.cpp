@@ -26,19 +26,25 @@ const char* helpText(const std::string& command)
                "Lists each bank of the file with its number and name, and each\n"
                "content's number, label, name and size in bytes.\n"
                "\n"
-               "  --json        print the same as JSON, for scripts\n";
+               "  --json        print the same as JSON, for scripts; sample slots also\n"
+               "                give \"seconds\" (up to the last sound) and \"capacity_seconds\"\n";
     if (command == "import")
-        return "usage: varno414 import FILE.mid [--bank BANK] --slot SLOT AUDIO [--name NAME] [--force]\n"
+        return "usage: varno414 import FILE.mid [--bank BANK] --slot SLOT AUDIO [--start SECONDS]\n"
+               "                [--name NAME] [--force]\n"
                "\n"
-               "Fills one slot from an audio file: an uncompressed WAV or AIFF file is\n"
-               "converted to 33000 Hz mono 8-bit, any other file is taken as raw sample\n"
-               "bytes. The slot is named after the audio file unless --name is given.\n"
+               "Fills one slot from an audio file, converted to 33000 Hz mono 8-bit: WAV\n"
+               "and AIFF, and where the build can decode them also float WAV, AIFF-C,\n"
+               "FLAC, Ogg, MP3, W64 and CAF. Any other file is taken as raw sample bytes.\n"
+               "What the import did goes to standard error, for example\n"
+               "\"clap.wav: 0.74 s of 2.50 s used (cut to fit the slot)\".\n"
+               "The slot is named after the audio file unless --name is given.\n"
                "Names hold Latin-1 characters; a file name's others become '?'.\n"
                "\n"
-               "  --bank BANK   S01 to S31 or FIRMWARE; needed when the file holds several banks\n"
-               "  --slot SLOT   a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n"
-               "  --name NAME   the slot's new name\n"
-               "  --force       save even when FILE.mid is read-only\n";
+               "  --bank BANK      S01 to S31 or FIRMWARE; needed when the file holds several banks\n"
+               "  --slot SLOT      a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n"
+               "  --start SECONDS  start this far into the audio file (such as 1.25)\n"
+               "  --name NAME      the slot's new name\n"
+               "  --force          save even when FILE.mid is read-only\n";
     if (command == "rename")
         return "usage: varno414 rename FILE.mid [--bank BANK] [--slot SLOT] [--force] NEW_NAME\n"
                "\n"

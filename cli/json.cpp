@@ -43,3 +43,14 @@ std::string jsonString(std::string_view text)
 }
 
 } // namespace cli
+
+namespace cli {
+
+std::string jsonNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+} // namespace cli

@@ -5,6 +5,7 @@
 #include "model/latin1.h"
 
 #include <cctype>
+#include <cmath>
 
 namespace cli {
 namespace {
@@ -89,6 +90,22 @@ std::optional<unsigned> parseDecimal(std::string_view digits, std::size_t maxDig
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
     return value;
+}
+
+std::optional<double> parseSeconds(std::string_view text)
+{
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    const auto digitsOnly = [](std::string_view part) {
+        return part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (whole.size() > 9 || fraction.size() > 9 || whole.size() + fraction.size() == 0 || !digitsOnly(whole) ||
+        !digitsOnly(fraction))
+        return std::nullopt;
+    const auto wholePart = whole.empty() ? 0u : *parseDecimal(whole, 9);
+    const auto fractionPart = fraction.empty() ? 0u : *parseDecimal(fraction, 9);
+    return wholePart + fractionPart / std::pow(10.0, static_cast<double>(fraction.size()));
 }
 
 IBank* selectBank(BankDocument& doc, const std::string& path, const std::optional<std::string>& bankArg,

@@ -27,6 +27,10 @@ IBank* selectBank(BankDocument& doc, const std::string& path, const std::optiona
 // Plain decimal digits only (no sign, no blanks), at most maxDigits of them.
 std::optional<unsigned> parseDecimal(std::string_view digits, std::size_t maxDigits);
 
+// A decimal number of seconds: digits with an optional fraction ("1.25",
+// "0.5", "2", ".5"); no sign, exponent or blanks.
+std::optional<double> parseSeconds(std::string_view text);
+
 // A bank or slot name (Latin-1 bytes) as UTF-8 for a terminal: control
 // characters (00-1F, 7F and 80-9F) as \xHH and a backslash as \\, so that
 // every name reads back exactly and none can drive the terminal.

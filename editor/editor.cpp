@@ -1,12 +1,12 @@
 #include "editor/editor.h"
 
-#include "audio/ktaudiofilereader.h"
 #include "editor/aboutdlg.h"
 #include "editor/controls.h"
 #include "editor/slotrow.h"
 #include "midiport/midisystem.h"
 #include "midiport/sleepinhibitor.h"
 #include "model/firmware.h"
+#include "model/slotimport.h"
 #include "model/sound.h"
 #include "varno_version.h"
 
@@ -622,11 +622,10 @@ void CEditor::importFiles(int row, const QStringList& paths)
         const QString label = fromStd(edited->getContentLabel(content));
         const bool audio = edited->isSampleContent(content);
         if (audio) {
-            const KtAudioFileReader reader(path);
-            if (reader.isKnownFormat() && !reader.isPcm()) {
+            if (const ImportCheck check = checkImport(path); check.refused()) {
                 m_prompt->message(IPrompt::Icon::Information, tr("Wrong File Format"),
                                   tr("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).") +
-                                      '\n' + fromStd(reader.errorMessage()),
+                                      '\n' + fromStd(check.reason),
                                   IPrompt::Buttons::Ok);
                 continue;
             }

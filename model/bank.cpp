@@ -43,10 +43,15 @@ CBank::CBank(const CBank& other)
 
 bool CBank::loadContent(std::uint16_t index, const std::string& path)
 {
-    if (index >= m_contents.size() || !m_contents[index]) return false;
-    if (!m_contents[index]->load(path)) return false;
-    if (index < m_contentName.size()) m_contentName[index] = nameFromPath(path);
-    return true;
+    return importContent(index, path, {}).imported();
+}
+
+ImportResult CBank::importContent(std::uint16_t index, const std::string& path, const ImportOptions& options)
+{
+    if (index >= m_contents.size() || !m_contents[index]) return {};
+    ImportResult result = m_contents[index]->import(path, options);
+    if (result.imported() && index < m_contentName.size()) m_contentName[index] = nameFromPath(path);
+    return result;
 }
 
 std::string CBank::getContentLabel(std::uint16_t index) const

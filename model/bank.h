@@ -34,6 +34,9 @@ public:
     // (nameFromPath).
     // Returns whether the content's load succeeded (out of range: false).
     virtual bool loadContent(std::uint16_t index, const std::string& path) = 0;
+    // loadContent with a start point, telling what the import did; the
+    // content is named after the file when something was imported.
+    virtual ImportResult importContent(std::uint16_t index, const std::string& path, const ImportOptions& options) = 0;
     virtual std::uint16_t getContentCount() const = 0;
     virtual void setName(const std::string& name) = 0;
     virtual std::string getName() const = 0;
@@ -74,6 +77,7 @@ public:
     CBank& operator=(const CBank&) = delete;
 
     bool loadContent(std::uint16_t index, const std::string& path) override;
+    ImportResult importContent(std::uint16_t index, const std::string& path, const ImportOptions& options) override;
     void setName(const std::string& name) override { m_name = name; }
     std::string getName() const override { return m_name; }
     std::string getContentLabel(std::uint16_t index) const override;

@@ -4,6 +4,13 @@
 
 #include <iomanip>
 
+ImportResult CContent::import(const std::string& path, const ImportOptions&)
+{
+    ImportResult result;
+    result.kind = load(path) ? ImportResult::Kind::Stored : ImportResult::Kind::Unreadable;
+    return result;
+}
+
 std::ostream& CContent::dump(std::ostream& out, bool hex) const
 {
     return dumpData(out, "CContent <", hex);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "model/slotimport.h"
+
 class KtAudioFileReader;
 class Ktifstream;
 
@@ -24,6 +26,9 @@ public:
     // false leaves the content as it was.
     virtual bool load(const std::string& path) = 0;
     virtual bool load(std::span<const std::uint8_t> bytes) = 0;
+    // load() with what it did; a sample slot also takes a start point. This
+    // base takes the file as load() does and reports it Stored.
+    virtual ImportResult import(const std::string& path, const ImportOptions& options);
     virtual bool isSample() const = 0;
     virtual std::ostream& dump(std::ostream& out, bool hex) const;
     // The other content's clone; this object plays no part.
@@ -53,9 +58,9 @@ public:
     // Audio import into the slot, in place; the size stays the same.
     bool load(const std::string& path) override;
     bool load(std::span<const std::uint8_t> bytes) override;
+    ImportResult import(const std::string& path, const ImportOptions& options) override;
+    ImportResult import(std::span<const std::uint8_t> bytes, const ImportOptions& options);
     bool isSample() const override { return true; }
     std::ostream& dump(std::ostream& out, bool hex) const override;
 
-private:
-    bool loadFrom(KtAudioFileReader& reader);
 };

@@ -50,15 +50,17 @@ bool CFirmware::setContentsFromMessages(std::span<const CMessage* const> message
     return true;
 }
 
-bool CFirmware::loadContent(std::uint16_t index, const std::string& path)
+ImportResult CFirmware::importContent(std::uint16_t index, const std::string& path, const ImportOptions&)
 {
-    if (index >= m_contents.size() || !m_contents[index]) return false;
+    ImportResult result;
+    if (index >= m_contents.size() || !m_contents[index]) return result;
     CMessage candidate{std::span<const std::uint8_t>{}};
-    if (!candidate.load(path) || !isDeviceFirmwareFor(candidate.getData(), index)) return false;
+    if (!candidate.load(path) || !isDeviceFirmwareFor(candidate.getData(), index)) return result;
     // The same content object keeps the bytes: write events may refer to it.
     m_contents[index]->getData() = std::move(candidate.getData());
     if (index < m_contentName.size()) m_contentName[index] = nameFromPath(path);
-    return true;
+    result.kind = ImportResult::Kind::Stored;
+    return result;
 }
 
 bool CFirmware::holdsDeviceFirmware() const

@@ -33,7 +33,8 @@ public:
     // Takes the first System Exclusive message of the file only when it is
     // the machine's own firmware for that content; anything else could never
     // be sent, so it is refused with nothing changed.
-    bool loadContent(std::uint16_t index, const std::string& path) override;
+    // (loadContent asks this too.)
+    ImportResult importContent(std::uint16_t index, const std::string& path, const ImportOptions& options) override;
     // The same four events for every channel; the writes refer to the contents.
     const EventList& buildEvents(std::uint16_t channel) override;
     bool setContentsFromMessages(std::span<const CMessage* const> messages) override;

@@ -31,7 +31,7 @@ bool sendPacedSysex(std::span<const std::uint8_t> message, ISysexSink& sink, ICl
     // When the cable itself, at its full rate, will have sent every byte
     // handed over so far. A catch-up after a stall queues bytes that the
     // cable sends later than the schedule says.
-    double cableIdleMs = static_cast<double>(origin);
+    auto cableIdleMs = static_cast<double>(origin);
     std::size_t sent = 0;
     while (sent < message.size()) {
         // Each piece waits until the bytes before it have had their cable time.

@@ -16,17 +16,27 @@
 #define ALSAVM_HAVE_SESSION 0
 #endif
 
+#include "audio/audiooutput.h"
+#include "audio/slotaudio.h"
+#include "audio/slotplayer.h"
+#include "model/sound.h"
+
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <poll.h>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -195,13 +205,111 @@ private:
     Received m_received;
 };
 
+struct PcmDeleter {
+    void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
+};
+using PcmPtr = std::unique_ptr<snd_pcm_t, PcmDeleter>;
+
+// Plays a factory CRASH slot with the program's slot player through its ALSA
+// PCM backend on the "default" device (ALSA_CARD names the loopback card)
+// while recording the loopback's other end, and checks that exactly the
+// machine's samples came out, held as the player holds them.
+int playCheck()
+{
+    snd_pcm_t* raw = nullptr;
+    if (snd_pcm_open(&raw, "hw:Loopback,1,0", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0) {
+        result("PLAY FAIL the loopback's capture side cannot be opened");
+        return 1;
+    }
+    PcmPtr capture(raw);
+    // What the player's "default" (plug, softvol, dmix) gives the card.
+    constexpr unsigned kRate = 48000;
+    if (snd_pcm_set_params(capture.get(), SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2, kRate, 0,
+                           1000000) < 0 ||
+        snd_pcm_start(capture.get()) < 0) {
+        result("PLAY FAIL the loopback's capture side cannot be set up");
+        return 1;
+    }
+    std::vector<std::int16_t> captured;
+    std::atomic<bool> recording{true};
+    int overruns = 0;
+    std::thread recorder([&] {
+        std::vector<std::int16_t> block(2 * 4800);
+        while (recording) {
+            snd_pcm_wait(capture.get(), 50);
+            const snd_pcm_sframes_t got = snd_pcm_readi(capture.get(), block.data(), 4800);
+            if (got == -EAGAIN) continue;
+            if (got < 0) {
+                ++overruns;
+                snd_pcm_recover(capture.get(), static_cast<int>(got), 1);
+                snd_pcm_start(capture.get());
+                continue;
+            }
+            captured.insert(captured.end(), block.begin(), block.begin() + 2 * got);
+        }
+    });
+
+    const std::vector<std::uint8_t> slot = CSound(0).content(4)->getData();
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::optional<SlotPlayer::Ending> ending;
+    std::string reason;
+    const auto system = createPlatformAudioSystem();
+    const bool available = system->available(reason);
+    {
+        SlotPlayer player(system, [&](const SlotPlayer::Ending& e) {
+            const std::lock_guard lock(mutex);
+            ending = e;
+            ended.notify_all();
+        });
+        player.play(slot, 1);
+        std::unique_lock lock(mutex);
+        ended.wait_for(lock, std::chrono::seconds(20), [&] { return ending.has_value(); });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    recording = false;
+    recorder.join();
+    if (!available || !ending || ending->end != SlotPlayer::End::Finished) {
+        result("PLAY FAIL the player did not finish: " + (ending ? ending->error : std::string("no ending")) + " " +
+               reason);
+        return 1;
+    }
+
+    // Left and right alike, from the first sample that sounds.
+    const auto sound = std::span(slot).first(audio::usedLength(slot));
+    const std::vector<std::int16_t> expected = audio::holdToRate(sound, kRate, 1);
+    const auto firstExpected = std::find_if(expected.begin(), expected.end(), [](std::int16_t v) { return v != 0; });
+    std::size_t first = 0;
+    while (first + 1 < captured.size() && captured[first] == 0 && captured[first + 1] == 0) first += 2;
+    const std::size_t want = static_cast<std::size_t>(expected.end() - firstExpected);
+    std::size_t same = 0;
+    std::size_t firstDifference = want;
+    int worst = 0;
+    for (std::size_t i = 0; i < want && first + 2 * i + 1 < captured.size(); ++i) {
+        const int left = captured[first + 2 * i];
+        const int right = captured[first + 2 * i + 1];
+        const int wanted = firstExpected[static_cast<std::ptrdiff_t>(i)];
+        worst = std::max({worst, std::abs(left - wanted), std::abs(right - wanted)});
+        same += left == wanted && right == wanted;
+        if ((left != wanted || right != wanted) && firstDifference == want) firstDifference = i;
+    }
+    const std::string detail = "samples=" + std::to_string(want) + " identical=" + std::to_string(same) +
+                               " largest_difference=" + std::to_string(worst) +
+                               " first_difference=" + std::to_string(firstDifference) +
+                               " captured_frames=" + std::to_string(captured.size() / 2) +
+                               " capture_overruns=" + std::to_string(overruns);
+    result(std::string(same == want ? "PLAY PASS " : "PLAY FAIL ") + detail);
+    return same == want ? 0 : 1;
+}
+
 int usage()
 {
     std::cerr << "usage: alsavm_guest expect BANK CHANNEL INDEXFILE BYTESFILE\n"
                  "       alsavm_guest check INDEXFILE BYTESFILE RECEIVEDFILE TOLERANCE_MS [--expect-loss]\n"
                  "       alsavm_guest ports\n"
                  "       alsavm_guest send PORTNAME BANK CHANNEL [raw|unpaced]\n"
-                 "       alsavm_guest virmidi RAWMIDI PORTNAME BANK CHANNEL [raw]\n";
+                 "       alsavm_guest virmidi RAWMIDI PORTNAME BANK CHANNEL [raw]\n"
+                 "       alsavm_guest play\n";
     return 2;
 }
 
@@ -281,6 +389,7 @@ int main(int argc, char** argv)
         if (expectLoss) return !r.complete && r.receivedBytes < r.expectedBytes ? 0 : 1;
         return r.passed() ? 0 : 1;
     }
+    if (mode == "play" && argc == 2) return playCheck();
     if (mode == "ports" && argc == 2) {
         listSequencerPorts();
 #if ALSAVM_HAVE_SESSION

@@ -29,6 +29,8 @@ virtual="Virtual Raw MIDI 0-0:VirMIDI 0-0"
 cable="Serial MIDI (UART16550A):Serial MIDI 1"
 case "$ALSAVM_TEST" in
   bank)
+    # The program's audio output first: a slot played into the loopback card.
+    ALSA_CARD=Loopback /bin/alsavm_guest play
     # Both paths at once: the virtual one is checked here, the cable by the host.
     /bin/alsavm_guest virmidi hw:0,0 "$virtual" "$bank" "$channel" $ALSAVM_HOW &
     virmidi=$!

@@ -27,7 +27,8 @@ done
 # Modules in load order: each wanted module after what it depends on.
 : > "$stage/etc/alsavm-modules"
 declare -A seen=()
-for wanted in snd-hrtimer snd-seq-dummy snd-seq-midi snd-seq-virmidi snd-virmidi snd-serial-u16550; do
+# The loopback card comes last, after the MIDI cards' numbers are taken.
+for wanted in snd-hrtimer snd-seq-dummy snd-seq-midi snd-seq-virmidi snd-virmidi snd-serial-u16550 snd-aloop; do
   while read -r _ path _; do
     rel=${path#"$kroot"}
     [ -n "${seen[$rel]:-}" ] && continue
@@ -51,8 +52,11 @@ for lib in $(ldd "$guest" | grep -o '/[^ ]*'); do
   mkdir -p "$stage$(dirname "$lib")"
   cp -L "$lib" "$stage$lib"
 done
-# alsa-lib reads alsa.conf (and dlopens nothing for the "default" sequencer).
+# alsa-lib reads alsa.conf (and dlopens nothing for the "default" sequencer,
+# nor for the loopback card's "default" PCM: plug, softvol and dmix are built in).
 cp -r /usr/share/alsa "$stage/usr/share/alsa"
+# dmix, behind the loopback card's "default", shares its buffer with the group "audio".
+printf 'root:x:0:\naudio:x:29:\n' > "$stage/etc/group"
 
 install -m 0755 "$here/init.sh" "$stage/init"
 (cd "$stage" && find . -print0 | cpio --null -o -H newc --quiet) | gzip -1 > "$output.tmp"

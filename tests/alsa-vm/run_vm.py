@@ -165,6 +165,8 @@ def main():
                         else "an unpaced send lost nothing: the cable check cannot tell a fault")
 
     if args.mode == "bank":
+        if not any(l.startswith("PLAY PASS") for l in lines):
+            failures.append("the slot played through the loopback card did not come back intact")
         if not any(l.startswith("VIRMIDI PASS") for l in lines):
             failures.append("the virtual MIDI path did not pass")
         if own_sender:

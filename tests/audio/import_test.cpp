@@ -1,8 +1,14 @@
 #include "audio/converter.h"
+#include "audio/fallbackdecoder.h"
+#include "audio/ktaudiofilereader.h"
 #include "model/content.h"
+#include "model/slotimport.h"
 #include "model/sound.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <span>
 #include <string>
@@ -34,6 +40,15 @@ Bytes pattern(std::size_t n)
     Bytes b(n);
     for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(0x20 + i % 0xC0);
     return b;
+}
+
+// An AIFF-C file whose compression type no decoder here knows.
+Bytes unknownAifc()
+{
+    Bytes comm = commBody(1, 16, extended(44100));
+    put(comm, "XYZW");
+    put(comm, Bytes{0, 0});
+    return form({chunk("COMM", comm, true), chunk("SSND", ssndBody(pattern(64)), true)}, "AIFC");
 }
 
 Bytes faded(Bytes expected, std::size_t n)
@@ -87,9 +102,7 @@ TEST_F(Import, NothingReadLeavesTheSlotAndNameAlone)
         m_dir.file("missing.wav"),
         write({}, "empty.bin"),
         write(riff({chunk("fmt ", fmtBody(1, 1, 33000, 8), false)}), "nodata.wav"),
-        write(form({chunk("COMM", commBody(1, 16, extended(44100)), true), chunk("SSND", ssndBody(pattern(64)), true)},
-                   "AIFC"),
-              "compressed.aifc"),
+        write(unknownAifc(), "compressed.aifc"),
         write(wav(1, 33000, 16, {0x12}), "halfvalue.wav"),
         write(wav(0, 33000, 16, pattern(64)), "nochannels.wav"),
     };
@@ -124,36 +137,133 @@ TEST_F(Import, BytesInMemoryImportLikeTheirFile)
     }
 }
 
-TEST_F(Import, ReadsAtMost24BytesPerSlotByte)
+// The import reads what fills the slot. Every file that filled it when the
+// import read at most 24 bytes per slot byte, or ended before that, keeps
+// the bytes that older reading gave.
+TEST_F(Import, FilesThatFilledOrEndedEarlyKeepTheirBytes)
 {
-    // 48 kHz 16-bit stereo with more than 24 x S data bytes.
-    Bytes data(kSmallSlot * 30);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 31 / 7);
-    CSample s = slot();
-    ASSERT_TRUE(s.load(write(wav(2, 48000, 16, data))));
+    Bytes longData(kSmallSlot * 30);
+    for (std::size_t i = 0; i < longData.size(); ++i) longData[i] = static_cast<std::uint8_t>(i * 31 / 7);
+    Bytes odd = pattern(2001); // a last, partial 16-bit frame
+    const Bytes files[] = {
+        wav(2, 48000, 16, longData),
+        wav(1, 33000, 8, pattern(kSmallSlot * 3)),
+        wav(2, 44100, 24, pattern(6000)),
+        wav(1, 22050, 16, odd),
+        aiff(2, 96000, 16, pattern(kSmallSlot * 20), 4),
+        aiff(1, 11025, 8, pattern(900)),
+    };
+    for (const Bytes& file : files) {
+        KtAudioFileReader reader{std::span(file)};
+        audio::sample source;
+        reader.readSample(source, kSmallSlot * 24);
+        audio::sample converted;
+        audio::converter(33000, 1, 8, true).convert(converted, source, kSmallSlot);
+        Bytes expected(kSmallSlot, 0x80);
+        std::copy(converted.bytes().begin(), converted.bytes().end(), expected.begin());
+        expected = faded(expected, converted.size());
 
-    audio::sample source;
-    source.bytes().assign(data.begin(), data.begin() + kSmallSlot * 24);
-    source.setSamplerate(48000).setChannels(2).setBitrate(16);
-    audio::sample converted;
-    audio::converter(33000, 1, 8, true).convert(converted, source);
-    ASSERT_GE(converted.size(), kSmallSlot);
-    EXPECT_EQ(s.getData(), faded(Bytes(converted.bytes().begin(), converted.bytes().begin() + kSmallSlot), kSmallSlot));
+        CSample s = slot();
+        ASSERT_TRUE(s.load(std::span(file)));
+        EXPECT_EQ(s.getData(), expected) << &file - files;
+    }
 }
 
-TEST_F(Import, FastSourceFillsAboutHalfTheSlot)
+TEST_F(Import, FastSourceFillsTheSlot)
 {
-    // 192 kHz 32-bit stereo: 24 x S bytes are 3 x S frames, about 0.52 x S output samples.
-    Bytes data(kSmallSlot * 40, 0x00);
+    // 2 s of 192 kHz 32-bit stereo into the CRASH slot: 24 bytes per slot
+    // byte would fill only about half of it.
+    constexpr std::size_t crash = 0x8000;
+    Bytes data(std::size_t{192000} * 2 * 8, 0x00);
     for (std::size_t i = 3; i < data.size(); i += 4) data[i] = 0x40;
-    CSample s = slot();
-    ASSERT_TRUE(s.load(write(wav(2, 192000, 32, data))));
-    const auto n = static_cast<std::size_t>(kSmallSlot * 24 / 8 / (192000.0 / 33000.0));
-    ASSERT_LT(n, kSmallSlot);
-    EXPECT_EQ(s.getData()[n - 8], 0xC0);
-    EXPECT_EQ(s.getData()[n - 1], 0x80);
-    EXPECT_EQ(std::count(s.getData().begin() + static_cast<std::ptrdiff_t>(n), s.getData().end(), 0x80),
-              static_cast<std::ptrdiff_t>(kSmallSlot - n));
+    CSample s = slot(crash);
+    const ImportResult result = s.import(write(wav(2, 192000, 32, data)), {});
+    ASSERT_EQ(result.kind, ImportResult::Kind::Converted);
+    EXPECT_TRUE(result.cut);
+    EXPECT_DOUBLE_EQ(result.usedSeconds, result.capacitySeconds);
+    EXPECT_EQ(s.getData()[crash - 8], 0xC0);
+    EXPECT_EQ(std::count(s.getData().begin() + 1, s.getData().end() - 7, 0xC0), static_cast<std::ptrdiff_t>(crash - 8));
+}
+
+// A 32-bit float WAV of 8-bit values: the fallback decodes it to the same
+// slot bytes as their 8-bit WAV.
+Bytes floatWav(const Bytes& data)
+{
+    Bytes samples;
+    for (std::uint8_t b : data) {
+        const float value = static_cast<float>(b - 128) / 128.0f;
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &value, 4);
+        putLe(samples, bits, 4);
+    }
+    return riff({chunk("fmt ", fmtBody(3, 1, 33000, 32), false), chunk("data", samples, false)});
+}
+
+TEST_F(Import, RoutesAskedBeforeImporting)
+{
+    const struct {
+        std::string path;
+        ImportRoute route;
+    } cases[] = {
+        {write(wav(1, 44100, 16, pattern(100)), "pcm.wav"), ImportRoute::Reader},
+        {write(floatWav(pattern(100)), "float.wav"),
+         audio::FallbackDecoder::built() ? ImportRoute::Fallback : ImportRoute::Refused},
+        // A text that libsndfile would take as headerless mu-law by its name.
+        {write(Bytes(3000, 'T'), "notes.au"), ImportRoute::Raw},
+        {write(unknownAifc(), "unknown.aifc"), ImportRoute::Refused},
+        {write(riff({chunk("fmt ", fmtBody(1, 1, 33000, 8), false)}), "nodata.wav"), ImportRoute::Unreadable},
+        {m_dir.file("missing.wav"), ImportRoute::Unreadable},
+    };
+    for (const auto& c : cases) EXPECT_EQ(checkImport(c.path).route, c.route) << c.path;
+    EXPECT_EQ(checkImport(cases[3].path).reason, "It is an AIFF-C file (compression type 'XYZW').");
+
+    CSample text = slot();
+    EXPECT_EQ(text.import(cases[2].path, {}).kind, ImportResult::Kind::Raw);
+    EXPECT_EQ(text.getData()[1], 'T');
+}
+
+TEST_F(Import, StartsWhereAskedWithEitherDecoder)
+{
+    // At 33000 Hz a slot sample is a source frame: starting 0.1 s in moves
+    // the slot's bytes by 3300.
+    const Bytes data = pattern(kSmallSlot * 2);
+    std::vector<Bytes> files{wav(1, 33000, 8, data)};
+    if (audio::FallbackDecoder::built()) files.push_back(floatWav(data));
+    for (const Bytes& file : files) {
+        CSample later = slot();
+        const ImportResult result = later.import(std::span(file), {.startSeconds = 0.1});
+        ASSERT_EQ(result.kind, ImportResult::Kind::Converted);
+        EXPECT_TRUE(result.cut);
+        EXPECT_TRUE(std::equal(later.getData().begin() + 1, later.getData().end() - 7, data.begin() + 3301));
+
+        CSample beyond = slot();
+        EXPECT_EQ(beyond.import(std::span(file), {.startSeconds = 1.0}).kind, ImportResult::Kind::StartBeyondEnd);
+        EXPECT_EQ(beyond.getData(), slot().getData());
+    }
+}
+
+TEST(ImportText, SaysWhatTheImportDid)
+{
+    using Kind = ImportResult::Kind;
+    const struct {
+        ImportResult result;
+        const char* text;
+    } cases[] = {
+        {{.kind = Kind::Converted, .decoder = "WAV", .sourceSeconds = 2.5, .usedSeconds = 0.7447,
+          .capacitySeconds = 0.7447, .cut = true},
+         "clap.wav: 0.74 s of 2.50 s used (cut to fit the slot)"},
+        {{.kind = Kind::Converted, .decoder = "AIFF", .sourceSeconds = 0.31, .usedSeconds = 0.31,
+          .capacitySeconds = 0.7447},
+         "clap.wav: all 0.31 s used (the slot holds 0.74 s)"},
+        {{.kind = Kind::Converted, .fallback = true, .decoder = "FLAC", .sourceSeconds = 3.2, .startSeconds = 1.0,
+          .usedSeconds = 0.993, .capacitySeconds = 0.993, .cut = true},
+         "clap.wav: 0.99 s of 3.20 s used, from 1.00 s on (decoded from FLAC; cut to fit the slot)"},
+        {{.kind = Kind::Raw, .sourceSeconds = 0.1, .usedSeconds = 0.1, .capacitySeconds = 0.7447},
+         "clap.wav: not an audio file, imported as raw 8-bit data"},
+        {{.kind = Kind::StartBeyondEnd, .sourceSeconds = 2.5, .startSeconds = 3.0},
+         "clap.wav: nothing imported. It is only 2.50 s long, so it cannot start at 3.00 s."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(describeImport("clap.wav", c.result), c.text);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "audio/sample.h"
+#include "audio/slotaudio.h"
 
 #include <gtest/gtest.h>
 
@@ -100,6 +101,25 @@ TEST(Sample, ValueClampsChannelAndStaysInsideBytes)
     EXPECT_EQ(stereo.value(1, 1), 0);
     EXPECT_EQ(stereo.value(0xFFFFFFFF, 0), 0);
     EXPECT_EQ(withBytes({0x01}, 0, 8).value(0, 0), 0);
+}
+
+// What the window draws and writes for a slot.
+TEST(SlotAudio, PeaksAndSecondsOfTheSound)
+{
+    const std::vector<std::uint8_t> bytes{0x80, 0x10, 0xF0, 0x70, 0x90, 0x80, 0x80, 0x80};
+    using audio::Peak;
+    EXPECT_EQ(audio::slotPeaks(bytes, 4), (std::vector<Peak>{{0x10, 0x80}, {0x70, 0xF0}, {0x80, 0x90}, {0x80, 0x80}}));
+    EXPECT_EQ(audio::slotPeaks(bytes, 1), (std::vector<Peak>{{0x10, 0xF0}}));
+    // More columns than bytes: each column still shows a byte.
+    EXPECT_EQ(audio::slotPeaks(std::vector<std::uint8_t>{0x10, 0xF0}, 4),
+              (std::vector<Peak>{{0x10, 0x10}, {0x10, 0x10}, {0xF0, 0xF0}, {0xF0, 0xF0}}));
+    EXPECT_TRUE(audio::slotPeaks({}, 4).empty());
+
+    EXPECT_EQ(audio::usedLength(bytes), 5u);
+    EXPECT_EQ(audio::usedLength(std::vector<std::uint8_t>(10, 0x80)), 0u);
+    std::vector<std::uint8_t> clap(0x6000, 0x80);
+    clap[20459] = 0x81; // 20460 bytes sound: 0.62 s
+    EXPECT_EQ(audio::capacityText(clap), "0.62 s of 0.74 s");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Drives the varno414 executable the way a script would and checks what it
 // writes; the core library is used only to read the results back.
+#include "audio/fallbackdecoder.h"
 #include "midifile/wrapperktmidifile.h"
 #include "midiport/midisystem.h"
 #include "model/factory_data.h"
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -245,9 +247,10 @@ TEST_F(CliTest, ErrorsChangeNothing)
     ASSERT_EQ(run({"new", bankFile, "--bank", "S07"}).status, 0);
     const std::string notBank = path("notes.txt");
     std::ofstream(notBank) << "not a bank file";
-    const std::string alaw = path("alaw.wav");
-    audiotest::writeFile(alaw, audiotest::riff({audiotest::chunk("fmt ", audiotest::fmtBody(6, 1, 8000, 8), false),
-                                                audiotest::chunk("data", ::tone(8000, 0.2), false)}));
+    // A WAV whose format tag no decoder knows.
+    const std::string unknown = path("unknown.wav");
+    audiotest::writeFile(unknown, audiotest::riff({audiotest::chunk("fmt ", audiotest::fmtBody(0x1234, 1, 8000, 8), false),
+                                                   audiotest::chunk("data", ::tone(8000, 0.2), false)}));
     const std::string tone = path("tone.wav");
     audiotest::writeFile(tone, audiotest::wav(1, 33000, 8, ::tone(33000, 0.1)));
     const std::string empty = path("empty.wav");
@@ -269,9 +272,11 @@ TEST_F(CliTest, ErrorsChangeNothing)
         {{"show", notBank}, "is not a bank file"},
         {{"rename", notBank, "X"}, "is not a bank file"},
         {{"import", bankFile, "--slot", "CLAP", path("missing.wav")}, "missing.wav' does not exist"},
-        {{"import", bankFile, "--slot", "CLAP", alaw},
+        {{"import", bankFile, "--slot", "CLAP", unknown},
          "Wrong File Format: VARNO414Editor supports only pcm (no "
-         "compression) formats (*.aif or *.wav). Its samples are A-law"},
+         "compression) formats (*.aif or *.wav). Its samples are not uncompressed PCM (format tag 0x1234)."},
+        {{"import", bankFile, "--slot", "CLAP", tone, "--start", "0.1"}, "is only 0.10 s long: --start 0.1 lies beyond"},
+        {{"import", bankFile, "--slot", "CLAP", tone, "--start", "-1"}, "--start takes a number of seconds", 2},
         {{"import", bankFile, "--slot", "CLAP", headerOnly}, "(CLAP). It has no \"data\" chunk."},
         {{"import", bankFile, "--slot", "CLAP", empty}, "empty.wav'"},
         {{"import", bankFile, "--slot", "COWBELL", tone}, "has no slot 'COWBELL'"},
@@ -301,6 +306,55 @@ TEST_F(CliTest, ErrorsChangeNothing)
     EXPECT_EQ(readBytes(notBank), notBankBefore);
     EXPECT_TRUE(portTraffic().empty()) << "nothing may reach a port after a refusal";
     EXPECT_FALSE(fs::exists(path("no")));
+}
+
+// An import tells on standard error what it did, --start takes a later part
+// of the file, and show --json gives each slot's seconds.
+TEST_F(CliTest, ImportTellsWhatItDidAndShowGivesSeconds)
+{
+    const std::string bankFile = path("bank.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "S05"}).status, 0);
+    const std::string crash = path("crash.wav");
+    const auto source = tone(33000, 2.5);
+    audiotest::writeFile(crash, audiotest::wav(1, 33000, 8, source));
+
+    Result r = run({"import", bankFile, "--slot", "clap", crash, "--start", "1.5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "crash.wav: 0.74 s of 2.50 s used, from 1.50 s on (cut to fit the slot)\n");
+    const auto bank = readSoundBank(bankFile);
+    ASSERT_TRUE(bank);
+    const auto& clap = bank->content(2)->getData();
+    ASSERT_EQ(clap.size(), 0x6000u);
+    EXPECT_TRUE(std::equal(clap.begin() + 1, clap.end() - 7, source.begin() + 49500 + 1));
+
+    if (audio::FallbackDecoder::built()) {
+        // 0.2 s of 32-bit float: decoded by the fallback.
+        audiotest::Bytes floats;
+        for (std::uint8_t b : tone(44100, 0.2)) {
+            const float value = static_cast<float>(b - 128) / 128.0f;
+            std::uint32_t bits = 0;
+            std::memcpy(&bits, &value, 4);
+            audiotest::putLe(floats, bits, 4);
+        }
+        const std::string pad = path("pad.wav");
+        audiotest::writeFile(pad, audiotest::riff({audiotest::chunk("fmt ", audiotest::fmtBody(3, 1, 44100, 32), false),
+                                                   audiotest::chunk("data", floats, false)}));
+        r = run({"import", bankFile, "--slot", "rim shot", pad});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "pad.wav: all 0.20 s used (decoded from WAV (32-bit float); the slot holds 0.25 s)\n");
+    }
+
+    // Each sample slot's line gives the seconds up to its last sound and what it holds.
+    r = run({"show", bankFile, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto clapLine = r.out.find("{\"slot\": 3,");
+    ASSERT_NE(clapLine, std::string::npos) << r.out;
+    const auto number = [&](const std::string& key) {
+        const auto at = r.out.find("\"" + key + "\": ", clapLine);
+        return at == std::string::npos ? -1.0 : std::stod(r.out.substr(at + key.size() + 4));
+    };
+    EXPECT_NEAR(number("capacity_seconds"), 24576 / 33000.0, 1e-5);
+    EXPECT_NEAR(number("seconds"), 24576 / 33000.0, 1e-3);
 }
 
 TEST_F(CliTest, WholeTableKeepsFirmwareSafe)
