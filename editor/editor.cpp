@@ -349,9 +349,10 @@ QLayout* CEditor::buildSendArea()
     m_statusText->setObjectName("statusText");
     m_statusText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_statusText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    // The longest text a send shows, so that none is ever cut.
-    m_statusText->setMinimumWidth(
-        fontMetrics().horizontalAdvance(QStringLiteral("Bank 31 of 31 - 55:55 left") + kMaySleepNote));
+    // The longest text a send of all banks shows (the opening's), so that none is ever cut.
+    TransferProgress opening;
+    opening.secondsLeft = 59 * 60 + 59;
+    m_statusText->setMinimumWidth(fontMetrics().horizontalAdvance(fromStd(describeProgress(opening)) + kMaySleepNote));
     m_bankProgress = new QProgressBar(this);
     m_bankProgress->setObjectName("bankProgress");
     m_bankProgress->setToolTip(tr("The bank being sent"));
