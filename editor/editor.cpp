@@ -7,7 +7,7 @@
 #include "editor/slotplayback.h"
 #include "editor/slotrow.h"
 #include "midiport/midisystem.h"
-#include "midiport/wrapperktmidiinterface.h"
+#include "midiport/sleepinhibitor.h"
 #include "model/firmware.h"
 #include "model/slotimport.h"
 #include "model/sound.h"
@@ -33,6 +33,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QTimer>
 #include <QUndoStack>
@@ -42,6 +43,10 @@
 #include <algorithm>
 #include <utility>
 
+#ifndef Q_OS_WIN
+#include "editor/dbussleepinhibitor.h"
+#endif
+
 namespace {
 
 const QString kAppName = QStringLiteral("VARNO414Editor");
@@ -50,6 +55,8 @@ const QString kBankFilter = QStringLiteral("Bank files (*.mid)");
 const QString kAudioFilter = QStringLiteral("Audio files (*.wav *.aif *.aiff *.aifc *.flac *.ogg *.mp3)");
 const QString kAllFilesFilter = QStringLiteral("All files (*)");
 const QString kWavFilter = QStringLiteral("WAV files (*.wav)");
+// Said during a send when the computer could not be kept awake.
+const QString kMaySleepNote = QStringLiteral(" - computer may sleep");
 constexpr int kInitialBank = 4;
 constexpr int kTimerPeriodMs = 40;
 // Whole-table opens keep 32 banks each; this bounds what the history holds.
@@ -104,6 +111,28 @@ QChar mnemonicOf(const QString& text)
     return {};
 }
 
+QString tagOf(const IBank& bank)
+{
+    return fromStd(bankTag(bank.getIndex()));
+}
+
+// "1 bank", "20 banks".
+QString bankCount(std::size_t count)
+{
+    return count == 1 ? QObject::tr("1 bank") : QObject::tr("%1 banks").arg(count);
+}
+
+// The request that keeps the computer awake: the core's on Windows, the
+// desktop's over D-Bus elsewhere.
+std::unique_ptr<ISleepInhibitor> desktopSleepInhibitor()
+{
+#ifdef Q_OS_WIN
+    return createPlatformSleepInhibitor();
+#else
+    return std::make_unique<DBusSleepInhibitor>();
+#endif
+}
+
 // The mark of a changed bank in the list: a dot in the program's colour. An
 // unchanged bank gets an empty one, so every name starts at the same place.
 QIcon changeMark(bool changed, int size, qreal pixelRatio)
@@ -125,7 +154,7 @@ QIcon changeMark(bool changed, int size, qreal pixelRatio)
 
 CEditor::CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> prompt,
                  std::shared_ptr<IAudioSystem> audio, QWidget* parent)
-    : QDialog(parent), m_system(std::move(system)), m_prompt(std::move(prompt))
+    : QDialog(parent), m_system(std::move(system)), m_prompt(std::move(prompt)), m_inhibitor(desktopSleepInhibitor())
 {
     m_icon = makeApplicationIcon();
     m_playback = new SlotPlayback(std::move(audio), this);
@@ -137,9 +166,16 @@ CEditor::CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> p
 
 CEditor::~CEditor()
 {
-    // The worker only reads its own copies and the session, both of which
-    // must outlive it.
+    // The program never closes the window during a send; a window torn down
+    // anyway stops after the message in flight instead of finishing the bank.
+    if (m_transfer) m_transfer->requestStop(StopPoint::afterMessage);
     if (m_worker.joinable()) m_worker.join();
+}
+
+void CEditor::setSleepInhibitor(std::unique_ptr<ISleepInhibitor> inhibitor)
+{
+    // A running send holds the one it was given.
+    if (!m_transfer) m_inhibitor = std::move(inhibitor);
 }
 
 void CEditor::buildWindow()
@@ -213,8 +249,8 @@ void CEditor::buildWindow()
     connect(m_reset, &QPushButton::clicked, this, &CEditor::resetToDefault);
     connect(m_receive, &QPushButton::clicked, this, &CEditor::receiveFromDevice);
     connect(m_send, &QPushButton::clicked, this, &CEditor::sendToDevice);
+    connect(m_stop, &QPushButton::clicked, this, [this] { requestStop(StopPoint::afterBank); });
     connect(m_interfaceTestBox, &QCheckBox::clicked, this, &CEditor::interfaceTest);
-    connect(this, &CEditor::workerStatus, this, &CEditor::setStatus, Qt::QueuedConnection);
     connect(this, &CEditor::workerFinished, this, &CEditor::finishSend, Qt::QueuedConnection);
 
     // Undo and redo, on their keys and in the context menu with the about box.
@@ -277,9 +313,9 @@ QWidget* CEditor::buildBankContent()
 }
 
 // Settings of a transfer, then the line that shows it (the button that starts
-// it, the status text, the progress bar), then the receive controls. The
-// status text takes every width the others leave, so longer texts and more
-// bars fit; the bar's width is fixed, so it never moves when the text changes.
+// or stops it, the status text, the bank's and the whole send's progress),
+// then the receive controls. The status text takes every width the others
+// leave; the bars' widths are fixed, so they never move when the text changes.
 QLayout* CEditor::buildSendArea()
 {
     auto* options = new QGroupBox(tr("Save/Send Options"), this);
@@ -314,23 +350,42 @@ QLayout* CEditor::buildSendArea()
     settings->addWidget(m_outputPorts, 1, 2);
     settings->setColumnStretch(2, 1);
 
-    m_send = makeButton(tr("Send to &VARNO"), this);
+    // Stop takes Send's place, at Send's size, while a send runs.
+    m_sendOrStop = new QStackedWidget(this);
+    m_send = makeButton(tr("Send to &VARNO"), m_sendOrStop);
     m_send->setObjectName("sendToVarno");
+    m_stop = makeButton(tr("Sto&p"), m_sendOrStop);
+    m_stop->setObjectName("stopSending");
+    m_stop->setToolTip(tr("Finish the bank being sent, then stop"));
+    m_sendOrStop->addWidget(m_send);
+    m_sendOrStop->addWidget(m_stop);
+    m_sendOrStop->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_statusText = new QLabel(this);
     m_statusText->setObjectName("statusText");
     m_statusText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_statusText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_statusText->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("sending bank (S05 - factory -)...")));
+    // The longest text a send of all banks shows (the opening's), so that none is ever cut.
+    TransferProgress opening;
+    opening.secondsLeft = 59 * 60 + 59;
+    m_statusText->setMinimumWidth(fontMetrics().horizontalAdvance(fromStd(describeProgress(opening)) + kMaySleepNote));
+    m_bankProgress = new QProgressBar(this);
+    m_bankProgress->setObjectName("bankProgress");
+    m_bankProgress->setToolTip(tr("The bank being sent"));
     m_sendProgress = new QProgressBar(this);
     m_sendProgress->setObjectName("sendProgress");
-    m_sendProgress->setRange(0, 100);
-    m_sendProgress->setFixedWidth(fontMetrics().averageCharWidth() * 28);
-    QSizePolicy keepPlace = m_sendProgress->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    m_sendProgress->setSizePolicy(keepPlace);
+    m_sendProgress->setToolTip(tr("The whole send"));
+    const int charWidth = fontMetrics().averageCharWidth();
+    for (QProgressBar* bar : {m_bankProgress, m_sendProgress}) {
+        bar->setRange(0, 100);
+        bar->setFixedWidth(std::max(bar->minimumSizeHint().width(), charWidth * (bar == m_bankProgress ? 12 : 20)));
+        QSizePolicy keepPlace = bar->sizePolicy();
+        keepPlace.setRetainSizeWhenHidden(true);
+        bar->setSizePolicy(keepPlace);
+    }
     auto* transfer = new QHBoxLayout;
-    transfer->addWidget(m_send);
+    transfer->addWidget(m_sendOrStop);
     transfer->addWidget(m_statusText, 1);
+    transfer->addWidget(m_bankProgress);
     transfer->addWidget(m_sendProgress);
 
     auto* inputLabel = new QLabel(tr("MIDI &IN Port"), this);
@@ -344,7 +399,7 @@ QLayout* CEditor::buildSendArea()
     m_receiveProgress->setRange(0, 100);
     m_receiveProgress->setTextVisible(false);
     m_receiveProgress->setFixedWidth(fontMetrics().averageCharWidth() * 6);
-    m_receiveProgress->setSizePolicy(keepPlace);
+    m_receiveProgress->setSizePolicy(m_sendProgress->sizePolicy());
     m_receive = makeButton(tr("Receive from VAR&NO"), this);
     m_receive->setObjectName("receiveFromVarno");
     auto* receive = new QHBoxLayout;
@@ -371,6 +426,7 @@ void CEditor::initWindow()
     setWindowIcon(m_icon);
     m_versionText->setText(kVersionText);
     setStatus(QString());
+    m_bankProgress->hide();
     m_sendProgress->hide();
     m_receiveProgress->hide();
     fillPortLists();
@@ -722,10 +778,16 @@ bool CEditor::beginSending()
 {
     int expected = Idle;
     if (!m_state.compare_exchange_strong(expected, Sending)) return false;
+    const bool focused = m_send->hasFocus();
+    m_stop->setEnabled(true);
+    m_sendOrStop->setCurrentWidget(m_stop);
+    if (focused) m_stop->setFocus();
     m_send->setEnabled(false);
     m_interfaceTestBox->setEnabled(false);
-    m_sendProgress->setValue(0);
-    m_sendProgress->show();
+    for (QProgressBar* bar : {m_bankProgress, m_sendProgress}) {
+        bar->setValue(0);
+        bar->show();
+    }
     m_timer->start();
     return true;
 }
@@ -746,7 +808,11 @@ void CEditor::endTransfer()
 {
     const int previous = m_state.exchange(Idle);
     if (previous == Sending) {
+        const bool focused = m_stop->hasFocus();
         m_send->setEnabled(m_outputPortCount != 0);
+        m_sendOrStop->setCurrentWidget(m_send);
+        if (focused) m_send->setFocus();
+        m_bankProgress->hide();
         m_sendProgress->hide();
     } else if (previous == Receiving) {
         m_receive->setEnabled(true);
@@ -758,20 +824,55 @@ void CEditor::endTransfer()
     m_timer->stop();
 }
 
+// Both bars and the status follow the core's one estimate of the send.
 void CEditor::progressTick()
 {
-    const int current = m_state.load();
-    if (m_midiInterface == nullptr) return;
-    if (current == Sending)
-        m_sendProgress->setValue(std::min(m_midiInterface->progress(), 100));
-    else if (current == Receiving)
-        m_receiveProgress->setValue(std::min(m_midiInterface->progress(), 100));
+    if (m_state.load() != Sending || !m_transfer) return;
+    const TransferProgress progress = m_transfer->progress();
+    m_sendProgress->setValue(progress.percent);
+    m_bankProgress->setValue(progress.bankPercent);
+    if (progress.bankCount > 0)
+        m_bankProgress->setFormat(tagOf(m_transfer->bank(progress.bank)) + QStringLiteral(" %p%"));
+    setStatus(transferText(progress));
+}
+
+// "Bank 8 of 31 - 37:12 left", or what a stop is waiting for.
+QString CEditor::transferText(const TransferProgress& progress) const
+{
+    QString text;
+    if (progress.stopping == StopPoint::none) {
+        text = fromStd(describeProgress(progress));
+    } else if (const auto bank = m_watch.inFlight(); bank && progress.stopping == StopPoint::afterBank) {
+        text = tr("Stopping after %1...").arg(tagOf(m_transfer->bank(*bank)));
+    } else {
+        text = tr("Stopping...");
+    }
+    if (progress.maySleep) text += kMaySleepNote;
+    return text;
 }
 
 void CEditor::setStatus(const QString& text)
 {
+    if (text == m_statusText->text()) return;
     m_statusText->setText(text);
+    m_statusText->setToolTip(text.endsWith(kMaySleepNote)
+                                 ? tr("The computer could not be asked to stay awake and may go to sleep during the "
+                                      "send.")
+                                 : text);
     emit statusChanged(text);
+}
+
+std::uint16_t CEditor::sendChannel() const
+{
+    return static_cast<std::uint16_t>(std::max(0, m_channels->currentIndex()));
+}
+
+void CEditor::requestStop(StopPoint point)
+{
+    if (!m_transfer || point == StopPoint::none) return;
+    m_transfer->requestStop(point);
+    m_stop->setEnabled(false);
+    progressTick();
 }
 
 void CEditor::sendToDevice()
@@ -790,81 +891,164 @@ void CEditor::sendToDevice()
     }
     if (!beginSending()) return;
 
-    // The worker gets copies, so editing, opening or resetting banks while it
-    // runs can never change what is on its way to the machine.
-    std::vector<std::unique_ptr<IBank>> banks;
+    SendList list;
     if (m_sendScope == 0) {
-        banks.push_back(bank(sel).clone());
+        list.positions.push_back(static_cast<std::size_t>(sel));
+        list.banks.push_back(bank(sel).clone());
     } else {
-        const bool skipFirmware = bank(kFirmwareIndex).isFirmwarePlaceholder();
-        QString text = tr("The sending of all banks takes over 51 Minutes.\nDo you want to really transmit?");
-        if (skipFirmware) text += tr("\nThe firmware bank holds no device firmware and is not sent.");
-        bool confirmed = m_prompt->message(IPrompt::Icon::Information, tr("Send All Banks"), text,
-                                           IPrompt::Buttons::OkCancel) == IPrompt::Answer::Ok;
-        // A bank held twice would be written twice and the bank whose place
-        // it took not at all.
-        if (const auto duplicates = m_table.document().duplicates(); confirmed && !duplicates.empty())
-            confirmed = m_prompt->message(IPrompt::Icon::Warning, tr("Send All Banks"),
-                                          tr("%1.\nIt would be sent more than once.\nDo you want to send all banks "
-                                             "anyway?")
-                                              .arg(fromStd(describeDuplicates(duplicates))),
-                                          IPrompt::Buttons::YesNo) == IPrompt::Answer::Yes;
-        if (!confirmed) {
-            setStatus(QString());
-            endTransfer();
-            emit transferEnded();
-            return;
-        }
-        for (const auto& current : m_table.document().banks()) {
-            if (!current->isFirmwarePlaceholder()) banks.push_back(current->clone());
-        }
+        list = chooseAllBanks();
     }
-
-    const int output = m_outputPorts->currentIndex();
-    m_midiInterface = std::make_unique<WrapperKtMidiInterface>(-1, output, m_system);
-    if (!m_midiInterface->isOpen()) {
-        const QString error = fromStd(m_midiInterface->error());
-        m_midiInterface.reset();
+    if (list.banks.empty()) {
+        setStatus(QString());
         endTransfer();
-        m_prompt->message(IPrompt::Icon::Warning, tr("Send to VARNO"),
-                          tr("The MIDI port \"%1\" could not be opened.\n%2").arg(m_outputPorts->currentText(), error),
-                          IPrompt::Buttons::Ok);
         emit transferEnded();
         return;
     }
-    const auto channel = static_cast<std::uint16_t>(std::max(0, m_channels->currentIndex()));
-    m_worker = std::thread(&CEditor::sendLoop, this, std::move(banks), channel);
+    startSend(std::move(list));
 }
 
-// Runs on the worker thread: it touches no widget and only reaches the window
-// through queued signals.
-// The worker owns its clones for the whole send, hence the vector by value.
-void CEditor::sendLoop(std::vector<std::unique_ptr<IBank>> banks, // NOLINT(performance-unnecessary-value-param)
-                       std::uint16_t channel)
+// The send gets copies, so editing, opening or resetting banks while it runs
+// can never change what is on its way to the machine. The firmware
+// placeholder is never among them.
+CEditor::SendList CEditor::sendListFrom(std::size_t first)
 {
-    WrapperKtMidiInterface& session = *m_midiInterface;
-    QString error;
-    for (const auto& current : banks) {
-        emit workerStatus(QStringLiteral("sending bank (") + fromName(current->getName()) + QStringLiteral(")..."));
-        if (!session.sendBank(*current, channel)) {
-            error = fromStd(session.error());
-            if (error.isEmpty()) error = tr("The bank \"%1\" could not be sent.").arg(fromName(current->getName()));
+    SendList list;
+    const auto& banks = m_table.document().banks();
+    for (std::size_t position = first; position < banks.size(); ++position) {
+        if (banks[position]->isFirmwarePlaceholder()) continue;
+        list.positions.push_back(position);
+        list.banks.push_back(banks[position]->clone());
+    }
+    return list;
+}
+
+// All banks, or what the last send of all banks left unsent when it ended
+// part-way and the user takes up the offer; an empty list when declined.
+CEditor::SendList CEditor::chooseAllBanks()
+{
+    const QString firmwareNote = bank(kFirmwareIndex).isFirmwarePlaceholder()
+                                     ? tr("\nThe firmware bank holds no device firmware and is not sent.")
+                                     : QString();
+    // An offer that would send every bank anyway is none.
+    if (SendList rest = m_resumeAt ? sendListFrom(*m_resumeAt) : SendList{};
+        !rest.banks.empty() && rest.positions.front() > 0) {
+        const PortPacing pacing = m_system ? m_system->outputPacing() : PortPacing{};
+        const std::uint64_t seconds = (BankTransfer::plannedMs(pacing, rest.banks, sendChannel()) + 999) / 1000;
+        const auto minutes = std::max<std::uint64_t>(1, (seconds + 30) / 60);
+        const QString tag = tagOf(*rest.banks.front());
+        const QString text =
+            tr("The last send of all banks ended before %1 was sent completely.\nResume from %1? %2, about %3\n\n"
+               "Yes sends %1 and the banks after it; No sends all banks.")
+                .arg(tag, bankCount(rest.banks.size()), minutes == 1 ? tr("1 minute") : tr("%1 minutes").arg(minutes)) +
+            firmwareNote;
+        switch (m_prompt->message(IPrompt::Icon::Question, tr("Send All Banks"), text, IPrompt::Buttons::YesNoCancel)) {
+        case IPrompt::Answer::Yes:
+            return confirmDuplicates() ? std::move(rest) : SendList{};
+        case IPrompt::Answer::No:
             break;
+        default:
+            return {};
         }
     }
-    emit workerStatus(QString());
-    emit workerFinished(error);
+    const QString text =
+        tr("The sending of all banks takes over 51 Minutes.\nDo you want to really transmit?") + firmwareNote;
+    if (m_prompt->message(IPrompt::Icon::Information, tr("Send All Banks"), text, IPrompt::Buttons::OkCancel) !=
+            IPrompt::Answer::Ok ||
+        !confirmDuplicates())
+        return {};
+    return sendListFrom(0);
+}
+
+// A bank held twice would be written twice and the bank whose place it took
+// not at all.
+bool CEditor::confirmDuplicates()
+{
+    const auto duplicates = m_table.document().duplicates();
+    return duplicates.empty() ||
+           m_prompt->message(IPrompt::Icon::Warning, tr("Send All Banks"),
+                             tr("%1.\nIt would be sent more than once.\nDo you want to send all banks anyway?")
+                                 .arg(fromStd(describeDuplicates(duplicates))),
+                             IPrompt::Buttons::YesNo) == IPrompt::Answer::Yes;
+}
+
+void CEditor::startSend(SendList list)
+{
+    m_sentPositions = std::move(list.positions);
+    m_sendingAll = m_sendScope == 1;
+    m_sendPort = m_outputPorts->currentText();
+    m_closeWhenSent = false;
+    m_result.reset();
+    m_watch.reset();
+    m_transfer = std::make_unique<BankTransfer>(m_system, m_outputPorts->currentIndex(), sendChannel(),
+                                                std::move(list.banks), m_inhibitor.get());
+    progressTick();
+    // The port opens, and waits out its pauses, on the worker: the window
+    // never waits for the machine. The worker touches no widget.
+    m_worker = std::thread([this] {
+        m_result = m_transfer->run(&m_watch);
+        emit workerFinished();
+    });
 }
 
 // On the window's thread, after the worker's last signal: the timer stops
-// before the session goes, so no tick can read a destroyed session.
-void CEditor::finishSend(const QString& error)
+// before the transfer goes, so no tick can read a destroyed one.
+void CEditor::finishSend()
 {
     if (m_worker.joinable()) m_worker.join();
+    if (!m_transfer || !m_result) return;
+    const TransferResult result = *m_result;
     endTransfer();
-    m_midiInterface.reset();
-    if (!error.isEmpty()) m_prompt->message(IPrompt::Icon::Warning, tr("Send to VARNO"), error, IPrompt::Buttons::Ok);
+    if (m_sendingAll) {
+        const auto resume = m_transfer->resumePoint(result);
+        if (resume)
+            m_resumeAt = m_sentPositions[resume->position];
+        else
+            m_resumeAt.reset();
+    }
+    reportSend(result);
+    m_transfer.reset();
     emit transferEnded();
+    if (std::exchange(m_closeWhenSent, false)) close();
+}
+
+// A completed send leaves the status empty; a stop says what was sent; a
+// failure, and any bank left erased or half written, is told in a box.
+void CEditor::reportSend(const TransferResult& result)
+{
+    if (result.outcome == TransferOutcome::completed) {
+        setStatus(QString());
+        return;
+    }
+    const std::size_t count = m_transfer->bankCount();
+    const QString sent = tr("%1 of %2 sent").arg(result.banksSent).arg(bankCount(count));
+    const bool portFailed = result.banksSent == 0 && !result.incomplete &&
+                            (result.error == SendError::portNotOpen || result.error == SendError::noOutputPort ||
+                             result.error == SendError::noMidiService);
+    if (portFailed) {
+        setStatus(QString());
+        m_prompt->message(IPrompt::Icon::Warning, tr("Send to VARNO"),
+                          tr("The MIDI port \"%1\" could not be opened.\n%2").arg(m_sendPort, fromStd(result.message)),
+                          IPrompt::Buttons::Ok);
+        return;
+    }
+    if (result.outcome == TransferOutcome::stopped)
+        setStatus(result.banksSent > 0
+                      ? tr("Stopped after %1: %2.").arg(tagOf(m_transfer->bank(result.banksSent - 1)), sent)
+                      : tr("Stopped: %1.").arg(sent));
+    else
+        setStatus(tr("Failed at %1: %2.").arg(tagOf(m_transfer->bank(result.resumeFrom.value_or(0))), sent));
+    if (result.outcome == TransferOutcome::stopped && !result.incomplete) return;
+
+    QString text = fromStd(result.message);
+    if (result.outcome == TransferOutcome::stopped) text = tr("The send was stopped.");
+    if (text.isEmpty()) text = tr("The send failed.");
+    text += QLatin1Char('\n') + sent + QLatin1Char('.');
+    if (result.incomplete)
+        text += tr("\n%1 may be left erased or half written on the machine: send it again.")
+                    .arg(tagOf(m_transfer->bank(*result.incomplete)));
+    if (m_sendingAll && m_resumeAt && *m_resumeAt > 0)
+        text += tr("\nSend all banks again to resume from %1.").arg(tagOf(bank(static_cast<int>(*m_resumeAt))));
+    m_prompt->message(IPrompt::Icon::Warning, tr("Send to VARNO"), text, IPrompt::Buttons::Ok);
 }
 
 void CEditor::saveToDisk()
@@ -1012,16 +1196,35 @@ bool CEditor::mayClose()
     return true;
 }
 
-// What closing does while a transfer runs, in this one place: nothing.
+// What closing does while a transfer runs, in this one place. A send ends
+// only at a safe point: the window offers to stop after the bank in flight
+// and closes once the send has ended. Receiving cannot be stopped.
 bool CEditor::closeDuringTransfer()
 {
+    if (!m_transfer) return false;
+    if (m_transfer->stopRequested() == StopPoint::none) {
+        const auto inFlight = m_watch.inFlight();
+        const QString current = inFlight ? tagOf(m_transfer->bank(*inFlight)) : tr("the bank being sent");
+        if (m_prompt->message(IPrompt::Icon::Question, kAppName,
+                              tr("Banks are being sent to the VARNO.\nStop after %1 and close the window when it "
+                                 "has been sent?")
+                                  .arg(current),
+                              IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
+            return false;
+        // The send may have ended while the question was open.
+        if (!m_transfer) return mayClose();
+        requestStop(StopPoint::afterBank);
+    }
+    m_closeWhenSent = true;
     return false;
 }
 
 void CEditor::keyPressEvent(QKeyEvent* event)
 {
-    // Enter is the dialog's default command, which does nothing here.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    // Enter is the dialog's default command, which does nothing here; Escape
+    // never ends a transfer (the close box asks).
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+        (event->key() == Qt::Key_Escape && m_state.load() != Idle)) {
         event->accept();
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "editor/bankedit.h"
 #include "editor/prompt.h"
+#include "midiport/banktransfer.h"
 #include "model/bank.h"
 
 #include <QDialog>
@@ -9,16 +10,18 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 class IAudioSystem;
 class IMidiSystem;
+class ISleepInhibitor;
 class SlotPlayback;
 class SlotRow;
-class WrapperKtMidiInterface;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -28,6 +31,7 @@ class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QStackedWidget;
 class QTimer;
 class QUndoStack;
 
@@ -36,7 +40,8 @@ inline constexpr int kRowCount = 6;
 // The editor window: the bank list, the selected bank's contents and every
 // command. It holds the table of banks being edited (a bank document, which
 // decides what opens and saves) with its undo history and, during a send,
-// the interface session.
+// the core's transfer, which decides what is sent, when it may stop and how
+// long it takes; the window shows it and asks it to stop.
 class CEditor : public QDialog {
     Q_OBJECT
 
@@ -56,6 +61,11 @@ public:
     bool beginReceiving();
     void endTransfer();
     int state() const { return m_state.load(); }
+    // Asks a running send to stop; the Stop button asks for afterBank.
+    void requestStop(StopPoint point);
+    // Replaces the request to keep the computer awake during sends (by
+    // default the desktop's or the system's).
+    void setSleepInhibitor(std::unique_ptr<ISleepInhibitor> inhibitor);
 
     const IBank& bank(int index) const { return m_table.bank(static_cast<std::size_t>(index)); }
     IBank& bank(int index) { return m_table.bank(static_cast<std::size_t>(index)); }
@@ -88,8 +98,7 @@ public slots:
 
 signals:
     // Posted from the send worker; delivered queued on the window's thread.
-    void workerStatus(const QString& text);
-    void workerFinished(const QString& error);
+    void workerFinished();
     // The window's status text changed (tests follow the send with it).
     void statusChanged(const QString& text);
     // A transfer ended and its session is gone.
@@ -136,12 +145,39 @@ private:
     DropTarget dropTarget(const QMimeData* mime, const QPoint& position) const;
     void showDropTarget(const DropTarget& target);
     void takeDrop();
-    void finishSend(const QString& error);
-    void sendLoop(std::vector<std::unique_ptr<IBank>> banks, std::uint16_t channel);
+    // Table positions and clones of the banks that a send would send.
+    struct SendList {
+        std::vector<std::size_t> positions;
+        std::vector<std::unique_ptr<IBank>> banks;
+    };
+    // Hears on the send thread which bank is in flight.
+    class BankWatch : public ITransferObserver {
+    public:
+        void bankStarting(std::size_t position) override { m_inFlight.store(position); }
+        void bankSent(std::size_t) override { m_inFlight.store(kNone); }
+        void reset() { m_inFlight.store(kNone); }
+        std::optional<std::size_t> inFlight() const
+        {
+            const std::size_t position = m_inFlight.load();
+            return position == kNone ? std::nullopt : std::optional<std::size_t>(position);
+        }
+
+    private:
+        static constexpr std::size_t kNone = SIZE_MAX;
+        std::atomic<std::size_t> m_inFlight{kNone};
+    };
+
+    SendList sendListFrom(std::size_t first);
+    SendList chooseAllBanks();
+    bool confirmDuplicates();
+    void startSend(SendList list);
+    void finishSend();
+    void reportSend(const TransferResult& result);
     void progressTick();
+    QString transferText(const TransferProgress& progress) const;
+    std::uint16_t sendChannel() const;
 
     EditedTable m_table;
-    std::unique_ptr<WrapperKtMidiInterface> m_midiInterface;
     std::atomic<int> m_state{Idle};
     QLineEdit* m_focusedName = nullptr;
     const int m_firstEditableBank = 0;
@@ -152,6 +188,18 @@ private:
 
     std::shared_ptr<IMidiSystem> m_system;
     std::unique_ptr<IPrompt> m_prompt;
+    std::unique_ptr<ISleepInhibitor> m_inhibitor;
+    // During a send: the transfer, the table position of each of its banks,
+    // and its result, written by the worker before it signals the end.
+    std::unique_ptr<BankTransfer> m_transfer;
+    std::vector<std::size_t> m_sentPositions;
+    std::optional<TransferResult> m_result;
+    BankWatch m_watch;
+    QString m_sendPort;
+    bool m_sendingAll = false;
+    bool m_closeWhenSent = false;
+    // Where "all banks" resumes after a send that ended part-way: a table position.
+    std::optional<std::size_t> m_resumeAt;
     std::thread m_worker;
     int m_outputPortCount = 0;
 
@@ -178,8 +226,11 @@ private:
     QRadioButton* m_allBanksRadio = nullptr;
     QComboBox* m_channels = nullptr;
     QComboBox* m_outputPorts = nullptr;
+    QStackedWidget* m_sendOrStop = nullptr;
     QPushButton* m_send = nullptr;
+    QPushButton* m_stop = nullptr;
     QLabel* m_statusText = nullptr;
+    QProgressBar* m_bankProgress = nullptr;
     QProgressBar* m_sendProgress = nullptr;
     QTimer* m_timer = nullptr;
     QTimer* m_dropTimer = nullptr; // hands a drop over once the drag is over

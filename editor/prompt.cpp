@@ -48,6 +48,9 @@ IPrompt::Answer QtPrompt::message(Icon icon, const QString& caption, const QStri
     case Buttons::YesNo:
         standard = QMessageBox::Yes | QMessageBox::No;
         break;
+    case Buttons::YesNoCancel:
+        standard = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        break;
     case Buttons::ResetCancel:
         standard = QMessageBox::Reset | QMessageBox::Cancel;
         break;

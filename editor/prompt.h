@@ -15,7 +15,7 @@ class QWidget;
 class IPrompt {
 public:
     enum class Icon { Information, Warning, Question };
-    enum class Buttons { Ok, OkCancel, YesNo, ResetCancel, SaveDiscardCancel };
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, ResetCancel, SaveDiscardCancel };
     enum class Answer { Ok, Cancel, Yes, No, Reset, Save, Discard };
 
     // What a file dialog shows and where it starts.

@@ -36,6 +36,7 @@ public:
             switch (buttons) {
             case Buttons::YesNo:
                 return Answer::No;
+            case Buttons::YesNoCancel:
             case Buttons::ResetCancel:
             case Buttons::SaveDiscardCancel:
                 return Answer::Cancel;

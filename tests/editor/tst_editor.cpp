@@ -1,15 +1,19 @@
 #include "editor/aboutdlg.h"
 #include "editor/controls.h"
+#include "editor/dbussleepinhibitor.h"
 #include "editor/editor.h"
 #include "editor/slotrow.h"
 #include "midifile/wrapperktmidifile.h"
 #include "midiport/recording/recordingmidisystem.h"
+#include "midiport/recording/recordingsleepinhibitor.h"
 #include "model/firmware.h"
 #include "model/sound.h"
 #include "scriptedprompt.h"
 #include "tests/support/crafted_bank_files.h"
 
 #include <QComboBox>
+#include <QDBusServer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,15 +27,26 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUndoStack>
 #include <QUrl>
 #include <QWindow>
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include <thread>
 
 namespace {
 
 using Answer = IPrompt::Answer;
+
+// Planned milliseconds on the recording backend.
+constexpr std::int64_t kOpeningMs = 1200;
+constexpr std::int64_t kSoundBankMs = 106592;
+const std::string kInhibitReason = "Sending banks to the VARNO 414";
 
 RecordingMidiSystem::Options ports(int outputs)
 {
@@ -46,8 +61,26 @@ struct Harness {
         auto scripted = std::make_unique<ScriptedPrompt>();
         prompt = scripted.get();
         editor = std::make_unique<CEditor>(system, std::move(scripted));
+        auto sleep = std::make_unique<RecordingSleepInhibitor>();
+        inhibitor = sleep.get();
+        editor->setSleepInhibitor(std::move(sleep));
         editor->show();
     }
+    ~Harness() { held.release(); } // a test that failed while the send was held
+
+    // Holds the send thread at its first wait from `ms` of virtual time on,
+    // until released; call before the send starts.
+    void holdAt(std::int64_t ms)
+    {
+        system->setWaitHook([this, ms, done = false](std::uint32_t) mutable {
+            if (done || system->elapsedMs() < ms) return;
+            done = true;
+            reached.release();
+            held.acquire();
+        });
+    }
+    bool waitHeld() { return reached.tryAcquire(1, 30000); }
+    void release() { held.release(); }
 
     template <typename T> T* child(const char* name) const
     {
@@ -72,8 +105,15 @@ struct Harness {
         return result;
     }
 
+    QPushButton* send() const { return child<QPushButton>("sendToVarno"); }
+    QPushButton* stop() const { return child<QPushButton>("stopSending"); }
+    QString status() const { return child<QLabel>("statusText")->text(); }
+
     std::shared_ptr<RecordingMidiSystem> system;
+    QSemaphore reached;
+    QSemaphore held;
     ScriptedPrompt* prompt = nullptr;
+    RecordingSleepInhibitor* inhibitor = nullptr;
     std::unique_ptr<CEditor> editor;
 };
 
@@ -200,6 +240,12 @@ private slots:
     void sendRefusesFirmwarePlaceholder();
     void sendAllBanksAsksAboutDuplicates();
     void portFailureEndsTransfer();
+    void stopFinishesTheBankAndResumes();
+    void resumeAfterFailure();
+    void closeBoxStopsAfterTheBank();
+    void progressGrowsToTheEnd();
+    void windowAnswersDuringSend();
+    void sleepInhibitorOverDBus();
     void secondaryCommands();
     void changedMarksAndTitle();
     void closeAsksWhenSomethingIsUnsaved();
@@ -697,17 +743,21 @@ void EditorTest::sendSelectedBank()
     Harness h;
     h.child<QComboBox>("channels")->setCurrentIndex(15);
     QSignalSpy status(h.editor.get(), &CEditor::statusChanged);
-    h.child<QPushButton>("sendToVarno")->click();
+    h.send()->click();
     QCOMPARE(h.editor->state(), int(CEditor::Sending));
-    QVERIFY(!h.child<QPushButton>("sendToVarno")->isEnabled());
+    QVERIFY(!h.send()->isVisible() && h.stop()->isVisible());
     QVERIFY(h.child<QProgressBar>("sendProgress")->isVisible());
-    h.editor->reject(); // Escape while sending
+    QVERIFY(h.child<QProgressBar>("bankProgress")->isVisible());
+    QTest::keyClick(h.editor.get(), Qt::Key_Escape);
     QVERIFY(h.editor->isVisible());
     QVERIFY(h.waitForEnd());
 
-    QCOMPARE(statusTexts(status), (QStringList{"sending bank (S05)...", QString()}));
+    // One bank reads as one of one; the computer was kept awake meanwhile.
+    QCOMPARE(statusTexts(status).first(), QStringLiteral("Opening the port - 1:48 left"));
+    QVERIFY(statusTexts(status).last().isEmpty());
+    QCOMPARE(h.inhibitor->calls, (std::vector<std::string>{"inhibit: " + kInhibitReason, "release"}));
     QCOMPARE(h.editor->state(), int(CEditor::Idle));
-    QVERIFY(h.child<QPushButton>("sendToVarno")->isEnabled());
+    QVERIFY(h.send()->isVisible() && h.send()->isEnabled());
     QVERIFY(!h.child<QProgressBar>("sendProgress")->isVisible());
     QVERIFY(h.prompt->boxes.empty());
 
@@ -725,7 +775,7 @@ void EditorTest::sendAllBanks()
 
     // Cancel: nothing sent, idle again at once.
     h.prompt->answers = {Answer::Cancel};
-    h.child<QPushButton>("sendToVarno")->click();
+    h.send()->click();
     QCOMPARE(h.editor->state(), int(CEditor::Idle));
     QVERIFY(!h.child<QProgressBar>("sendProgress")->isVisible());
     QVERIFY(h.sentSysex().empty());
@@ -736,13 +786,10 @@ void EditorTest::sendAllBanks()
     // OK: the sound banks in order; the firmware placeholder stays behind.
     QSignalSpy status(h.editor.get(), &CEditor::statusChanged);
     h.prompt->answers = {Answer::Ok};
-    h.child<QPushButton>("sendToVarno")->click();
+    h.send()->click();
     QVERIFY(h.waitForEnd());
-    const QStringList texts = statusTexts(status);
-    QCOMPARE(texts.size(), kSoundBankCount + 1);
-    QCOMPARE(texts.first(), QStringLiteral("sending bank (S01 - factory -)..."));
-    QCOMPARE(texts[30], QStringLiteral("sending bank (S31)..."));
-    QVERIFY(texts.last().isEmpty());
+    QCOMPARE(statusTexts(status).first(), QStringLiteral("Opening the port - 55:06 left"));
+    QVERIFY(statusTexts(status).last().isEmpty());
 
     const auto sent = h.sentSysex();
     QCOMPARE(sent.size(), std::size_t(kSoundBankCount * kEventCount));
@@ -785,20 +832,9 @@ void EditorTest::sendAllBanksAsksAboutDuplicates()
 void EditorTest::sendWorksOnCopies()
 {
     Harness h;
-    QSemaphore started;
-    QSemaphore proceed;
-    bool first = true;
-    const std::thread::id windowThread = std::this_thread::get_id();
-    // Holds the worker (not the window's thread) at its first pause.
-    h.system->setWaitHook([&](std::uint32_t) {
-        if (first && std::this_thread::get_id() != windowThread) {
-            first = false;
-            started.release();
-            proceed.acquire();
-        }
-    });
-    h.child<QPushButton>("sendToVarno")->click();
-    QVERIFY(started.tryAcquire(1, 30000));
+    h.holdAt(0);
+    h.send()->click();
+    QVERIFY(h.waitHeld());
 
     // Edit, open and reset the bank under the running send.
     CSound other(9);
@@ -808,7 +844,7 @@ void EditorTest::sendWorksOnCopies()
     h.editor->bank(4).setName("edited");
     h.child<QPushButton>("resetToDefault")->click();
     QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("Reset to Default"));
-    proceed.release();
+    h.release();
     QVERIFY(h.waitForEnd());
 
     CSound original(4);
@@ -836,13 +872,276 @@ void EditorTest::portFailureEndsTransfer()
     RecordingMidiSystem::Options options;
     options.failOpen = true;
     Harness h(options);
-    h.child<QPushButton>("sendToVarno")->click();
+    h.send()->click();
+    QVERIFY(h.waitForEnd());
     QCOMPARE(h.editor->state(), int(CEditor::Idle));
     QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
     QCOMPARE(h.prompt->boxes[0].icon, IPrompt::Icon::Warning);
+    QVERIFY(h.prompt->boxes[0].text.startsWith(
+        QStringLiteral("The MIDI port \"Recording MIDI Out 1\" could not be opened.\n")));
     QVERIFY(!h.child<QProgressBar>("sendProgress")->isVisible());
-    QVERIFY(h.child<QPushButton>("sendToVarno")->isEnabled());
+    QVERIFY(h.send()->isEnabled());
     QVERIFY(h.sentSysex().empty());
+}
+
+// Stop finishes the bank in flight: every message of it and nothing after
+// it; the next "all banks" offers to resume from the bank after it.
+void EditorTest::stopFinishesTheBankAndResumes()
+{
+    Harness h;
+    h.child<QRadioButton>("allBanks")->setChecked(true);
+    h.prompt->answers = {Answer::Ok};
+    h.holdAt(kOpeningMs + kSoundBankMs + 5000);
+    h.send()->click();
+    QVERIFY(h.waitHeld());
+    QTRY_COMPARE(h.status(), QStringLiteral("Bank 2 of 31 - 53:09 left"));
+    h.stop()->click();
+    QCOMPARE(h.status(), QStringLiteral("Stopping after S02..."));
+    QVERIFY(!h.stop()->isEnabled());
+    h.release();
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.status(), QStringLiteral("Stopped after S02: 2 of 31 banks sent."));
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+
+    const auto sent = h.sentSysex();
+    QCOMPARE(sent.size(), std::size_t(2 * kEventCount));
+    CSound second(1);
+    const EventList& events = second.buildEvents(0);
+    for (std::size_t i = 0; i < kEventCount; ++i) QVERIFY(sent[kEventCount + i] == events[i]->getMessageData());
+
+    // No, then Cancel: nothing is sent. Yes: S03 to S31, and the offer is used up.
+    h.prompt->answers = {Answer::No, Answer::Cancel};
+    h.send()->click();
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(3));
+    QCOMPARE(h.prompt->boxes[1].buttons, IPrompt::Buttons::YesNoCancel);
+    QVERIFY(h.prompt->boxes[1].text.contains(QStringLiteral("Resume from S03? 29 banks, about 52 minutes\n")));
+    QVERIFY(h.prompt->boxes[2].text.startsWith(QStringLiteral("The sending of all banks")));
+    QCOMPARE(h.sentSysex().size(), sent.size());
+    h.prompt->answers = {Answer::Yes};
+    h.send()->click();
+    QVERIFY(h.waitForEnd());
+    const auto all = h.sentSysex();
+    QCOMPARE(all.size(), std::size_t(kSoundBankCount * kEventCount));
+    QCOMPARE(all[sent.size()][4], std::uint8_t(4)); // S03 erases its first block, block 4
+    h.prompt->answers = {Answer::Cancel};
+    h.send()->click();
+    QVERIFY(h.prompt->boxes.back().text.startsWith(QStringLiteral("The sending of all banks")));
+}
+
+// A failure in the middle of all banks leaves the bank in flight erased; the
+// offer resumes from it.
+void EditorTest::resumeAfterFailure()
+{
+    RecordingMidiSystem::Options options;
+    options.failLongAt = {11 * int(kEventCount) + 1}; // S12's first block write
+    Harness h(options);
+    h.child<QRadioButton>("allBanks")->setChecked(true);
+    h.prompt->answers = {Answer::Ok};
+    h.send()->click();
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.status(), QStringLiteral("Failed at S12: 11 of 31 banks sent."));
+    const QString failure = h.prompt->boxes.back().text;
+    QCOMPARE(h.prompt->boxes.back().icon, IPrompt::Icon::Warning);
+    QVERIFY2(failure.contains(QStringLiteral("11 of 31 banks sent.\nS12 may be left erased or half written")),
+             qPrintable(failure));
+    QVERIFY(failure.endsWith(QStringLiteral("resume from S12.")));
+
+    h.prompt->answers = {Answer::Yes};
+    h.send()->click();
+    QVERIFY(h.prompt->boxes.back().text.contains(QStringLiteral("Resume from S12? 20 banks, about 36 minutes")));
+    QVERIFY(h.waitForEnd());
+    const auto sent = h.sentSysex();
+    QCOMPARE(sent.size(), std::size_t((11 + 20) * kEventCount + 1));
+    QCOMPARE(sent[45][4], std::uint8_t(22)); // S12 again, from its erase
+    QVERIFY(h.status().isEmpty());
+}
+
+// The close box during a send offers to stop after the bank in flight; the
+// window closes once the send has ended. Escape does nothing.
+void EditorTest::closeBoxStopsAfterTheBank()
+{
+    Harness h;
+    h.child<QRadioButton>("allBanks")->setChecked(true);
+    h.prompt->answers = {Answer::Ok, Answer::No, Answer::Yes};
+    h.holdAt(kOpeningMs + 5000);
+    h.send()->click();
+    QVERIFY(h.waitHeld());
+    QTest::keyClick(h.list(), Qt::Key_Escape);
+    QCOMPARE(h.prompt->boxes.size(), std::size_t(1));
+    QVERIFY(!h.editor->close()); // No: the send goes on
+    QCOMPARE(h.prompt->boxes.back().text,
+             QStringLiteral("Banks are being sent to the VARNO.\nStop after S01 and close the window when it has "
+                            "been sent?"));
+    QVERIFY(h.stop()->isEnabled());
+    QVERIFY(!h.editor->close()); // Yes
+    QCOMPARE(h.status(), QStringLiteral("Stopping after S01..."));
+    QVERIFY(h.editor->isVisible());
+    h.release();
+    QVERIFY(h.waitForEnd());
+    QVERIFY(!h.editor->isVisible());
+    QCOMPARE(h.sentSysex().size(), std::size_t(kEventCount));
+}
+
+// With a clock that really passes, the whole send's bar only grows and shows
+// 100 % only at the end.
+void EditorTest::progressGrowsToTheEnd()
+{
+    RecordingMidiSystem::Options options;
+    options.realTimeSpeed = 250;
+    Harness h(options);
+    auto* whole = h.child<QProgressBar>("sendProgress");
+    QList<int> values;
+    std::int64_t fullAtMs = -1;
+    connect(whole, &QProgressBar::valueChanged, whole, [&](int value) {
+        values << value;
+        if (value == 100 && fullAtMs < 0) fullAtMs = h.system->elapsedMs();
+    });
+    h.send()->click();
+    QVERIFY(h.waitForEnd());
+    QVERIFY2(values.size() >= 4, qPrintable(QString::number(values.size())));
+    QVERIFY(std::is_sorted(values.begin(), values.end()));
+    QVERIFY(fullAtMs < 0 || fullAtMs == kOpeningMs + kSoundBankMs);
+}
+
+// The port opens and pauses on the send thread: the window keeps answering.
+void EditorTest::windowAnswersDuringSend()
+{
+    RecordingMidiSystem::Options options;
+    options.realTimeSpeed = 1;
+    Harness h(options);
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 worst = 0;
+    QTimer beat;
+    beat.setTimerType(Qt::PreciseTimer);
+    beat.setInterval(10);
+    connect(&beat, &QTimer::timeout, &beat, [&] {
+        worst = std::max(worst, clock.elapsed() - last - 10);
+        last = clock.elapsed();
+    });
+    clock.start();
+    beat.start();
+    QTest::qWait(30);
+    h.send()->click();
+    // The opening's 1.2 s, the 3 s before the first message, then no more.
+    QTRY_VERIFY_WITH_TIMEOUT(!h.sentSysex().empty(), 15000);
+    h.editor->requestStop(StopPoint::afterMessage);
+    QVERIFY(h.waitForEnd());
+    beat.stop();
+    qInfo("worst event-loop lateness during the send: %lld ms", static_cast<long long>(worst));
+    QVERIFY2(worst < 50, qPrintable(QString::number(worst)));
+    // The erase went out and its write did not: the bank is said to need sending again.
+    QCOMPARE(h.sentSysex().size(), std::size_t(1));
+    QVERIFY(h.prompt->boxes.back().text.contains(QStringLiteral("S05 may be left erased or half written")));
+}
+
+namespace {
+
+// The login manager and the desktop's screen saver, as far as the window's
+// request needs them, answering on a private connection.
+class FakeLogin : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+
+public:
+    QStringList request;
+    int lockEnd = -1; // reads end of file once every copy of the lock is closed
+
+public slots:
+    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why, const QString& mode)
+    {
+        request = {what, who, why, mode};
+        int ends[2];
+        if (pipe(ends) != 0) return {};
+        lockEnd = ends[0];
+        QDBusUnixFileDescriptor lock;
+        lock.giveFileDescriptor(ends[1]);
+        return lock;
+    }
+};
+
+class FakeScreenSaver : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+public:
+    QStringList calls;
+
+public slots:
+    uint Inhibit(const QString& who, const QString& why)
+    {
+        calls << who + QStringLiteral(": ") + why;
+        return 7;
+    }
+    void UnInhibit(uint cookie) { calls << QStringLiteral("UnInhibit %1").arg(cookie); }
+};
+
+bool lockClosed(int end)
+{
+    pollfd watched{end, POLLIN, 0};
+    char byte = 0;
+    return poll(&watched, 1, 0) == 1 && read(end, &byte, 1) == 0;
+}
+
+} // namespace
+
+// The request over D-Bus: the login manager's lock, held while its
+// descriptor is open, else the screen saver's cookie; without any bus a send
+// goes on at once and says that the computer may sleep.
+void EditorTest::sleepInhibitorOverDBus()
+{
+    QTemporaryDir dir;
+    QDBusServer server(QStringLiteral("unix:dir=") + dir.path());
+    QVERIFY(server.isConnected());
+    FakeLogin login;
+    FakeScreenSaver saver;
+    bool withLogin = true;
+    int peers = 0;
+    connect(&server, &QDBusServer::newConnection, &server, [&](const QDBusConnection& peer) {
+        QDBusConnection connection(peer);
+        if (withLogin) connection.registerObject("/org/freedesktop/login1", &login, QDBusConnection::ExportAllSlots);
+        connection.registerObject("/org/freedesktop/ScreenSaver", &saver, QDBusConnection::ExportAllSlots);
+        ++peers;
+    });
+    for (const bool loginThere : {true, false}) {
+        withLogin = loginThere;
+        const QString name = QStringLiteral("peer%1").arg(int(loginThere));
+        const QDBusConnection system = QDBusConnection::connectToPeer(server.address(), name + "system");
+        const QDBusConnection session = QDBusConnection::connectToPeer(server.address(), name + "session");
+        QTRY_COMPARE(peers, loginThere ? 2 : 4);
+        DBusSleepInhibitor inhibitor(system, session);
+        // It waits for the answers, as the send thread does; this thread gives them.
+        auto asked = std::async(std::launch::async, [&] { return inhibitor.inhibit(kInhibitReason); });
+        QTRY_VERIFY(asked.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
+        QVERIFY(asked.get());
+        if (loginThere) {
+            QCOMPARE(login.request,
+                     (QStringList{"sleep:idle", "VARNO414Editor", "Sending banks to the VARNO 414", "block"}));
+            QVERIFY(!lockClosed(login.lockEnd));
+            inhibitor.release();
+            QTRY_VERIFY(lockClosed(login.lockEnd));
+            ::close(login.lockEnd);
+            QVERIFY(saver.calls.isEmpty());
+        } else {
+            inhibitor.release();
+            QTRY_COMPARE(saver.calls, (QStringList{"VARNO414Editor: Sending banks to the VARNO 414", "UnInhibit 7"}));
+        }
+        QDBusConnection::disconnectFromPeer(name + "system");
+        QDBusConnection::disconnectFromPeer(name + "session");
+    }
+
+    // No bus at all, as on a build machine.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/session_bus_socket");
+    Harness h;
+    h.editor->setSleepInhibitor(std::make_unique<DBusSleepInhibitor>());
+    h.holdAt(kOpeningMs + 5000);
+    h.send()->click();
+    QVERIFY(h.waitHeld());
+    QTRY_VERIFY(h.status().endsWith(QStringLiteral(" - computer may sleep")));
+    h.release();
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.sentSysex().size(), std::size_t(kEventCount));
 }
 
 void EditorTest::secondaryCommands()
@@ -936,7 +1235,7 @@ void EditorTest::closeAsksWhenSomethingIsUnsaved()
     QCOMPARE(h.prompt->boxes[0].text, QStringLiteral("Save changes to the banks before closing?"));
     QCOMPARE(h.prompt->boxes[0].buttons, IPrompt::Buttons::SaveDiscardCancel);
 
-    // During a send neither Escape nor the close box asks or closes.
+    // While sending with no send to stop yet, neither Escape nor the close box asks or closes.
     QVERIFY(h.editor->beginSending());
     QTest::keyClick(h.editor.get(), Qt::Key_Escape);
     QVERIFY(!h.editor->close());
@@ -1059,13 +1358,36 @@ void EditorTest::layoutFitsSmallScreen()
         QSKIP("needs the 1280 x 720 screen at 150 % of the editor_layout test");
     Harness h;
     QVERIFY(QTest::qWaitForWindowExposed(h.editor.get()));
-    emit h.editor->workerStatus(QStringLiteral("sending bank (S05 - factory -)..."));
     const QRect available = screen->availableGeometry();
     const int titleBar = h.editor->style()->pixelMetric(QStyle::PM_TitleBarHeight);
     QVERIFY(available.contains(h.editor->frameGeometry().adjusted(0, -titleBar, 0, 0)));
 
-    // As it opens and at its smallest, every control is on the screen with
-    // all the room its text needs.
+    // Every button and labelled field has an Alt mnemonic of its own, also
+    // Stop while a send runs.
+    const auto checkMnemonics = [&] {
+        QStringList letters;
+        for (const QWidget* widget : h.editor->findChildren<QWidget*>()) {
+            const auto* button = qobject_cast<const QAbstractButton*>(widget);
+            const auto* label = qobject_cast<const QLabel*>(widget);
+            if (!widget->isVisible() || (!button && (!label || !label->buddy())) ||
+                widget->objectName().startsWith("rowOpen") || widget->objectName().startsWith("rowPlay"))
+                continue;
+            const QString text = button ? button->text() : label->text();
+            const qsizetype at = text.indexOf(QLatin1Char('&'));
+            QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
+            letters << text.mid(at + 1, 1).toUpper();
+        }
+        QCOMPARE(letters.size(), 17);
+        QCOMPARE(letters.removeDuplicates(), 0);
+    };
+    checkMnemonics();
+
+    // During a send, as it opens and at its smallest, every control is on the
+    // screen with all the room its text needs.
+    h.holdAt(kOpeningMs + 5000);
+    h.send()->click();
+    QVERIFY(h.waitHeld());
+    QTRY_VERIFY(h.status().startsWith(QStringLiteral("Bank 1 of 1")));
     for (const QSize size : {h.editor->size(), h.editor->minimumSize()}) {
         h.editor->resize(size);
         QCoreApplication::processEvents();
@@ -1077,22 +1399,9 @@ void EditorTest::layoutFitsSmallScreen()
             QVERIFY2(widget->width() >= needs.width() && widget->height() >= needs.height(), qPrintable(name));
         }
     }
-
-    // Every button and labelled field has an Alt mnemonic of its own.
-    QStringList letters;
-    for (const QWidget* widget : h.editor->findChildren<QWidget*>()) {
-        const auto* button = qobject_cast<const QAbstractButton*>(widget);
-        const auto* label = qobject_cast<const QLabel*>(widget);
-        if (!widget->isVisible() || (!button && (!label || !label->buddy())) ||
-            widget->objectName().startsWith("rowOpen") || widget->objectName().startsWith("rowPlay"))
-            continue;
-        const QString text = button ? button->text() : label->text();
-        const qsizetype at = text.indexOf(QLatin1Char('&'));
-        QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
-        letters << text.mid(at + 1, 1).toUpper();
-    }
-    QCOMPARE(letters.size(), 17);
-    QCOMPARE(letters.removeDuplicates(), 0);
+    checkMnemonics();
+    h.release();
+    QVERIFY(h.waitForEnd());
 }
 
 QTEST_MAIN(EditorTest)
