@@ -1,7 +1,10 @@
 #include "editor/editor.h"
 
+#include "audio/slotaudio.h"
+#include "audio/wavwriter.h"
 #include "editor/aboutdlg.h"
 #include "editor/controls.h"
+#include "editor/slotplayback.h"
 #include "editor/slotrow.h"
 #include "midiport/midisystem.h"
 #include "midiport/sleepinhibitor.h"
@@ -51,12 +54,19 @@ const QString kVersionText = QStringLiteral("Version ") + QString::fromLatin1(kV
 const QString kBankFilter = QStringLiteral("Bank files (*.mid)");
 const QString kAudioFilter = QStringLiteral("Audio files (*.wav *.aif *.aiff *.aifc *.flac *.ogg *.mp3)");
 const QString kAllFilesFilter = QStringLiteral("All files (*)");
+const QString kWavFilter = QStringLiteral("WAV files (*.wav)");
 // Said during a send when the computer could not be kept awake.
 const QString kMaySleepNote = QStringLiteral(" - computer may sleep");
 constexpr int kInitialBank = 4;
 constexpr int kTimerPeriodMs = 40;
 // Whole-table opens keep 32 banks each; this bounds what the history holds.
 constexpr int kUndoLimit = 100;
+
+// What the player calls a slot of a bank.
+std::uint64_t playId(int bank, int content)
+{
+    return static_cast<std::uint64_t>(bank) << 8U | static_cast<std::uint64_t>(content);
+}
 
 std::string localPath(const QString& path)
 {
@@ -142,10 +152,14 @@ QIcon changeMark(bool changed, int size, qreal pixelRatio)
 
 } // namespace
 
-CEditor::CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> prompt, QWidget* parent)
+CEditor::CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> prompt,
+                 std::shared_ptr<IAudioSystem> audio, QWidget* parent)
     : QDialog(parent), m_system(std::move(system)), m_prompt(std::move(prompt)), m_inhibitor(desktopSleepInhibitor())
 {
     m_icon = makeApplicationIcon();
+    m_playback = new SlotPlayback(std::move(audio), this);
+    connect(m_playback, &SlotPlayback::changed, this, &CEditor::showPlayState);
+    connect(m_playback, &SlotPlayback::failed, this, &CEditor::setStatus);
     buildWindow();
     initWindow();
 }
@@ -290,7 +304,8 @@ QWidget* CEditor::buildBankContent()
         m_rows[row] = slotRow;
         slotRow->name()->installEventFilter(this);
         connect(slotRow->openButton(), &QPushButton::clicked, this, [this, row] { openSlotFile(row); });
-        connect(slotRow->playButton(), &QPushButton::clicked, this, &CEditor::playSlot);
+        connect(slotRow->playButton(), &QPushButton::clicked, this, [this, row] { playSlot(row); });
+        connect(slotRow->saveAction(), &QAction::triggered, this, [this, row] { saveSampleAs(row); });
         column->addWidget(slotRow);
     }
     nameLine->setSpacing(m_rows.front()->layout()->spacing());
@@ -420,18 +435,18 @@ void CEditor::initWindow()
     m_channels->setCurrentIndex(0);
     m_outputPorts->setCurrentIndex(0);
     m_inputPorts->setEnabled(false);
-    for (const SlotRow* row : m_rows) row->playButton()->setEnabled(false);
     fillBankList();
     reselect(kInitialBank);
     m_bankList->setFocus();
     updateTitle();
 
-    // Wide enough for long slot names, as far as the screen leaves room
-    // beside the title bar.
+    // Wide enough for long slot names beside the waveforms, as far as the
+    // screen leaves room beside the title bar and the frame.
     if (const QScreen* display = screen()) {
-        const QSize room =
-            display->availableGeometry().size() - QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight));
-        const QSize wanted = sizeHint().expandedTo(QSize(fontMetrics().averageCharWidth() * 108, 0));
+        const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        const QSize room = display->availableGeometry().size() -
+                           QSize(2 * frame, style()->pixelMetric(QStyle::PM_TitleBarHeight) + frame);
+        const QSize wanted = sizeHint().expandedTo(QSize(fontMetrics().averageCharWidth() * 156, 0));
         resize(wanted.boundedTo(room).expandedTo(minimumSizeHint()));
     }
 }
@@ -530,11 +545,14 @@ void CEditor::refreshBankView()
             row->name()->setText(fromName(current.getContentName(content)));
             row->name()->setEnabled(editable);
             row->openButton()->setEnabled(editable);
+            if (const CContent* stored = current.content(content))
+                row->showContent(stored->getData(), current.isSampleContent(content));
             row->show();
         } else {
             row->hide();
         }
     }
+    showPlayState();
     m_receive->setEnabled(false);
     m_reset->setEnabled(editable);
     m_saveToDisk->setEnabled(editable);
@@ -615,6 +633,7 @@ void CEditor::importFiles(int row, const QStringList& paths)
     std::unique_ptr<IBank> edited = bank(sel).clone();
     const int count = edited->getContentCount();
     QStringList imported;
+    QStringList told; // what each import did, as the tool tells it
     QString lastLabel;
     for (qsizetype i = 0; i < paths.size() && row + i < count; ++i) {
         const auto content = static_cast<std::uint16_t>(contentOfRow(static_cast<int>(row + i)));
@@ -631,7 +650,8 @@ void CEditor::importFiles(int row, const QStringList& paths)
                 continue;
             }
         }
-        if (!edited->loadContent(content, path)) {
+        const ImportResult result = edited->importContent(content, path, {});
+        if (!result.imported()) {
             // The bank decides what a firmware content takes; the window says so.
             const QString text =
                 audio ? tr("The file \"%1\" could not be loaded into \"%2\".\nNothing was changed.").arg(chosen, label)
@@ -642,6 +662,7 @@ void CEditor::importFiles(int row, const QStringList& paths)
             continue;
         }
         imported << QFileInfo(chosen).fileName();
+        if (audio) told << fromStd(describeImport(imported.back().toStdString(), result));
         lastLabel = label;
     }
     if (const qsizetype left = paths.size() - std::clamp<qsizetype>(count - row, 0, paths.size()); left > 0) {
@@ -653,6 +674,7 @@ void CEditor::importFiles(int row, const QStringList& paths)
                           IPrompt::Buttons::Ok);
     }
     if (imported.isEmpty()) return;
+    if (!told.isEmpty()) setStatus(told.join(QStringLiteral("; ")));
     const QString text = imported.size() == 1 ? tr("Import %1 into %2").arg(imported.front(), lastLabel)
                                               : tr("Import %1 files into %2").arg(imported.size()).arg(tagOf(sel));
     recordEdit(text, m_table.put(static_cast<std::size_t>(sel), std::move(edited)), sel);
@@ -680,10 +702,61 @@ void CEditor::resetToDefault()
                sel);
 }
 
-void CEditor::playSlot()
+// The selected bank's sample slot that a row shows; null for a firmware row.
+const CContent* CEditor::sampleOfRow(int row) const
 {
-    m_prompt->message(IPrompt::Icon::Information, QString(), tr("Play Sample is not supported yet!"),
-                      IPrompt::Buttons::Ok);
+    if (row < 0 || row >= kRowCount) return nullptr;
+    const auto content = static_cast<std::uint16_t>(contentOfRow(row));
+    const IBank& shown = bank(selectedBank());
+    return shown.isSampleContent(content) ? shown.content(content) : nullptr;
+}
+
+void CEditor::playSlot(int row)
+{
+    if (const CContent* slot = sampleOfRow(row))
+        m_playback->toggle(playId(selectedBank(), contentOfRow(row)), slot->getData());
+}
+
+// Play follows the player; what plays stops when another bank is shown,
+// whose rows could not stop it.
+void CEditor::showPlayState()
+{
+    const int sel = selectedBank();
+    if (const auto before = m_playback->playing(); before && *before >> 8U != static_cast<std::uint64_t>(sel))
+        m_playback->stop();
+    const auto playing = m_playback->playing();
+    for (SlotRow* row : m_rows) {
+        const int content = contentOfRow(row->row());
+        const CContent* slot = bank(sel).content(static_cast<std::uint16_t>(content));
+        const bool sounds = slot != nullptr && audio::usedLength(slot->getData()) > 0;
+        const bool thisPlays = playing == playId(sel, content);
+        row->showPlayState(m_playback->available() && (sounds || thisPlays), thisPlays,
+                           m_playback->available() ? tr("The slot holds only silence.")
+                                                   : m_playback->unavailableReason());
+    }
+}
+
+// The slot as the machine holds it, as `varno414 export` writes it.
+void CEditor::saveSampleAs(int row)
+{
+    const CContent* slot = sampleOfRow(row);
+    if (slot == nullptr) return;
+    const int sel = selectedBank();
+    const QString label = fromStd(bank(sel).getContentLabel(static_cast<std::uint16_t>(contentOfRow(row))));
+    const QString suggested = tagOf(sel) + QLatin1Char(' ') + label + QStringLiteral(".wav");
+    const std::optional<QString> chosen = m_prompt->saveFileName(
+        {tr("Save %1 of %2 As").arg(label, tagOf(sel)),
+         {kWavFilter},
+         m_audioFolder.isEmpty() ? suggested : m_audioFolder + QLatin1Char('/') + suggested,
+         QStringLiteral("wav")});
+    if (!chosen) return;
+    m_audioFolder = QFileInfo(*chosen).absolutePath();
+    const std::vector<std::uint8_t> image = audio::wavImage(slot->getData());
+    if (writeChosenFile(*m_prompt, kAppName, *chosen, [&](const SafeWriteOptions& options) {
+            const SafeWriteResult written = SafeFileWriter::write(localPath(*chosen), image, options);
+            return WriteAttempt{written.ok(), written.kind, fromStd(written.message())};
+        }))
+        setStatus(tr("%1 of %2 saved as %3").arg(label, tagOf(sel), QFileInfo(*chosen).fileName()));
 }
 
 // Every edit is made first, then recorded with the banks it replaced.
@@ -998,29 +1071,15 @@ bool CEditor::saveBanks()
     m_bankFolder = QFileInfo(*chosen).absolutePath();
     m_saveToDisk->setEnabled(false);
     const std::string path = localPath(*chosen);
-    BankFileResult error;
     BankDocument& table = m_table.document();
-    const auto save = [&](const SafeWriteOptions& options) {
-        return m_sendScope == 0 ? table.saveBank(static_cast<std::size_t>(sel), path, error, options)
-                                : table.save(path, error, options);
-    };
-    bool saved = save({});
-    bool declined = false;
-    if (!saved && error.write == SafeWriteError::ReadOnly) {
-        declined =
-            m_prompt->message(IPrompt::Icon::Question, kAppName,
-                              tr("The file \"%1\" is read-only.\nDo you want to replace it anyway?").arg(*chosen),
-                              IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes;
-        if (!declined) saved = save({.overwriteReadOnly = true});
-    }
+    const bool saved = writeChosenFile(*m_prompt, kAppName, *chosen, [&](const SafeWriteOptions& options) {
+        BankFileResult error;
+        const bool written = m_sendScope == 0 ? table.saveBank(static_cast<std::size_t>(sel), path, error, options)
+                                              : table.save(path, error, options);
+        return WriteAttempt{written, error.write, fromStd(error.reason())};
+    });
     m_saveToDisk->setEnabled(true);
-    if (!saved) {
-        if (!declined)
-            m_prompt->message(IPrompt::Icon::Warning, kAppName,
-                              tr("The file \"%1\" could not be written.\n%2").arg(*chosen, fromStd(error.reason())),
-                              IPrompt::Buttons::Ok);
-        return false;
-    }
+    if (!saved) return false;
     if (m_sendScope == 0)
         m_table.markSaved(static_cast<std::size_t>(sel));
     else

@@ -17,8 +17,10 @@
 #include <thread>
 #include <vector>
 
+class IAudioSystem;
 class IMidiSystem;
 class ISleepInhibitor;
+class SlotPlayback;
 class SlotRow;
 class QCheckBox;
 class QComboBox;
@@ -46,7 +48,9 @@ class CEditor : public QDialog {
 public:
     enum State : int { Idle = 0, Sending = 2, Receiving = 3 };
 
-    CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> prompt, QWidget* parent = nullptr);
+    // audio: where Play sounds; none leaves Play disabled.
+    CEditor(std::shared_ptr<IMidiSystem> system, std::unique_ptr<IPrompt> prompt,
+            std::shared_ptr<IAudioSystem> audio = nullptr, QWidget* parent = nullptr);
     ~CEditor() override;
 
     // Content index shown by a row control, -1 for any other widget.
@@ -76,7 +80,9 @@ public slots:
     void refreshBankView();
     void openSlotFile(int row);
     void resetToDefault();
-    void playSlot();
+    // Plays the row's slot, or stops it when it plays.
+    void playSlot(int row);
+    void saveSampleAs(int row);
     void sendToDevice();
     void saveToDisk();
     void openFromDisk();
@@ -123,6 +129,8 @@ private:
     void fillPortLists();
     void reselect(int sel);
     void setStatus(const QString& text);
+    void showPlayState();
+    const CContent* sampleOfRow(int row) const;
     void updateTitle();
     void commitBankName();
     void commitFocusedName();
@@ -196,6 +204,7 @@ private:
     int m_outputPortCount = 0;
 
     QUndoStack* m_undo = nullptr;
+    SlotPlayback* m_playback = nullptr;
     QString m_fileName;    // the bank file last opened or saved, for the title
     QString m_audioFolder; // where the dialogs start, for this session only
     QString m_bankFolder;

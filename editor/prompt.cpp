@@ -84,3 +84,21 @@ IPrompt::Answer QtPrompt::message(Icon icon, const QString& caption, const QStri
         return Answer::Ok;
     }
 }
+
+bool writeChosenFile(IPrompt& prompt, const QString& caption, const QString& chosen,
+                     const std::function<WriteAttempt(const SafeWriteOptions&)>& write)
+{
+    WriteAttempt attempt = write({});
+    if (attempt.kind == SafeWriteError::ReadOnly) {
+        if (prompt.message(IPrompt::Icon::Question, caption,
+                           QObject::tr("The file \"%1\" is read-only.\nDo you want to replace it anyway?").arg(chosen),
+                           IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
+            return false;
+        attempt = write({.overwriteReadOnly = true});
+    }
+    if (attempt.written) return true;
+    prompt.message(IPrompt::Icon::Warning, caption,
+                   QObject::tr("The file \"%1\" could not be written.\n%2").arg(chosen, attempt.reason),
+                   IPrompt::Buttons::Ok);
+    return false;
+}

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "midifile/safefilewriter.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -45,3 +48,16 @@ public:
 private:
     QWidget* m_parent;
 };
+
+// One attempt to write a file the user chose: whether it was written, how
+// writing failed, and the sentence why.
+struct WriteAttempt {
+    bool written = false;
+    SafeWriteError kind = SafeWriteError::None;
+    QString reason;
+};
+
+// Writes the chosen file through `write`. A read-only file is replaced only
+// when the user agrees; a failure is told. True when the file was written.
+bool writeChosenFile(IPrompt& prompt, const QString& caption, const QString& chosen,
+                     const std::function<WriteAttempt(const SafeWriteOptions&)>& write);

@@ -2,18 +2,23 @@
 
 #include <QFrame>
 
+#include <cstdint>
+#include <span>
+
+class QAction;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class WaveformView;
 
 // One row of the bank view: every control of one content, left to right the
-// label, the name field, "Open" and "Play". The row is the drop target for
-// files dragged onto that content and is highlighted while a drop would land
-// in it. Controls that show a content's sound (a waveform, how much of the
-// slot it fills) belong between the name and the buttons: the name field is
-// the only part that stretches, so they take width from it and never crowd
-// the label.
+// label, the name field, the waveform, how much of the slot sounds, "Open"
+// and "Play". The row is the drop target for files dragged onto that content
+// and is highlighted while a drop would land in it. Only the name field
+// stretches; the waveform gives up width down to its minimum only when the
+// window is small. A firmware row has no sound to show or play. The row's
+// context menu offers "Play" and "Save Sample As...".
 class SlotRow : public QFrame {
     Q_OBJECT
 
@@ -26,19 +31,33 @@ public:
     QLineEdit* name() const { return m_name; }
     QPushButton* openButton() const { return m_open; }
     QPushButton* playButton() const { return m_play; }
+    WaveformView* waveform() const { return m_waveform; }
+    QLabel* capacity() const { return m_capacity; }
+    QAction* playAction() const { return m_playAction; }
+    QAction* saveAction() const { return m_saveAction; }
 
     // The label text with an Alt mnemonic (as "C&LAP") that focuses the name.
     void setLabel(const QString& textWithMnemonic);
     void setHighlighted(bool highlighted);
     bool isHighlighted() const;
 
+    // The content's bytes as stored: a sample slot shows its waveform and
+    // capacity text, a firmware content neither.
+    void showContent(std::span<const std::uint8_t> bytes, bool isSample);
+    // Play reads "Stop" while this row plays; a disabled Play says why.
+    void showPlayState(bool enabled, bool playing, const QString& whyDisabled);
+
 private:
     int m_row;
     QHBoxLayout* m_layout;
     QLabel* m_label;
     QLineEdit* m_name;
+    WaveformView* m_waveform;
+    QLabel* m_capacity;
     QPushButton* m_open;
     QPushButton* m_play;
+    QAction* m_playAction;
+    QAction* m_saveAction;
 };
 
 // Gives each text an Alt mnemonic: a letter that no other of the texts and

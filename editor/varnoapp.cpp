@@ -1,5 +1,6 @@
 #include "editor/varnoapp.h"
 
+#include "audio/audiooutput.h"
 #include "editor/aboutdlg.h"
 #include "editor/editor.h"
 #include "midiport/midisystem.h"
@@ -21,7 +22,7 @@ int CVARNOApp::run()
 {
     auto prompt = std::make_unique<QtPrompt>();
     QtPrompt& dialogs = *prompt;
-    CEditor editor(createMidiSystem(), std::move(prompt));
+    CEditor editor(createMidiSystem(), std::move(prompt), createPlatformAudioSystem());
     dialogs.setParent(&editor);
     const QStringList args = arguments();
     if (args.size() > 1) editor.openGivenFile(args.at(1));

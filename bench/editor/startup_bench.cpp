@@ -1,6 +1,7 @@
 // Start-up of the editor window: the 32 factory banks and their 32 copies are
 // built, the window is laid out and shown. Prints the first start-up measured
 // from main() once, then lets Google Benchmark time repeated start-ups.
+#include "audio/audiooutput.h"
 #include "editor/editor.h"
 #include "editor/prompt.h"
 #include "midiport/midisystem.h"
@@ -18,7 +19,7 @@ namespace {
 
 void startEditor()
 {
-    CEditor editor(createMidiSystem(), std::make_unique<QtPrompt>());
+    CEditor editor(createMidiSystem(), std::make_unique<QtPrompt>(), createPlatformAudioSystem());
     editor.show();
     QApplication::processEvents();
     benchmark::DoNotOptimize(editor.isVisible());

@@ -4,6 +4,7 @@
 // With --sending first, all banks are being sent when the window is drawn, at
 // bank 8; run it so with VARNO414_MIDI_RECORDING=<log> and a clock sped up by
 // VARNO414_MIDI_RECORDING_SPEED=<n> (about 100).
+#include "audio/recording/recordingaudiosystem.h"
 #include "editor/editor.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "scriptedprompt.h"
@@ -30,7 +31,7 @@ int main(int argc, char** argv)
     }
     if (argc < 2) return 2;
     CEditor editor(sending ? createMidiSystem() : std::make_shared<RecordingMidiSystem>(RecordingMidiSystem::Options{}),
-                   std::make_unique<ScriptedPrompt>());
+                   std::make_unique<ScriptedPrompt>(), std::make_shared<RecordingAudioSystem>());
     editor.show();
     if (!QTest::qWaitForWindowExposed(&editor)) return 1;
     auto* name = editor.findChild<QLineEdit*>("bankName");

@@ -283,8 +283,8 @@ void EditorTest::startUpState()
     auto* inputs = h.child<QComboBox>("inputPorts");
     QCOMPARE(inputs->currentText(), QStringLiteral("no input ports detected"));
     QVERIFY(!inputs->isEnabled());
-    for (int row = 0; row < kRowCount; ++row)
-        QVERIFY(!h.child<QPushButton>(QStringLiteral("rowPlay%1").arg(row).toLatin1())->isVisible());
+    for (int row = 0; row < kRowCount; ++row) // no audio output: Play cannot work
+        QVERIFY(!h.child<QPushButton>(QStringLiteral("rowPlay%1").arg(row).toLatin1())->isEnabled());
 }
 
 void EditorTest::startUpWithDevices()
@@ -1156,9 +1156,6 @@ void EditorTest::secondaryCommands()
     QCOMPARE(h.prompt->boxes.back().caption, QStringLiteral("MIDI Interface Test"));
     QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("Please use the Orvel MIDI Interface Test application!"));
 
-    h.editor->playSlot();
-    QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("Play Sample is not supported yet!"));
-
     CAboutDlg about;
     QCOMPARE(about.versionText(), QStringLiteral("Version 1.5"));
     QCOMPARE(about.windowTitle(), QStringLiteral("Info über VARNO414Editor"));
@@ -1373,7 +1370,7 @@ void EditorTest::layoutFitsSmallScreen()
             const auto* button = qobject_cast<const QAbstractButton*>(widget);
             const auto* label = qobject_cast<const QLabel*>(widget);
             if (!widget->isVisible() || (!button && (!label || !label->buddy())) ||
-                widget->objectName().startsWith("rowOpen"))
+                widget->objectName().startsWith("rowOpen") || widget->objectName().startsWith("rowPlay"))
                 continue;
             const QString text = button ? button->text() : label->text();
             const qsizetype at = text.indexOf(QLatin1Char('&'));
