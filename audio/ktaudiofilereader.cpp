@@ -124,6 +124,8 @@ void KtAudioFileReader::classify()
     const std::uint64_t position = tell();
     m_error = diagnose();
     clear();
+    m_chunksFit = walkChunks();
+    clear();
     seek(position);
     setstate(state);
 }
@@ -201,6 +203,23 @@ bool KtAudioFileReader::isPcm() const
     if (m_containerId == kRiff && m_containerType == kWave)
         return m_formatTag == kFormatPcm || (m_formatTag == kFormatExtensible && m_extensiblePcm);
     return false;
+}
+
+bool KtAudioFileReader::walkChunks()
+{
+    const bool bigEndian = m_containerId == kRifx || m_containerId == kForm;
+    if (!bigEndian && m_containerId != kRiff && m_containerId != kRf64) return true;
+    const std::uint32_t sampleData = m_containerId == kForm ? kSsnd : kData;
+    seek(kHeaderSize);
+    while (remaining() >= 8) {
+        const std::uint32_t id = readU32(true);
+        const std::uint64_t size = readU32(bigEndian);
+        // Sample data cut short is the common damage, and ends the walk.
+        if (size > remaining()) return id == sampleData;
+        // The pad byte after an odd-sized last chunk may be missing.
+        skip(std::min<std::uint64_t>(size + (size & 1), remaining()));
+    }
+    return true;
 }
 
 bool KtAudioFileReader::findChunk(std::uint32_t wanted, bool bigEndian)

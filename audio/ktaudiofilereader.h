@@ -53,6 +53,12 @@ public:
     // Uncompressed integer PCM: FORM/AIFF, or RIFF/WAVE with format tag 1 or
     // an extensible format whose sub-format is integer PCM.
     bool isPcm() const;
+    // False for a chunked file (RIFF, RIFX, RF64, FORM) with a chunk other
+    // than the sample data running past the end of the file. Such damage can
+    // send other decoders into loops that last minutes, so the import hands
+    // them only files that pass; sample data cut short at the end of the file
+    // is common and passes.
+    bool chunksFit() const { return m_chunksFit; }
     // Why the file's samples cannot be delivered, found on construction from
     // the headers alone; None when readSample will yield PCM audio. Kept
     // apart from isKnownFormat and isPcm, which decide what the import does.
@@ -98,6 +104,8 @@ public:
     static constexpr std::uint32_t kFmt = 0x666D7420;
     static constexpr std::uint32_t kData = 0x64617461;
     static constexpr std::uint32_t kForm = 0x464F524D;
+    static constexpr std::uint32_t kRifx = 0x52494658;
+    static constexpr std::uint32_t kRf64 = 0x52463634;
     static constexpr std::uint32_t kAiff = 0x41494646;
     static constexpr std::uint32_t kComm = 0x434F4D4D;
     static constexpr std::uint32_t kSsnd = 0x53534E44;
@@ -119,6 +127,7 @@ private:
 
     void classify();
     AudioError diagnose();
+    bool walkChunks();
     AudioError encoding() const;
     // Find and read the format chunk from offset 12, leaving the stream after
     // the fields read; NoFmt/TruncatedFmt or NoComm/TruncatedComm on failure.
@@ -140,5 +149,6 @@ private:
     // Extensible format whose sub-format GUID is integer PCM.
     bool m_extensiblePcm = false;
     AudioError m_error = AudioError::None;
+    bool m_chunksFit = true;
     std::string m_errorDetail;
 };

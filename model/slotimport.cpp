@@ -48,9 +48,11 @@ ImportRoute routeOf(KtAudioFileReader& reader, std::unique_ptr<audio::FallbackDe
 {
     if (!reader.is_open()) return ImportRoute::Unreadable;
     if (reader.error() == AudioError::None) return ImportRoute::Reader;
-    fallback = std::make_unique<audio::FallbackDecoder>(reader);
-    if (fallback->isOpen()) return ImportRoute::Fallback;
-    fallback.reset();
+    if (reader.chunksFit()) {
+        fallback = std::make_unique<audio::FallbackDecoder>(reader);
+        if (fallback->isOpen()) return ImportRoute::Fallback;
+        fallback.reset();
+    }
     if (!reader.isKnownFormat()) return ImportRoute::Raw;
     // A PCM file our reader finds broken is not refused: it imports nothing.
     return reader.isPcm() ? ImportRoute::Unreadable : ImportRoute::Refused;

@@ -212,6 +212,14 @@ TEST_F(Import, RoutesAskedBeforeImporting)
         {write(Bytes(3000, 'T'), "notes.au"), ImportRoute::Raw},
         {write(unknownAifc(), "unknown.aifc"), ImportRoute::Refused},
         {write(riff({chunk("fmt ", fmtBody(1, 1, 33000, 8), false)}), "nodata.wav"), ImportRoute::Unreadable},
+        // Its LIST chunk claims about 4 GB, which sends libsndfile 1.2 into a
+        // loop of minutes: our reader refuses it and the fallback never sees it.
+        {write(riff({chunk("fmt ", fmtBody(3, 1, 33000, 32), false), chunk("data", Bytes(8, 0), false),
+                     Bytes{0x4c, 0x49, 0x53, 0x54, 0x0d, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                           0xff, 0xff, 0xff, 0x34, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff,
+                           0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xef, 0xff, 0xff, 0xff}}),
+               "list-past-end.wav"),
+         ImportRoute::Refused},
         {m_dir.file("missing.wav"), ImportRoute::Unreadable},
     };
     for (const auto& c : cases) EXPECT_EQ(checkImport(c.path).route, c.route) << c.path;

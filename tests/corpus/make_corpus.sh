@@ -98,6 +98,14 @@ write(None, 'list-and-pad.wav', edit('pcm16.wav', lambda c: [[b'LIST', bytearray
 
 # Encodings and containers that are not plain PCM.
 write('IEEE float', 'float32.wav', read('float.wav'))
+# A float file, so that the import would try libsndfile, with a LIST chunk
+# whose sub-chunks claim about 4 GB: libsndfile 1.2 loops on it for minutes.
+list_past_end = bytes.fromhex('4c4953540dffffffffffffffffffffffff3401000000000000ffffffffffffffffffffffefffffff')
+kind, chunks = split(read('float.wav'))
+fmt = [c for c in chunks if c[0] == b'fmt ']
+head = join(kind, fmt, False)
+write('IEEE float', 'float-list-past-end.wav',
+      b'RIFF' + struct.pack('<I', len(head) - 8 + len(list_past_end)) + head[8:] + list_past_end)
 write('A-law', 'alaw.wav', read('alaw.wav'))
 write('mu-law', 'ulaw.wav', read('ulaw.wav'))
 write('compressed WAV', 'ms-adpcm.wav', read('msadpcm.wav'))
