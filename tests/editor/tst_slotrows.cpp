@@ -93,15 +93,18 @@ void SlotRowsTest::playSendsTheSlotAndStops()
     // The top row plays content 1, to the end.
     QVERIFY(h.play(0)->isEnabled());
     h.play(0)->click();
+    // The player opens its output on its own thread: wait for it first.
+    QTRY_VERIFY(!h.audio->streams().empty());
     QTRY_COMPARE(h.audio->streams().back().closed, true);
     QTRY_COMPARE(h.play(0)->text(), QStringLiteral("Play"));
     QVERIFY(h.audio->streams().back().samples == heldAt(h.bytes(4, 0), 44100, 2));
 
     // A second press stops it; another row, or Space on a waveform, takes
     // over from what plays, so only one slot sounds at a time.
+    const std::size_t writesSoFar = h.audio->streams().back().writes;
     h.audio->hold();
     h.play(2)->click();
-    QVERIFY(h.audio->waitForWrites(h.audio->streams().back().writes + 1, std::chrono::seconds(10)));
+    QVERIFY(h.audio->waitForWrites(writesSoFar + 1, std::chrono::seconds(10)));
     QCOMPARE(h.play(2)->text(), QStringLiteral("Stop"));
     h.play(2)->click();
     QCOMPARE(h.play(2)->text(), QStringLiteral("Play"));
