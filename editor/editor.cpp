@@ -269,6 +269,10 @@ void CEditor::buildWindow()
     connect(about, &QAction::triggered, this, &CEditor::showAbout);
     addActions({undo, redo, separator, about});
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    // A sound row has a menu of its own; undo and redo are there too.
+    auto* rowSeparator = new QAction(this);
+    rowSeparator->setSeparator(true);
+    for (SlotRow* row : m_rows) row->addActions({rowSeparator, undo, redo});
 }
 
 // The selected bank: its name and one row per content.
@@ -1057,11 +1061,11 @@ void CEditor::saveToDisk()
 }
 
 // The normal save, with its dialog; true when the file was written.
-bool CEditor::saveBanks()
+bool CEditor::saveBanks(bool wholeTable)
 {
     commitPendingNames();
     const int sel = selectedBank();
-    m_sendScope = m_allBanksRadio->isChecked() ? 1 : 0;
+    m_sendScope = wholeTable || m_allBanksRadio->isChecked() ? 1 : 0;
     const std::optional<QString> chosen =
         m_prompt->saveFileName({m_sendScope == 0 ? tr("Save %1 to Disk").arg(tagOf(sel)) : tr("Save All Banks to Disk"),
                                 {kBankFilter},
@@ -1180,13 +1184,18 @@ bool CEditor::mayClose()
 {
     if (m_state.load() != Idle) return closeDuringTransfer();
     commitPendingNames();
-    // Asked again when a save left banks unsaved (it saved only the selected one).
     while (m_table.anyChanged()) {
         switch (m_prompt->message(IPrompt::Icon::Question, kAppName, tr("Save changes to the banks before closing?"),
                                   IPrompt::Buttons::SaveDiscardCancel)) {
-        case IPrompt::Answer::Save:
-            if (!saveBanks()) return false;
+        case IPrompt::Answer::Save: {
+            // Saving only the selected bank would leave other changed banks
+            // unsaved, and the question could never be answered with Save.
+            bool othersChanged = false;
+            for (std::size_t i = 0; i < m_table.document().banks().size(); ++i)
+                othersChanged = othersChanged || (m_table.isChanged(i) && static_cast<int>(i) != selectedBank());
+            if (!saveBanks(othersChanged)) return false;
             break;
+        }
         case IPrompt::Answer::Discard:
             return true;
         default:

@@ -137,7 +137,8 @@ private:
     void commitPendingNames();
     void importFiles(int row, const QStringList& paths);
     void openBankFile(const QString& path);
-    bool saveBanks();
+    // wholeTable saves all banks whatever the radio buttons say.
+    bool saveBanks(bool wholeTable = false);
     bool mayClose();
     bool closeDuringTransfer();
     void recordEdit(const QString& text, std::vector<StoredBank> replaced, int position);

@@ -3,6 +3,7 @@
 #include "editor/dbussleepinhibitor.h"
 #include "editor/editor.h"
 #include "editor/slotrow.h"
+#include "midifile/bankdocument.h"
 #include "midifile/wrapperktmidifile.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "midiport/recording/recordingsleepinhibitor.h"
@@ -10,6 +11,7 @@
 #include "model/sound.h"
 #include "scriptedprompt.h"
 #include "tests/support/crafted_bank_files.h"
+#include "varno_version.h"
 
 #include <QComboBox>
 #include <QDBusServer>
@@ -264,7 +266,7 @@ void EditorTest::startUpState()
     QCOMPARE(list->item(4)->text(), QStringLiteral("S05"));
     QCOMPARE(list->item(31)->text(), QStringLiteral("FIRMWARE - factory -"));
     QCOMPARE(h.child<QLineEdit>("bankName")->text(), QStringLiteral("S05"));
-    QCOMPARE(h.child<QLabel>("versionText")->text(), QStringLiteral("Version 1.5"));
+    QCOMPARE(h.child<QLabel>("versionText")->text(), QStringLiteral("Version ") + QString::fromLatin1(kVarnoVersion));
     QVERIFY(h.child<QLabel>("statusText")->text().isEmpty());
     QVERIFY(!h.child<QProgressBar>("sendProgress")->isVisible());
     QVERIFY(!h.child<QProgressBar>("receiveProgress")->isVisible());
@@ -1157,7 +1159,7 @@ void EditorTest::secondaryCommands()
     QCOMPARE(h.prompt->boxes.back().text, QStringLiteral("Please use the Orvel MIDI Interface Test application!"));
 
     CAboutDlg about;
-    QCOMPARE(about.versionText(), QStringLiteral("Version 1.5"));
+    QCOMPARE(about.versionText(), QStringLiteral("Version ") + QString::fromLatin1(kVarnoVersion));
     QCOMPARE(about.windowTitle(), QStringLiteral("Info über VARNO414Editor"));
 }
 
@@ -1250,6 +1252,18 @@ void EditorTest::closeAsksWhenSomethingIsUnsaved()
     CSound saved(0);
     QVERIFY(WrapperKtMidiFile().openBank(saved, path.toStdString()));
     QCOMPARE(saved.getName(), std::string("Kit"));
+    // A changed bank that is not the selected one is saved too: Save writes every bank.
+    Harness elsewhere;
+    typeName(elsewhere.child<QLineEdit>("bankName"), QStringLiteral("Kit"));
+    elsewhere.list()->setCurrentRow(0);
+    elsewhere.prompt->answers = {Answer::Save};
+    elsewhere.prompt->saveNames = {dir.filePath("all.mid")};
+    QVERIFY(elsewhere.editor->close());
+    QCOMPARE(elsewhere.prompt->boxes.size(), std::size_t(1));
+    BankFileResult error;
+    const std::optional<BankDocument> all = BankDocument::open(dir.filePath("all.mid").toStdString(), error);
+    QVERIFY(all && all->isWholeTable());
+    QCOMPARE(all->banks().at(4)->getName(), std::string("Kit"));
     Harness other;
     typeName(other.rowName(2), QStringLiteral("clap 2"));
     other.prompt->answers = {Answer::Discard};
@@ -1295,6 +1309,7 @@ void EditorTest::undoAndRedoRestoreTheBytes()
     QVERIFY(QTest::qWaitForWindowActive(h.editor.get()));
     auto* undo = h.editor->findChild<QAction*>("undo");
     QVERIFY(h.editor->actions().contains(undo));
+    QVERIFY(h.editor->findChild<SlotRow*>()->actions().contains(undo));
     QTest::keyClick(h.list(), Qt::Key_Z, Qt::ControlModifier);
     QVERIFY(tableState(*h.editor) == states[5]);
     for (std::size_t i = 5; i > 0; --i) {
