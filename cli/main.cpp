@@ -7,6 +7,20 @@
 #include <string_view>
 #include <vector>
 
+namespace {
+
+int runTool(const std::vector<std::string>& args)
+{
+    // A save stopped by Ctrl-C or kill leaves no temporary file behind.
+    // (send handles these signals itself.)
+    static constexpr std::array<std::string_view, 4> kFileWriters{"new", "import", "rename", "export"};
+    if (!args.empty() && std::find(kFileWriters.begin(), kFileWriters.end(), args.front()) != kFileWriters.end())
+        temporaryfiles::removeOnTerminationSignals();
+    return cli::run(args);
+}
+
+} // namespace
+
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -31,17 +45,11 @@ int wmain(int argc, wchar_t** argv)
     SetConsoleOutputCP(CP_UTF8);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    return cli::run(args);
+    return runTool(args);
 }
 #else
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    // A save stopped by Ctrl-C or kill leaves no temporary file behind.
-    // (send handles these signals itself.)
-    static constexpr std::array<std::string_view, 4> kFileWriters{"new", "import", "rename", "export"};
-    if (!args.empty() && std::find(kFileWriters.begin(), kFileWriters.end(), args.front()) != kFileWriters.end())
-        temporaryfiles::removeOnTerminationSignals();
-    return cli::run(args);
+    return runTool(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
 }
 #endif
