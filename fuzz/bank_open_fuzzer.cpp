@@ -1,26 +1,28 @@
-#include "fuzz/fuzz_input.h"
 #include "midifile/wrapperktmidifile.h"
 #include "model/firmware.h"
 #include "model/sound.h"
 
 #include <cstdlib>
 #include <memory>
+#include <span>
+#include <string>
 #include <vector>
 
 // Opens the input as one sound bank, as the firmware bank and as the whole
 // table, as the editor does; a refused file must say why.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const FuzzInput input(data, size);
+    const std::span<const std::uint8_t> input(data, size);
+    const std::string name = "input.mid";
     WrapperKtMidiFile wrapper;
     CSound sound(0);
-    if (!wrapper.openBank(sound, input.path()) && wrapper.lastError().empty()) std::abort();
+    if (!wrapper.openBank(sound, input, name) && wrapper.lastError().empty()) std::abort();
     if (sound.getIndex() >= kSoundBankCount) std::abort(); // would erase the firmware blocks
     // A copy: building the placeholder scans it byte by byte, which under
     // coverage instrumentation took most of each run.
     static const CFirmware placeholder;
     CFirmware firmware(placeholder);
-    if (!wrapper.openBank(firmware, input.path()) && wrapper.lastError().empty()) std::abort();
+    if (!wrapper.openBank(firmware, input, name) && wrapper.lastError().empty()) std::abort();
 
     // Built once: a table per input would spend the run on factory copies,
     // and what an earlier input left in it does not matter here.
@@ -32,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     std::vector<IBank*> list;
     for (const auto& bank : banks) list.push_back(bank.get());
-    if (!wrapper.openBanks(list, kBankCount, input.path()) && wrapper.lastError().empty()) std::abort();
+    if (!wrapper.openBanks(list, kBankCount, input, name) && wrapper.lastError().empty()) std::abort();
     return 0;
 }

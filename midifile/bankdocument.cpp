@@ -74,7 +74,33 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, BankFile
         error.kind = BankFileError::NotAFile;
         return std::nullopt;
     }
+    return read({path, std::nullopt}, error);
+}
 
+std::optional<BankDocument> BankDocument::open(std::span<const std::uint8_t> bytes, const std::string& name,
+                                               BankFileResult& error)
+{
+    error = {BankFileError::None, name};
+    return read({name, bytes}, error);
+}
+
+// A file by its path, or its bytes.
+struct BankDocument::Source {
+    const std::string& name;
+    std::optional<std::span<const std::uint8_t>> bytes;
+
+    bool openBank(WrapperKtMidiFile& file, IBank& bank) const
+    {
+        return bytes ? file.openBank(bank, *bytes, name) : file.openBank(bank, name);
+    }
+    bool openBanks(WrapperKtMidiFile& file, std::span<IBank* const> banks) const
+    {
+        return bytes ? file.openBanks(banks, banks.size(), *bytes, name) : file.openBanks(banks, banks.size(), name);
+    }
+};
+
+std::optional<BankDocument> BankDocument::read(const Source& source, BankFileResult& error)
+{
     WrapperKtMidiFile midiFile;
     BankDocument doc;
 
@@ -83,13 +109,13 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, BankFile
     // the firmware blocks; of what is left, the firmware's two content names
     // tell its track from a sound bank's six.
     auto sound = std::make_unique<CSound>(0);
-    const bool asSound = midiFile.openBank(*sound, path);
+    const bool asSound = source.openBank(midiFile, *sound);
     if (asSound && sound->getContentNames().size() != kFirmwareContentCount) {
         doc.m_banks.push_back(std::move(sound));
         return doc;
     }
     auto firmware = std::make_unique<CFirmware>();
-    if (midiFile.openBank(*firmware, path) && firmware->getContentNames().size() == kFirmwareContentCount) {
+    if (source.openBank(midiFile, *firmware) && firmware->getContentNames().size() == kFirmwareContentCount) {
         doc.m_banks.push_back(std::move(firmware));
         return doc;
     }
@@ -106,7 +132,7 @@ std::optional<BankDocument> BankDocument::open(const std::string& path, BankFile
     }
 
     doc = factory(std::nullopt);
-    if (midiFile.openBanks(pointers(doc.m_banks), kBankCount, path)) return doc;
+    if (source.openBanks(midiFile, pointers(doc.m_banks))) return doc;
     // Tell why the file failed as the kind it seems to be: a file of one
     // track as one bank, any other as the whole table.
     error = oneBank.kind == BankFileError::TrackCount ? midiFile.lastResult() : oneBank;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,10 @@ public:
     static std::unique_ptr<IBank> factoryBank(std::uint16_t index);
     // Reads a bank file; nullopt with the reason in error.
     static std::optional<BankDocument> open(const std::string& path, BankFileResult& error);
+    // The same over a file's bytes (they need not outlive the call); name
+    // stands for the file in the errors.
+    static std::optional<BankDocument> open(std::span<const std::uint8_t> bytes, const std::string& name,
+                                            BankFileResult& error);
 
     // Writes the document as it was found, atomically; on false the old file
     // is left as it was.
@@ -66,6 +71,9 @@ public:
     std::vector<std::pair<std::size_t, std::unique_ptr<IBank>>> takeFrom(BankDocument&& opened, std::size_t position);
 
 private:
+    struct Source;
+    static std::optional<BankDocument> read(const Source& source, BankFileResult& error);
+
     std::vector<std::unique_ptr<IBank>> m_banks;
     bool m_wholeTable = false;
 };

@@ -141,7 +141,7 @@ bool WrapperKtMidiFile::writeTrack(IBank& bank)
 bool WrapperKtMidiFile::openBank(IBank& bank, const std::string& path)
 {
     IBank* const banks[] = {&bank};
-    return readFile(banks, path);
+    return readFile(banks, std::make_unique<KtMidiFileReader>(path), path);
 }
 
 bool WrapperKtMidiFile::openBanks(std::span<IBank* const> banks, std::size_t count, const std::string& path)
@@ -151,10 +151,28 @@ bool WrapperKtMidiFile::openBanks(std::span<IBank* const> banks, std::size_t cou
         m_lastError = {BankFileError::NoBanksToOpenInto, path};
         return false;
     }
-    return readFile(banks.first(count), path);
+    return readFile(banks.first(count), std::make_unique<KtMidiFileReader>(path), path);
 }
 
-bool WrapperKtMidiFile::readFile(std::span<IBank* const> banks, const std::string& path)
+bool WrapperKtMidiFile::openBank(IBank& bank, std::span<const std::uint8_t> bytes, const std::string& name)
+{
+    IBank* const banks[] = {&bank};
+    return readFile(banks, std::make_unique<KtMidiFileReader>(bytes), name);
+}
+
+bool WrapperKtMidiFile::openBanks(std::span<IBank* const> banks, std::size_t count, std::span<const std::uint8_t> bytes,
+                                  const std::string& name)
+{
+    m_lastError = {};
+    if (count == 0 || count > banks.size()) {
+        m_lastError = {BankFileError::NoBanksToOpenInto, name};
+        return false;
+    }
+    return readFile(banks.first(count), std::make_unique<KtMidiFileReader>(bytes), name);
+}
+
+bool WrapperKtMidiFile::readFile(std::span<IBank* const> banks, std::unique_ptr<KtMidiFileReader> reader,
+                                 const std::string& path)
 {
     m_lastError = {};
     for (IBank* bank : banks) {
@@ -163,7 +181,7 @@ bool WrapperKtMidiFile::readFile(std::span<IBank* const> banks, const std::strin
             return false;
         }
     }
-    m_reader = std::make_unique<KtMidiFileReader>(path);
+    m_reader = std::move(reader);
     if (!m_reader->is_open()) {
         m_lastError = {BankFileError::CannotOpen, path};
     } else if (!m_reader->isValid()) {

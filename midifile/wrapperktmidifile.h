@@ -7,6 +7,7 @@
 #include "model/bank.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -31,6 +32,10 @@ public:
     bool openBank(IBank& bank, const std::string& path);
     // The same for a file of exactly count tracks, read into banks[0..count).
     bool openBanks(std::span<IBank* const> banks, std::size_t count, const std::string& path);
+    // The same over a file's bytes, which name stands for in the errors.
+    bool openBank(IBank& bank, std::span<const std::uint8_t> bytes, const std::string& name);
+    bool openBanks(std::span<IBank* const> banks, std::size_t count, std::span<const std::uint8_t> bytes,
+                   const std::string& name);
 
     // Why the last operation answered false: its kind and what it names.
     const BankFileResult& lastResult() const { return m_lastError; }
@@ -42,7 +47,7 @@ public:
 private:
     bool writeFile(std::span<IBank* const> banks, const std::string& path);
     bool writeTrack(IBank& bank);
-    bool readFile(std::span<IBank* const> banks, const std::string& path);
+    bool readFile(std::span<IBank* const> banks, std::unique_ptr<KtMidiFileReader> reader, const std::string& path);
     BankFileError readTrack(IBank& bank);
 
     std::unique_ptr<KtMidiFileReader> m_reader;

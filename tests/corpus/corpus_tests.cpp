@@ -171,6 +171,8 @@ TEST(Corpus, InvalidFilesAreRefusedForTheirReason)
                 BankFileResult result;
                 EXPECT_FALSE(BankDocument::open(path.string(), result));
                 EXPECT_EQ(result.kind, bank->second);
+                EXPECT_FALSE(BankDocument::open(bytes, path.string(), result));
+                EXPECT_EQ(result.kind, bank->second);
             } else {
                 ADD_FAILURE() << "no error kind for the reason \"" << reason << "\"";
             }
