@@ -316,8 +316,8 @@ std::vector<std::uint8_t> firmware()
     };
     // Header, payload and F7: the device firmware's message lengths.
     constexpr std::array<Piece, 2> pieces{
-        Piece{{0xF0, 0x7D, 0x40, kDataMessageKind, 0x00}, kFirmwareMessageSizes[0] - 6},
-        Piece{{0xF0, 0x7D, 0x7F, kDataMessageKind, 0x10}, kFirmwareMessageSizes[1] - 6}};
+        Piece{{0xF0, 0x7D, kBlockByteFlag, kDataMessageKind, 0x00}, kFirmwareMessageSizes[0] - 6},
+        Piece{{0xF0, 0x7D, kBlockByteFlag | kBlockMask, kDataMessageKind, 0x10}, kFirmwareMessageSizes[1] - 6}};
     constexpr std::size_t kPieceSize = kBlockMessageSize;
     std::vector<std::uint8_t> out;
     for (const Piece& p : pieces) {
