@@ -203,6 +203,25 @@ void compareWithSox(const std::string& path)
     EXPECT_GT(correlation(converted.bytes(), soxConverted), 0.95);
 }
 
+// The import into a slot, which reads by frames, against sox's conversion of
+// `reference`: the length sox converts it to (unless lossy), and bytes that
+// follow sox's closely.
+void compareImportWithSox(const std::string& path, const std::string& reference, bool fallback, bool lossy)
+{
+    CSample slot(Bytes(0x8000, 0x80));
+    const ImportResult result = slot.import(path, {});
+    ASSERT_EQ(result.kind, ImportResult::Kind::Converted);
+    ASSERT_EQ(result.fallback, fallback);
+    const auto n = static_cast<std::size_t>(std::lround(result.usedSeconds * 33000));
+    const Bytes soxConverted = sox("-V1", reference, "-t raw -r 33000 -c 1 -b 8 -e unsigned -D -");
+    if (!lossy) {
+        EXPECT_NEAR(static_cast<double>(n), static_cast<double>(soxConverted.size()), 1.0);
+    }
+    ASSERT_GT(n, 100u);
+    const std::vector<std::uint8_t> ours(slot.getData().begin() + 1, slot.getData().begin() + static_cast<std::ptrdiff_t>(n) - 7);
+    EXPECT_GT(correlation(ours, Bytes(soxConverted.begin() + 1, soxConverted.end())), 0.95);
+}
+
 // The fallback's decoding and our conversion of it against sox: a lossless
 // file decodes to sox's values (within the last of 32 bits, sox rounds where
 // we truncate) and converts to the length sox converts it to; the slot
@@ -223,18 +242,7 @@ void compareFallbackWithSox(const std::string& path, const std::string& referenc
                     << "frame " << i << " channel " << j;
     }
 
-    CSample slot(Bytes(0x8000, 0x80));
-    const ImportResult result = slot.import(path, {});
-    ASSERT_EQ(result.kind, ImportResult::Kind::Converted);
-    ASSERT_TRUE(result.fallback);
-    const auto n = static_cast<std::size_t>(std::lround(result.usedSeconds * 33000));
-    const Bytes soxConverted = sox("-V1", reference, "-t raw -r 33000 -c 1 -b 8 -e unsigned -D -");
-    if (!lossy) {
-        EXPECT_NEAR(static_cast<double>(n), static_cast<double>(soxConverted.size()), 1.0);
-    }
-    ASSERT_GT(n, 100u);
-    const std::vector<std::uint8_t> ours(slot.getData().begin() + 1, slot.getData().begin() + static_cast<std::ptrdiff_t>(n) - 7);
-    EXPECT_GT(correlation(ours, Bytes(soxConverted.begin() + 1, soxConverted.end())), 0.95);
+    compareImportWithSox(path, reference, true, lossy);
 }
 
 class PeerCorpus : public ::testing::TestWithParam<Peer> {
@@ -251,6 +259,7 @@ TEST_P(PeerCorpus, AgreesWithSox)
     if (peer.make == Make::Sowt) makeSowt(path);
     if (peer.decoder == Decoder::Ours) {
         compareWithSox(path);
+        compareImportWithSox(path, path, false, false);
         return;
     }
     if (!audio::FallbackDecoder::built()) GTEST_SKIP() << "built without libsndfile";

@@ -4,10 +4,12 @@
 #include "midifile/midievent.h"
 #include "midifile/wrapperktmidifile.h"
 #include "model/firmware.h"
+#include "model/messagekind.h"
 #include "model/sound.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <csignal>
 #include <filesystem>
 #include <random>
@@ -193,6 +195,27 @@ TEST_F(BankFile, NothingSavedOrOpenedCanEraseTheFirmware)
     CFirmware firmware;
     EXPECT_FALSE(wrapper.openBank(firmware, (dir / "s.mid").string()));
     EXPECT_TRUE(firmware.isFirmwarePlaceholder());
+
+    // One message shaped like the machine's PRESETS and one of another maker
+    // are no device firmware: the save writes neither an erase nor block 62.
+    Bytes presets(0x1FF86, 0x11);
+    presets[0] = 0xF0;
+    presets[1] = kManufacturerId;
+    presets[2] = kBlockByteFlag | 62;
+    presets[3] = kDataMessageKind;
+    presets[4] = 0x00;
+    presets.back() = 0xF7;
+    Bytes foreign = presets;
+    foreign.resize(0x1BE06);
+    foreign[1] = 0x7D;
+    foreign.back() = 0xF7;
+    const CMessage first(presets);
+    const CMessage second(foreign);
+    const std::array<const CMessage*, 2> mixed{&first, &second};
+    ASSERT_TRUE(firmware.setContentsFromMessages(mixed));
+    EXPECT_FALSE(wrapper.saveBank(firmware, (dir / "m.mid").string()));
+    EXPECT_EQ(wrapper.lastResult().kind, BankFileError::WouldOverwriteFirmware);
+    EXPECT_FALSE(fs::exists(dir / "m.mid"));
 }
 
 TEST_F(BankFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile)
