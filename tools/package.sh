@@ -33,6 +33,9 @@ dpkg-deb -x "$deb" "$scratch/root"
 root=$scratch/root
 version=$(dpkg-deb -f "$deb" Version)
 fail() { echo "package: $*" >&2; exit 1; }
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "package: Depends: $depends"
+case "$depends" in *qt6-qpa-plugins*) ;; *) fail "the package does not depend on Qt's display plugins" ;; esac
 
 [ "$("$root/usr/bin/varno414" --version)" = "varno414 $version" ] || fail "varno414 --version does not say $version"
 "$root/usr/bin/varno414" new "$scratch/kit.mid" --bank S05
