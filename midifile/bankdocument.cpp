@@ -61,6 +61,21 @@ BankDocument BankDocument::factory(std::optional<std::uint16_t> index)
     return doc;
 }
 
+// A file by its path, or its bytes.
+struct BankDocument::Source {
+    const std::string& name;
+    std::optional<std::span<const std::uint8_t>> bytes;
+
+    bool openBank(WrapperKtMidiFile& file, IBank& bank) const
+    {
+        return bytes ? file.openBank(bank, *bytes, name) : file.openBank(bank, name);
+    }
+    bool openBanks(WrapperKtMidiFile& file, std::span<IBank* const> banks) const
+    {
+        return bytes ? file.openBanks(banks, banks.size(), *bytes, name) : file.openBanks(banks, banks.size(), name);
+    }
+};
+
 std::optional<BankDocument> BankDocument::open(const std::string& path, BankFileResult& error)
 {
     error = {BankFileError::None, path};
@@ -83,21 +98,6 @@ std::optional<BankDocument> BankDocument::open(std::span<const std::uint8_t> byt
     error = {BankFileError::None, name};
     return read({name, bytes}, error);
 }
-
-// A file by its path, or its bytes.
-struct BankDocument::Source {
-    const std::string& name;
-    std::optional<std::span<const std::uint8_t>> bytes;
-
-    bool openBank(WrapperKtMidiFile& file, IBank& bank) const
-    {
-        return bytes ? file.openBank(bank, *bytes, name) : file.openBank(bank, name);
-    }
-    bool openBanks(WrapperKtMidiFile& file, std::span<IBank* const> banks) const
-    {
-        return bytes ? file.openBanks(banks, banks.size(), *bytes, name) : file.openBanks(banks, banks.size(), name);
-    }
-};
 
 std::optional<BankDocument> BankDocument::read(const Source& source, BankFileResult& error)
 {

@@ -197,7 +197,7 @@ void SlotRowsTest::saveSampleAs()
     const QString out = dir.filePath("clap.wav");
     Harness h;
     const QList<QAction*> menu = h.row(2)->actions();
-    QCOMPARE(menu.size(), 2);
+    QCOMPARE(menu.size(), 5); // then a separator, Undo and Redo
     QCOMPARE(menu[0]->text(), QStringLiteral("Play"));
     QCOMPARE(menu[1]->text(), QStringLiteral("Save Sample As..."));
     h.prompt->saveNames = {out};
