@@ -15,17 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> input(data, size);
     const std::string name = "input.mid";
     WrapperKtMidiFile wrapper;
-    CSound sound(0);
+    // The banks are built once: fresh ones per input would spend the run on
+    // copying factory sounds, and what an earlier input left in them does
+    // not matter here.
+    static CSound sound(0);
     if (!wrapper.openBank(sound, input, name) && wrapper.lastError().empty()) std::abort();
     if (sound.getIndex() >= kSoundBankCount) std::abort(); // would erase the firmware blocks
-    // A copy: building the placeholder scans it byte by byte, which under
-    // coverage instrumentation took most of each run.
-    static const CFirmware placeholder;
-    CFirmware firmware(placeholder);
+    static CFirmware firmware;
     if (!wrapper.openBank(firmware, input, name) && wrapper.lastError().empty()) std::abort();
 
-    // Built once: a table per input would spend the run on factory copies,
-    // and what an earlier input left in it does not matter here.
     static const std::vector<std::unique_ptr<IBank>> banks = [] {
         std::vector<std::unique_ptr<IBank>> table;
         for (std::uint16_t i = 0; i < kSoundBankCount; ++i) table.push_back(std::make_unique<CSound>(i));
