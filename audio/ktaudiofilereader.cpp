@@ -216,8 +216,29 @@ bool KtAudioFileReader::walkChunks()
         const std::uint64_t size = readU32(bigEndian);
         // Sample data cut short is the common damage, and ends the walk.
         if (size > remaining()) return id == sampleData;
+        const std::uint64_t next = tell() + size + (size & 1);
+        if (id == kList && !listFits(size, bigEndian)) return false;
         // The pad byte after an odd-sized last chunk may be missing.
-        skip(std::min<std::uint64_t>(size + (size & 1), remaining()));
+        seek(std::min<std::uint64_t>(next, fileSize()));
+    }
+    return true;
+}
+
+// A LIST chunk's type and then sub-chunks that each fit inside it.
+bool KtAudioFileReader::listFits(std::uint64_t size, bool bigEndian)
+{
+    if (size < 4) return false;
+    skip(4);
+    for (std::uint64_t left = size - 4; left != 0;) {
+        if (left < 8) return false;
+        readU32(true);
+        const std::uint64_t sub = readU32(bigEndian);
+        left -= 8;
+        if (sub > left) return false;
+        // A pad byte after the last sub-chunk may fall outside the list.
+        const std::uint64_t taken = std::min(left, sub + (sub & 1));
+        skip(taken);
+        left -= taken;
     }
     return true;
 }

@@ -54,7 +54,8 @@ public:
     // an extensible format whose sub-format is integer PCM.
     bool isPcm() const;
     // False for a chunked file (RIFF, RIFX, RF64, FORM) with a chunk other
-    // than the sample data running past the end of the file. Such damage can
+    // than the sample data running past the end of the file, or a LIST
+    // chunk whose sub-chunks run past its own end. Such damage can
     // send other decoders into loops that last minutes, so the import hands
     // them only files that pass; sample data cut short at the end of the file
     // is common and passes.
@@ -103,6 +104,7 @@ public:
     static constexpr std::uint32_t kWave = 0x57415645;
     static constexpr std::uint32_t kFmt = 0x666D7420;
     static constexpr std::uint32_t kData = 0x64617461;
+    static constexpr std::uint32_t kList = 0x4C495354;
     static constexpr std::uint32_t kForm = 0x464F524D;
     static constexpr std::uint32_t kRifx = 0x52494658;
     static constexpr std::uint32_t kRf64 = 0x52463634;
@@ -128,6 +130,7 @@ private:
     void classify();
     AudioError diagnose();
     bool walkChunks();
+    bool listFits(std::uint64_t size, bool bigEndian);
     AudioError encoding() const;
     // Find and read the format chunk from offset 12, leaving the stream after
     // the fields read; NoFmt/TruncatedFmt or NoComm/TruncatedComm on failure.

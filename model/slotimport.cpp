@@ -48,7 +48,11 @@ ImportRoute routeOf(KtAudioFileReader& reader, std::unique_ptr<audio::FallbackDe
 {
     if (!reader.is_open()) return ImportRoute::Unreadable;
     if (reader.error() == AudioError::None) return ImportRoute::Reader;
-    if (reader.chunksFit()) {
+    // The fallback is for encodings our reader does not decode. A WAV or AIFF
+    // whose structure is broken (no format, no sample data) it cannot decode
+    // either, and such files have sent it into endless loops.
+    const bool broken = reader.isKnownFormat() && reader.error() >= AudioError::NoFmt;
+    if (reader.chunksFit() && !broken) {
         fallback = std::make_unique<audio::FallbackDecoder>(reader);
         if (fallback->isOpen()) return ImportRoute::Fallback;
         fallback.reset();

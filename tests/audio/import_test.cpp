@@ -220,6 +220,18 @@ TEST_F(Import, RoutesAskedBeforeImporting)
                            0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xef, 0xff, 0xff, 0xff}}),
                "list-past-end.wav"),
          ImportRoute::Refused},
+        // A LIST that fits the file but whose sub-chunk runs past the LIST, and
+        // a WAV of no format but such a LIST (found by fuzzing): libsndfile
+        // 1.2 spins on both without end, so neither may reach it.
+        {write(riff({chunk("fmt ", fmtBody(3, 1, 33000, 32), false), chunk("data", Bytes(8, 0), false),
+                     chunk("LIST", Bytes{'I', 'N', 'F', 0xff, 0xf7, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x00, 0}, false)}),
+               "sub-chunk-past-list.wav"),
+         ImportRoute::Refused},
+        {write(Bytes{0x52, 0x49, 0x46, 0x46, 0xe6, 0x00, 0x00, 0x00, 0x57, 0x41, 0x56, 0x45, 0x4c,
+                     0x49, 0x53, 0x54, 0x0d, 0x00, 0x00, 0x00, 0x49, 0x4e, 0x46, 0xff, 0xf7, 0xff,
+                     0xff, 0xff, 0xff, 0xff, 0xff, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x46},
+               "no-fmt-list.wav"),
+         ImportRoute::Refused},
         {m_dir.file("missing.wav"), ImportRoute::Unreadable},
     };
     for (const auto& c : cases) EXPECT_EQ(checkImport(c.path).route, c.route) << c.path;
