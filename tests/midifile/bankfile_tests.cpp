@@ -4,7 +4,7 @@
 #include "midifile/midievent.h"
 #include "midifile/wrapperktmidifile.h"
 #include "model/firmware.h"
-#include "model/messagekind.h"
+#include "tests/support/firmware_messages.h"
 #include "model/sound.h"
 
 #include <gtest/gtest.h>
@@ -198,17 +198,7 @@ TEST_F(BankFile, NothingSavedOrOpenedCanEraseTheFirmware)
 
     // One message shaped like the machine's PRESETS and one of another maker
     // are no device firmware: the save writes neither an erase nor block 62.
-    Bytes presets(0x1FF86, 0x11);
-    presets[0] = 0xF0;
-    presets[1] = kManufacturerId;
-    presets[2] = kBlockByteFlag | 62;
-    presets[3] = kDataMessageKind;
-    presets[4] = 0x00;
-    presets.back() = 0xF7;
-    Bytes foreign = presets;
-    foreign.resize(0x1BE06);
-    foreign[1] = 0x7D;
-    foreign.back() = 0xF7;
+    const auto [presets, foreign] = testing_firmware::mixedFirmwarePair();
     const CMessage first(presets);
     const CMessage second(foreign);
     const std::array<const CMessage*, 2> mixed{&first, &second};

@@ -1,6 +1,7 @@
 #include "model/factory_data.h"
 #include "model/firmware.h"
 #include "model/sound.h"
+#include "tests/support/firmware_messages.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -365,20 +366,7 @@ TEST(FirmwareSafety, SoundDataNeverPassesForFirmware)
 
 TEST(FirmwareSafety, OneForeignMessageKeepsTheBankAPlaceholder)
 {
-    // The first message is shaped like the machine's PRESETS at their exact
-    // length; the second is another maker's. Taken for device firmware, the
-    // pair would erase both firmware blocks and write the foreign message.
-    Bytes presets(0x1FF86, 0x11);
-    presets[0] = 0xF0;
-    presets[1] = kManufacturerId;
-    presets[2] = 0x40 | 62;
-    presets[3] = kDataMessageKind;
-    presets[4] = 0x00;
-    presets.back() = 0xF7;
-    Bytes foreign = presets;
-    foreign.resize(0x1BE06);
-    foreign[1] = 0x7D;
-    foreign.back() = 0xF7;
+    const auto [presets, foreign] = testing_firmware::mixedFirmwarePair();
     const CMessage first(presets);
     const CMessage second(foreign);
     CFirmware firmware;
