@@ -27,7 +27,9 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 
-section() { printf '\n=== %s ===\n' "$1"; }
+# Each heading says when it began, so a slow stage shows in the log.
+started=$(date +%s)
+section() { printf '\n=== %s === (%d s)\n' "$1" $(( $(date +%s) - started )); }
 
 source tools/background.sh
 if [ "$stage" = all ]; then
