@@ -37,20 +37,44 @@ bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
+// How long a waiter leaves the file closed between two tries, and how many
+// tries a file that is missing gets before it counts as not there.
+constexpr DWORD kPollMs = 5;
+constexpr int kMissingTries = 40;
+
 // The locked handle, or INVALID_HANDLE_VALUE.
 HANDLE lockFile(const std::filesystem::path& path)
 {
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    int missing = 0;
+    for (int attempt = 0; attempt < kAttempts;) {
         const HANDLE file = openShared(path, GENERIC_READ);
-        if (file == INVALID_HANDLE_VALUE) return file;
+        if (file == INVALID_HANDLE_VALUE) {
+            // Replacing a file is not one step on every Windows file system
+            // (nor under wine): the name may be missing while another
+            // process puts its new file in place. Missing for longer, the
+            // file is not there, and opening it will say so.
+            if (GetLastError() != ERROR_FILE_NOT_FOUND || ++missing == kMissingTries) return file;
+            Sleep(kPollMs);
+            continue;
+        }
         BY_HANDLE_FILE_INFORMATION locked{};
-        OVERLAPPED where{};
-        where.OffsetHigh = kLockOffsetHigh;
-        if (!GetFileInformationByHandle(file, &locked) || (locked.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where)) {
+        if (!GetFileInformationByHandle(file, &locked) || (locked.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             CloseHandle(file);
             return INVALID_HANDLE_VALUE;
         }
+        // Windows cannot rename a file over one that another handle holds
+        // open, so a waiter must not keep the file open while it waits: it
+        // tries, closes the file and tries again.
+        OVERLAPPED where{};
+        where.OffsetHigh = kLockOffsetHigh;
+        if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+            const DWORD why = GetLastError();
+            CloseHandle(file);
+            if (why != ERROR_LOCK_VIOLATION && why != ERROR_IO_PENDING) return INVALID_HANDLE_VALUE;
+            Sleep(kPollMs);
+            continue;
+        }
+        ++attempt;
         const HANDLE now = openShared(path, FILE_READ_ATTRIBUTES);
         BY_HANDLE_FILE_INFORMATION current{};
         const bool same =

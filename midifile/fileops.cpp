@@ -28,6 +28,27 @@ HANDLE handleOf(IFileOps::Handle handle)
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// A file that another program has open for a moment (a reader, a virus
+// scanner, a varno414 trying for the lock) cannot be replaced until it is
+// closed again; such a replace is tried again for about two seconds.
+template <typename Replace> bool retried(Replace replace)
+{
+    constexpr int kTries = 100;
+    constexpr DWORD kPauseMs = 20;
+    for (int attempt = 1;; ++attempt) {
+        if (replace()) return true;
+        const DWORD why = GetLastError();
+        // Only failures that leave both files under their own names.
+        const bool busy = why == ERROR_SHARING_VIOLATION || why == ERROR_ACCESS_DENIED || why == ERROR_LOCK_VIOLATION ||
+                          why == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        if (!busy || attempt == kTries) {
+            SetLastError(why);
+            return false;
+        }
+        Sleep(kPauseMs);
+    }
+}
+
 class SystemFileOps final : public IFileOps {
 public:
     bool isReadOnly(const fs::path& path) override
@@ -68,11 +89,19 @@ public:
 
     void close(Handle handle) override { CloseHandle(handleOf(handle)); }
 
-    std::error_code replace(const fs::path& from, const fs::path& to) override
+    std::error_code replace(const fs::path& relativeFrom, const fs::path& relativeTo) override
     {
+        // wine's ReplaceFileW fails on relative names (ERROR_DIRECTORY).
+        std::error_code ec;
+        const fs::path from = fs::absolute(relativeFrom, ec);
+        if (ec) return ec;
+        const fs::path to = fs::absolute(relativeTo, ec);
+        if (ec) return ec;
         const DWORD attributes = GetFileAttributesW(to.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            if (!retried([&] {
+                    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+                }))
                 return lastError();
             return {};
         }
@@ -80,10 +109,18 @@ public:
         // it, so the flag is taken off and put back on the new file.
         const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
         if (readOnly) SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-        if (!ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-            const std::error_code ec = lastError();
+        const auto moveInPlace = [&] {
+            return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        };
+        const bool replaced = retried([&] {
+            return ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+        });
+        // This failure has removed the old file already: the new one must
+        // take its name, or the user would be left with neither.
+        if (!replaced && !(GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT && retried(moveInPlace))) {
+            const std::error_code failed = lastError();
             if (readOnly) SetFileAttributesW(to.c_str(), attributes);
-            return ec;
+            return failed;
         }
         if (readOnly) SetFileAttributesW(to.c_str(), GetFileAttributesW(to.c_str()) | FILE_ATTRIBUTE_READONLY);
         return {};

@@ -144,6 +144,20 @@ TEST_F(SafeFileWriterTest, LongestNameSaves)
     EXPECT_EQ(entries(dir.path()), std::vector<std::string>{name});
 }
 
+// A name relative to the working folder, as typed on a command line, is
+// replaced like any other (wine's ReplaceFileW refuses relative names).
+TEST_F(SafeFileWriterTest, RelativeNameIsReplaced)
+{
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.path());
+    writeAll("kit.mid", kOld);
+    const SafeWriteResult result = SafeFileWriter::write("kit.mid", kNew);
+    fs::current_path(before);
+    ASSERT_TRUE(result.ok()) << result.message();
+    EXPECT_EQ(readAll(dir / "kit.mid"), kNew);
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"kit.mid"});
+}
+
 // Root may write anything, so the refusal goes by the mode bits.
 TEST_F(SafeFileWriterTest, ReadOnlyFileIsReplacedOnlyWhenAllowed)
 {
