@@ -97,21 +97,15 @@ public:
         if (ec) return ec;
         const fs::path to = fs::absolute(relativeTo, ec);
         if (ec) return ec;
+        const auto moveInPlace = [&] {
+            return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        };
         const DWORD attributes = GetFileAttributesW(to.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!retried([&] {
-                    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-                }))
-                return lastError();
-            return {};
-        }
+        if (attributes == INVALID_FILE_ATTRIBUTES) return retried(moveInPlace) ? std::error_code{} : lastError();
         // ReplaceFileW refuses a read-only file: the caller chose to replace
         // it, so the flag is taken off and put back on the new file.
         const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
         if (readOnly) SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-        const auto moveInPlace = [&] {
-            return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        };
         const bool replaced = retried([&] {
             return ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
         });
