@@ -1,16 +1,37 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class KtAudioFileReader;
 
-// Where an import starts in its file.
+// How an import shapes the sound on its way into a slot. Every member at its
+// default gives the machine's classic conversion, byte for byte.
 struct ImportOptions {
-    double startSeconds = 0.0; // 0 or more
+    enum class Quality : std::uint8_t {
+        Classic, // linear interpolation, truncation toward zero
+        Clean,   // band-limited resampling, rounding
+    };
+    double startSeconds = 0.0;               // 0 or more
+    std::optional<double> endSeconds{};      // after the start; none: the file's end
+    double gainDb = 0.0;                     // ignored when normalizing
+    std::optional<double> normalizePeakDb{}; // the peak's level, 0 dBFS or below (0 dBFS is 127 steps)
+    bool reverse = false;                    // the chosen part backwards
+    double fadeInSeconds = 0.0;              // linear, from silence
+    double fadeOutSeconds = 0.0;             // linear, to silence at the end of what the slot keeps
+    bool removeDc = false;                   // the mean, then a high-pass near 10 Hz
+    Quality quality = Quality::Classic;
+    bool dither = false; // TPDF dither before rounding; clean only
+
+    bool operator==(const ImportOptions&) const = default;
 };
+
+// Why the options cannot shape an import, one sentence; empty when they can.
+std::string importOptionsProblem(const ImportOptions& options);
 
 // What one import into a slot did: everything the window's status line and
 // the tool's message tell about it.
@@ -22,6 +43,7 @@ struct ImportResult {
         Refused,        // an audio container that nothing here decodes
         Unreadable,     // nothing came from the file
         StartBeyondEnd, // the start lies at or after the file's end
+        BadOptions,     // the options contradict themselves (see reason)
     };
     Kind kind = Kind::Unreadable;
     bool fallback = false;        // decoded by the fallback decoder, not our own reader
@@ -32,6 +54,9 @@ struct ImportResult {
     double capacitySeconds = 0.0; // the slot
     bool cut = false;             // the file, from the start on, was longer than the slot
     std::string reason{};         // why nothing was imported, one sentence
+    ImportOptions options{};      // what shaped the sound
+    double gainDb = 0.0;          // the gain applied, normalizing included
+    std::size_t clipped = 0;      // samples the gain drove past the 8-bit range
 
     bool imported() const { return kind == Kind::Converted || kind == Kind::Raw || kind == Kind::Stored; }
 };
