@@ -4,6 +4,7 @@
 #include "audio/fallbackdecoder.h"
 #include "audio/ktaudiofilereader.h"
 #include "model/content.h"
+#include "model/slotimport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "audio_test_util.h"
+#include "tone_measure.h"
 
 namespace {
 
@@ -304,6 +306,23 @@ TEST(PeerRearranged, ChunksAroundTheData)
     writeFile(rearranged, riff({chunk("LIST", list, false), chunk("fmt ", fmt, false),
                                 chunk("junk", Bytes{1, 2, 3}, false), chunk("data", data, false)}));
     compareWithSox(rearranged);
+}
+
+// The clean conversion of a quiet tone against sox's best resampler with
+// rounding: SINAD (fitted as tone_measure.h explains) within 0.5 dB.
+TEST(PeerClean, QuietToneAsCleanAsSoxRateV)
+{
+    ASSERT_TRUE(haveSox());
+    TempDir dir;
+    const std::string path = dir.file("quiet.wav");
+    sox("-V1 -D -n -r 44100 -c 1 -b 16 -t wav", path, "synth 1 sine 301 vol 0.0501");
+    CSample slot(Bytes(0x8000, 0x80));
+    ASSERT_EQ(slot.import(path, {.quality = ImportOptions::Quality::Clean}).kind, ImportResult::Kind::Converted);
+    Bytes theirs = sox("-V1", path, "-t raw -r 33000 -c 1 -b 8 -e unsigned -D - rate -v");
+    theirs.resize(0x8000, 0x80);
+    const double ours = sinad(slot.getData(), 301.0 / 33000);
+    EXPECT_NEAR(ours, sinad(theirs, 301.0 / 33000), 0.5);
+    EXPECT_GT(ours, 20.0);
 }
 
 } // namespace
