@@ -232,8 +232,21 @@ int commandShow(std::span<const std::string> args)
 
 int commandImport(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 6> specs{
-        {{"help", false}, {"bank", true}, {"slot", true}, {"name", true}, {"start", true}, {"force", false}}};
+    static constexpr std::array<OptionSpec, 15> specs{{{"help", false},
+                                                       {"bank", true},
+                                                       {"slot", true},
+                                                       {"name", true},
+                                                       {"start", true},
+                                                       {"end", true},
+                                                       {"gain", true},
+                                                       {"normalize", true, true},
+                                                       {"reverse", false},
+                                                       {"fade-in", true},
+                                                       {"fade-out", true},
+                                                       {"dc", false},
+                                                       {"quality", true},
+                                                       {"dither", false},
+                                                       {"force", false}}};
     Options options;
     if (const auto exit = parseOrExit("import", args, specs, options)) return *exit;
     if (options.positional().size() != 2) return usage("import", "give the bank file and the audio file.");
@@ -247,6 +260,45 @@ int commandImport(std::span<const std::string> args)
         if (!start) return usage("import", "--start takes a number of seconds, such as 1.25.");
         importOptions.startSeconds = *start;
     }
+    if (const auto endArg = options.value("end")) {
+        const auto end = parseSeconds(*endArg);
+        if (!end) return usage("import", "--end takes a number of seconds, such as 1.25.");
+        importOptions.endSeconds = *end;
+    }
+    for (const auto& [option, target] :
+         {std::pair{"fade-in", &importOptions.fadeInSeconds}, std::pair{"fade-out", &importOptions.fadeOutSeconds}}) {
+        if (const auto text = options.value(option)) {
+            const auto seconds = parseSeconds(*text);
+            if (!seconds) return usage("import", std::string("--") + option + " takes a number of seconds, such as 0.05.");
+            *target = *seconds;
+        }
+    }
+    if (options.has("gain") && options.has("normalize"))
+        return usage("import", "--gain and --normalize exclude each other: choose one.");
+    if (const auto text = options.value("gain")) {
+        const auto db = parseDecibels(*text);
+        if (!db) return usage("import", "--gain takes a number of decibels, such as -3 or 4.5.");
+        importOptions.gainDb = *db;
+    }
+    if (options.has("normalize")) {
+        importOptions.normalizePeakDb = 0.0;
+        if (const auto text = options.value("normalize")) {
+            const auto db = parseDecibels(*text);
+            if (!db) return usage("import", "--normalize=PEAK_DB takes a peak in dBFS, such as -1.");
+            importOptions.normalizePeakDb = *db;
+        }
+    }
+    importOptions.reverse = options.has("reverse");
+    importOptions.removeDc = options.has("dc");
+    importOptions.dither = options.has("dither");
+    if (const auto text = options.value("quality")) {
+        if (*text == "clean")
+            importOptions.quality = ImportOptions::Quality::Clean;
+        else if (*text != "classic")
+            return usage("import", "--quality is classic or clean.");
+    }
+    if (const std::string problem = importOptionsProblem(importOptions); !problem.empty())
+        return usage("import", problem);
 
     std::string error;
     // The name the user chose, or the audio file's own name.
@@ -264,8 +316,9 @@ int commandImport(std::span<const std::string> args)
     if (!bank) return fail(error);
     const auto slot = selectSlot(*bank, *slotArg, error);
     if (!slot) return fail(error);
-    if (importOptions.startSeconds > 0 && !bank->isSampleContent(*slot))
-        return fail("--start applies to sample slots only; " + slotText(*bank, *slot) + " holds a stored message.");
+    if (!(importOptions == ImportOptions{}) && !bank->isSampleContent(*slot))
+        return fail("--start and the options that shape the sound apply to sample slots only; " +
+                    slotText(*bank, *slot) + " holds a stored message.");
 
     if (!isRegularFile(audio)) return fail("'" + audio + "' does not exist or is not a file.");
     // Classified to refuse audio that nothing here decodes, as the editor does.

@@ -30,7 +30,9 @@ const char* helpText(const std::string& command)
                "                give \"seconds\" (up to the last sound) and \"capacity_seconds\"\n";
     if (command == "import")
         return "usage: varno414 import FILE.mid [--bank BANK] --slot SLOT AUDIO [--start SECONDS]\n"
-               "                [--name NAME] [--force]\n"
+               "                [--end SECONDS] [--gain DB | --normalize[=PEAK_DB]] [--reverse]\n"
+               "                [--fade-in SECONDS] [--fade-out SECONDS] [--dc]\n"
+               "                [--quality classic|clean] [--dither] [--name NAME] [--force]\n"
                "\n"
                "Fills one slot from an audio file, converted to 33000 Hz mono 8-bit: WAV\n"
                "and AIFF, and where the build can decode them also float WAV, AIFF-C,\n"
@@ -43,6 +45,20 @@ const char* helpText(const std::string& command)
                "  --bank BANK      S01 to S31 or FIRMWARE; needed when the file holds several banks\n"
                "  --slot SLOT      a label (\"OPEN HI HAT\", closed-hi-hat, clap, ...) or 1 to 6\n"
                "  --start SECONDS  start this far into the audio file (such as 1.25)\n"
+               "  --end SECONDS    end there in the audio file (the file's end if not given)\n"
+               "  --gain DB        louder or softer by this many decibels (such as -3)\n"
+               "  --normalize[=PEAK_DB]\n"
+               "                   bring the loudest sample to PEAK_DB dBFS, 0 (full scale) if not given\n"
+               "  --reverse        the chosen part backwards\n"
+               "  --fade-in SECONDS\n"
+               "                   rise from silence over this long\n"
+               "  --fade-out SECONDS\n"
+               "                   fall to silence over this long before what the slot keeps ends\n"
+               "  --dc             remove a DC offset and what drifts slower than about 10 Hz\n"
+               "  --quality classic|clean\n"
+               "                   classic (the default) is the machine's own conversion; clean\n"
+               "                   filters out what 33000 Hz cannot hold and rounds\n"
+               "  --dither         with --quality clean: add triangular dither before rounding\n"
                "  --name NAME      the slot's new name\n"
                "  --force          save even when FILE.mid is read-only\n";
     if (command == "rename")

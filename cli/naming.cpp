@@ -131,4 +131,13 @@ IBank* selectBank(BankDocument& doc, const std::string& path, const std::optiona
     return nullptr;
 }
 
+std::optional<double> parseDecibels(std::string_view text)
+{
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+    const auto value = parseSeconds(text);
+    if (!value) return std::nullopt;
+    return negative ? -*value : *value;
+}
+
 } // namespace cli

@@ -30,6 +30,8 @@ std::optional<unsigned> parseDecimal(std::string_view digits, std::size_t maxDig
 // A decimal number of seconds: digits with an optional fraction ("1.25",
 // "0.5", "2", ".5"); no sign, exponent or blanks.
 std::optional<double> parseSeconds(std::string_view text);
+// "-3", "+4.5", "0": a signed decimal number of decibels.
+std::optional<double> parseDecibels(std::string_view text);
 
 // A bank or slot name (Latin-1 bytes) as UTF-8 for a terminal: control
 // characters (00-1F, 7F and 80-9F) as \xHH and a backslash as \\, so that

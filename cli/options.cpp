@@ -42,8 +42,8 @@ bool Options::parse(std::span<const std::string> args, std::span<const OptionSpe
             return false;
         }
         m_flags.insert(name);
-        if (!spec->takesValue) {
-            if (inlineValue) {
+        if (!spec->takesValue || (spec->valueOptional && !inlineValue)) {
+            if (inlineValue && !spec->valueOptional) {
                 error = "option --" + name + " takes no value.";
                 return false;
             }

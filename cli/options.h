@@ -13,6 +13,7 @@ namespace cli {
 struct OptionSpec {
     std::string_view name; // without the leading "--"
     bool takesValue;
+    bool valueOptional = false; // the value only as "--name=value"; plain "--name" is a flag
 };
 
 // A subcommand's arguments: "--name value", "--name=value", flags, and the
