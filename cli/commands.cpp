@@ -9,6 +9,7 @@
 #include "midifile/filelock.h"
 #include "midifile/safefilewriter.h"
 #include "midifile/utf8path.h"
+#include "model/kitmatch.h"
 #include "model/latin1.h"
 #include "model/slotimport.h"
 #include "varno_version.h"
@@ -230,9 +231,57 @@ int commandShow(std::span<const std::string> args)
     return kExitOk;
 }
 
+// Every slot of one sound bank from the audio files of a folder, matched by
+// name, then by order; one save, and the bank file unchanged if any import
+// fails.
+int importKit(const std::string& path, const std::string& folder, const Options& options,
+              const ImportOptions& importOptions)
+{
+    std::error_code ec;
+    const std::filesystem::path dir = pathFromUtf8(folder);
+    if (!std::filesystem::is_directory(dir, ec)) return fail("'" + folder + "' is not a folder.");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        if (!entry.is_regular_file(ec)) continue;
+        const ImportRoute route = checkImport(utf8FromPath(entry.path())).route;
+        if (route == ImportRoute::Reader || route == ImportRoute::Fallback) names.push_back(utf8FromPath(entry.path().filename()));
+    }
+    if (ec) return fail("'" + folder + "' cannot be read: " + ec.message() + ".");
+    if (names.empty()) return fail("'" + folder + "' holds no audio file that can be imported.");
+    std::sort(names.begin(), names.end());
+
+    std::string error;
+    const FileLock lock(path);
+    BankFileResult opened;
+    auto doc = BankDocument::open(path, opened);
+    if (!doc) return fail(opened.sentence());
+    IBank* bank = selectBank(*doc, path, options.value("bank"), error);
+    if (!bank) return fail(error);
+    if (bank->getContentCount() != kSlotCount || !bank->isSampleContent(0))
+        return fail("--kit fills the sample slots of a sound bank, S01 to S31.");
+    const auto match = matchKit(names);
+    std::vector<std::string> lines;
+    for (std::uint16_t slot = 0; slot < kSlotCount; ++slot) {
+        if (!match[slot]) continue;
+        const std::string& name = names[*match[slot]];
+        const std::string file = utf8FromPath(dir / pathFromUtf8(name));
+        const ImportResult imported = bank->importContent(slot, file, importOptions);
+        if (!imported.imported())
+            return fail("'" + file + "' could not be read into " + slotText(*bank, slot) + "; nothing was saved." +
+                        (imported.reason.empty() ? "" : " " + imported.reason));
+        setSlotName(*bank, slot, nameFromPath(file));
+        lines.push_back(std::string(kSlotLabels[slot]) + ": " + describeImport(name, imported));
+    }
+    BankFileResult saved;
+    if (!doc->save(path, saved, writeOptions(options))) return fail(saveFailure(saved));
+    for (const std::string& line : lines) std::cerr << line << '\n';
+    return kExitOk;
+}
+
 int commandImport(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 15> specs{{{"help", false},
+    static constexpr std::array<OptionSpec, 16> specs{{{"help", false},
+                                                       {"kit", true},
                                                        {"bank", true},
                                                        {"slot", true},
                                                        {"name", true},
@@ -249,11 +298,14 @@ int commandImport(std::span<const std::string> args)
                                                        {"force", false}}};
     Options options;
     if (const auto exit = parseOrExit("import", args, specs, options)) return *exit;
-    if (options.positional().size() != 2) return usage("import", "give the bank file and the audio file.");
+    const bool kit = options.has("kit");
+    if (kit && (options.has("slot") || options.has("name")))
+        return usage("import", "--kit fills every slot and names each after its file: leave out --slot and --name.");
+    if (kit && options.positional().size() != 1) return usage("import", "give the bank file, and the folder with --kit.");
+    if (!kit && options.positional().size() != 2) return usage("import", "give the bank file and the audio file.");
     const auto slotArg = options.value("slot");
-    if (!slotArg) return usage("import", "choose the slot to fill with --slot.");
+    if (!kit && !slotArg) return usage("import", "choose the slot to fill with --slot.");
     const std::string& path = options.positional()[0];
-    const std::string& audio = options.positional()[1];
     ImportOptions importOptions;
     if (const auto startArg = options.value("start")) {
         const auto start = parseSeconds(*startArg);
@@ -299,6 +351,8 @@ int commandImport(std::span<const std::string> args)
     }
     if (const std::string problem = importOptionsProblem(importOptions); !problem.empty())
         return usage("import", problem);
+    if (kit) return importKit(path, *options.value("kit"), options, importOptions);
+    const std::string& audio = options.positional()[1];
 
     std::string error;
     // The name the user chose, or the audio file's own name.

@@ -33,6 +33,7 @@ const char* helpText(const std::string& command)
                "                [--end SECONDS] [--gain DB | --normalize[=PEAK_DB]] [--reverse]\n"
                "                [--fade-in SECONDS] [--fade-out SECONDS] [--dc]\n"
                "                [--quality classic|clean] [--dither] [--name NAME] [--force]\n"
+               "       varno414 import FILE.mid [--bank BANK] --kit FOLDER [the options above]\n"
                "\n"
                "Fills one slot from an audio file, converted to 33000 Hz mono 8-bit: WAV\n"
                "and AIFF, and where the build can decode them also float WAV, AIFF-C,\n"
@@ -60,6 +61,9 @@ const char* helpText(const std::string& command)
                "                   filters out what 33000 Hz cannot hold and rounds\n"
                "  --dither         with --quality clean: add triangular dither before rounding\n"
                "  --name NAME      the slot's new name\n"
+               "  --kit FOLDER     fill every slot from the folder's audio files: by name first\n"
+               "                   (open/oh, closed/ch/hh, clap, rim, crash, ride), then in\n"
+               "                   name order; one save, nothing saved if any file fails\n"
                "  --force          save even when FILE.mid is read-only\n";
     if (command == "rename")
         return "usage: varno414 rename FILE.mid [--bank BANK] [--slot SLOT] [--force] NEW_NAME\n"

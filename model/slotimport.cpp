@@ -145,13 +145,16 @@ std::vector<double> toSlotRate(const audio::sample& decoded, std::size_t outputs
         for (std::uint32_t i = 0; i < resampled.frames(); ++i) steps[i] = resampled.value(i, 0) * scale;
         return steps;
     }
+    // Clean full scale is 127 steps either way, so a full-scale source does
+    // not clip on its positive side.
+    const double cleanScale = scale * 127.0 / 128.0;
     const std::uint32_t frames = decoded.frames();
     const std::uint16_t ch = decoded.channels();
     std::vector<double> mono(frames);
     for (std::uint32_t i = 0; i < frames; ++i) {
         double sum = 0.0;
         for (std::uint16_t j = 0; j < ch; ++j) sum += decoded.value(i, j);
-        mono[i] = sum / ch * scale;
+        mono[i] = sum / ch * cleanScale;
     }
     return audio::resampler(decoded.samplerate(), kRate).process(mono, outputs);
 }

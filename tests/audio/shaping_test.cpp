@@ -1,6 +1,7 @@
 // The shaping options of an import: trimming, level, fades, reverse and the
 // clean conversion, whose figures are measured on tones made here.
 #include "model/content.h"
+#include "model/kitmatch.h"
 #include "model/slotimport.h"
 
 #include <gtest/gtest.h>
@@ -152,3 +153,15 @@ TEST(Shaping, TheStatusLineSaysWhatWasDone)
 }
 
 } // namespace
+
+TEST(Kit, MatchesByNameThenByOrder)
+{
+    // Slots: open, closed, clap, rim, crash, ride.
+    const std::vector<std::string> files{"01 kick.wav", "Ride_Bell.wav", "OH-long.aif", "hh.wav",
+                                         "snare.wav",   "clapping.wav",  "ohio.wav"};
+    const auto match = matchKit(files);
+    const std::array<std::optional<std::size_t>, 6> expected{2, 3, 5, 0, 4, 1};
+    EXPECT_EQ(match, expected);
+    EXPECT_EQ(matchKit(std::vector<std::string>{"open hh.wav"})[0], 0u);
+    EXPECT_FALSE(matchKit(std::vector<std::string>{"a.wav"})[1]);
+}

@@ -278,6 +278,10 @@ TEST_F(CliTest, ErrorsChangeNothing)
         {{"import", bankFile, "--slot", "CLAP", tone, "--start", "0.1"}, "is only 0.10 s long: --start 0.1 lies beyond"},
         {{"import", bankFile, "--slot", "CLAP", tone, "--start", "-1"}, "--start takes a number of seconds", 2},
         {{"import", bankFile, "--slot", "CLAP", headerOnly}, "(CLAP). It has no \"data\" chunk."},
+        {{"import", bankFile, "--slot", "CLAP", tone, "--gain", "3", "--normalize"}, "exclude each other", 2},
+        {{"import", bankFile, "--slot", "CLAP", tone, "--dither"}, "Dither needs the clean conversion.", 2},
+        {{"import", bankFile, "--slot", "CLAP", tone, "--start", "0.05", "--end", "0.01"}, "end must lie after", 2},
+        {{"import", bankFile, "--kit", path("no-such-folder")}, "is not a folder"},
         {{"import", bankFile, "--slot", "CLAP", empty}, "empty.wav'"},
         {{"import", bankFile, "--slot", "COWBELL", tone}, "has no slot 'COWBELL'"},
         {{"import", bankFile, "--slot", "7", tone}, "has no slot '7'"},
@@ -310,6 +314,27 @@ TEST_F(CliTest, ErrorsChangeNothing)
 
 // An import tells on standard error what it did, --start takes a later part
 // of the file, and show --json gives each slot's seconds.
+TEST_F(CliTest, KitFillsTheBankByNameInOneSave)
+{
+    const std::string bankFile = path("bank.mid");
+    ASSERT_EQ(run({"new", bankFile, "--bank", "S05"}).status, 0);
+    const std::filesystem::path kit = pathFromUtf8(path("kit"));
+    std::filesystem::create_directory(kit);
+    for (const char* name : {"Ride 2.wav", "a.wav", "OH.wav"})
+        audiotest::writeFile(utf8FromPath(kit / name), audiotest::wav(1, 33000, 8, tone(33000, 0.1)));
+    std::ofstream(kit / "readme.txt") << "not audio";
+    const Result r = run({"import", bankFile, "--bank", "S05", "--kit", utf8FromPath(kit), "--reverse"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("RIDE: Ride 2.wav: all 0.10 s used (the slot holds 0.99 s; reversed)"), std::string::npos)
+        << r.err;
+    const auto bank = readSoundBank(bankFile);
+    ASSERT_TRUE(bank);
+    EXPECT_EQ(bank->getContentName(0), "OH.wav");
+    EXPECT_EQ(bank->getContentName(1), "a.wav");
+    EXPECT_EQ(bank->getContentName(5), "Ride 2.wav");
+    EXPECT_EQ(bank->getContentName(2), "CLAP");
+}
+
 TEST_F(CliTest, ImportTellsWhatItDidAndShowGivesSeconds)
 {
     const std::string bankFile = path("bank.mid");
