@@ -233,12 +233,7 @@ private:
         m_sleepNoted = true;
         clearLine();
         std::cerr << "varno414: note: the computer could not be asked to stay awake and may go to sleep during the "
-#ifdef _WIN32
                      "send.\n";
-#else
-                     // The tool asks no desktop session; the login manager's own command can.
-                     "send; started as \"systemd-inhibit varno414 send ...\" it stays awake.\n";
-#endif
     }
 
     const BankTransfer& m_transfer;
