@@ -361,7 +361,10 @@ int commandPorts(std::span<const std::string> args)
     if (!options.positional().empty()) return usage("ports", "takes no arguments.");
     const auto system = createMidiSystem();
     const auto names = system->outputPortNames();
-    if (names.empty()) std::cout << "no output ports detected\n";
+    if (names.empty()) {
+        const std::string reason = system->noPortsReason(true);
+        std::cout << "no output ports detected" << (reason.empty() ? std::string() : ": " + reason) << '\n';
+    }
     for (std::size_t i = 0; i < names.size(); ++i) std::cout << i << ": " << names[i] << '\n';
     return kExitOk;
 }
