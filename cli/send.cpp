@@ -4,6 +4,7 @@
 #include "cli/options.h"
 #include "midifile/bankdocument.h"
 #include "midiport/banktransfer.h"
+#include "midiport/changeplan.h"
 #include "midiport/midisystem.h"
 #include "midiport/sleepinhibitor.h"
 #include "midiport/wrapperktmidiinterface.h"
@@ -61,23 +62,27 @@ std::string seconds(std::uint64_t ms)
     return text;
 }
 
-int dryRun(std::span<const std::unique_ptr<IBank>> banks, std::uint16_t channel, const PortPacing& pacing)
+int dryRun(std::span<const std::unique_ptr<IBank>> banks, std::uint16_t channel, const PortPacing& pacing,
+           std::span<const BlockMask> blocks)
 {
     std::uint64_t messages = 0, bytes = 0, pauses = 0;
-    for (const auto& bank : banks) {
+    for (std::size_t b = 0; b < banks.size(); ++b) {
+        const auto& bank = banks[b];
+        const BlockMask mask = b < blocks.size() ? blocks[b] : kWholeBank;
         std::cout << bankTag(bank->getIndex()) << "  " << printableName(bank->getName()) << '\n';
         const EventList& events = bank->buildEvents(channel);
-        for (const auto& event : events) {
-            if (!event) continue;
+        for (std::size_t e = 0; e < events.size(); ++e) {
+            const auto& event = events[e];
+            if (!event || !coversEvent(mask, e)) continue;
             std::cout << "  wait " << event->getOffset() << " s, " << describeMessage(*bank, event->getMessageData())
                       << '\n';
             ++messages;
             bytes += event->getMessageSize();
             pauses += static_cast<std::uint64_t>(std::max(0, event->getOffset()));
         }
-        std::cout << "  about " << seconds(WrapperKtMidiInterface::bankMs(pacing, events)) << '\n';
+        std::cout << "  about " << seconds(WrapperKtMidiInterface::bankMs(pacing, events, mask)) << '\n';
     }
-    const std::uint64_t total = BankTransfer::plannedMs(pacing, banks, channel);
+    const std::uint64_t total = BankTransfer::plannedMs(pacing, banks, channel, blocks);
     std::cout << "total: " << banks.size() << (banks.size() == 1 ? " bank, " : " banks, ") << messages << " messages, "
               << bytes << " bytes, " << pauses << " s of pauses, about " << seconds(total) << " ("
               << formatDuration((total + 999) / 1000) << ") with the port's opening, on channel " << channel + 1
@@ -228,12 +233,7 @@ private:
         m_sleepNoted = true;
         clearLine();
         std::cerr << "varno414: note: the computer could not be asked to stay awake and may go to sleep during the "
-#ifdef _WIN32
                      "send.\n";
-#else
-                     // The tool asks no desktop session; the login manager's own command can.
-                     "send; started as \"systemd-inhibit varno414 send ...\" it stays awake.\n";
-#endif
     }
 
     const BankTransfer& m_transfer;
@@ -248,20 +248,26 @@ struct SendRequest {
     std::string path;
     unsigned port = 0;
     std::uint16_t channel = 0;
-    bool oneBank = false; // chosen with --bank
+    bool chosenBanks = false; // chosen with --bank
+    bool changed = false;     // only what differs from the journal
     bool noFirmware = false;
     bool force = false; // sends a table that holds a bank twice
     ProgressStyle style = ProgressStyle::none;
 };
 
 // The command that sends what is left, starting with the bank at `position`.
-std::string resumeCommand(const SendRequest& request, const IBank& bank)
+std::string resumeCommand(const SendRequest& request, const BankTransfer& transfer, std::size_t position)
 {
     std::string command = "varno414 send " + shellWord(request.path) + " --port " + std::to_string(request.port);
     if (request.channel != 0) command += " --channel " + std::to_string(request.channel + 1);
     if (request.noFirmware) command += " --no-firmware";
     if (request.force) command += " --force";
-    return command + (request.oneBank ? " --bank " : " --from ") + bankTag(bank.getIndex());
+    std::string banks;
+    for (std::size_t i = position; i < transfer.bankCount(); ++i)
+        banks += (banks.empty() ? "" : ",") + bankTag(transfer.bank(i).getIndex());
+    // The journal knows which blocks are left.
+    if (request.changed) return command + (request.chosenBanks ? " --bank " + banks : std::string()) + " --changed";
+    return command + (request.chosenBanks ? " --bank " + banks : " --from " + bankTag(transfer.bank(position).getIndex()));
 }
 
 int reportEnd(const SendRequest& request, const BankTransfer& transfer, const TransferResult& result)
@@ -288,23 +294,34 @@ int reportEnd(const SendRequest& request, const BankTransfer& transfer, const Tr
         if (resume->banksLeft > 1) std::cerr << " to " << bankTag(transfer.bank(count - 1).getIndex());
         std::cerr << " (" << resume->banksLeft << (resume->banksLeft == 1 ? " bank" : " banks") << ", about "
                   << formatDuration(resume->secondsLeft) << ").\nto send the rest: "
-                  << resumeCommand(request, transfer.bank(resume->position)) << '\n';
+                  << resumeCommand(request, transfer, resume->position) << '\n';
     }
     return result.outcome == TransferOutcome::stopped ? kExitStopped : kExitFailed;
 }
 
-int send(const SendRequest& request, std::vector<std::unique_ptr<IBank>> banks)
+// The name of the chosen output port, or an error sentence in `error`.
+std::optional<std::string> portName(IMidiSystem& system, unsigned port, std::string& error)
 {
-    const auto system = createMidiSystem();
-    const auto names = system->outputPortNames();
-    if (request.port >= names.size())
-        return fail(names.empty() ? "there is no MIDI output port " + std::to_string(request.port) +
-                                        ": no output ports detected."
-                                  : "there is no MIDI output port " + std::to_string(request.port) +
-                                        ": the ports are 0 to " + std::to_string(names.size() - 1) +
-                                        " (see 'varno414 ports').");
+    const auto names = system.outputPortNames();
+    if (port < names.size()) return names[port];
+    error = names.empty() ? "there is no MIDI output port " + std::to_string(port) + ": no output ports detected."
+                          : "there is no MIDI output port " + std::to_string(port) + ": the ports are 0 to " +
+                                std::to_string(names.size() - 1) + " (see 'varno414 ports').";
+    return std::nullopt;
+}
+
+void warnJournal(const std::string& warning)
+{
+    if (!warning.empty()) std::cerr << "varno414: warning: " << warning << '\n';
+}
+
+int send(const SendRequest& request, const std::shared_ptr<IMidiSystem>& system, const std::string& port,
+         std::vector<std::unique_ptr<IBank>> banks, std::vector<BlockMask> blocks, SendJournal& journal)
+{
     const auto inhibitor = createPlatformSleepInhibitor();
-    BankTransfer transfer(system, static_cast<int>(request.port), request.channel, std::move(banks), inhibitor.get());
+    BankTransfer transfer(system, static_cast<int>(request.port), request.channel, std::move(banks), inhibitor.get(),
+                          std::move(blocks));
+    transfer.recordTo(&journal, port);
     SendReport report(transfer, request.style);
     const StopSignals signals;
 
@@ -322,8 +339,9 @@ int send(const SendRequest& request, std::vector<std::unique_ptr<IBank>> banks)
     }
     worker.join();
     report.finish();
+    warnJournal(result.journalWarning);
     if (result.error == SendError::portNotOpen && result.banksSent == 0 && !result.incomplete)
-        return fail("cannot open MIDI output port " + std::to_string(request.port) + " (" + names[request.port] +
+        return fail("cannot open MIDI output port " + std::to_string(request.port) + " (" + port +
                     "): " + result.message);
     return reportEnd(request, transfer, result);
 }
@@ -343,14 +361,19 @@ int commandPorts(std::span<const std::string> args)
     if (!options.positional().empty()) return usage("ports", "takes no arguments.");
     const auto system = createMidiSystem();
     const auto names = system->outputPortNames();
-    if (names.empty()) std::cout << "no output ports detected\n";
+    if (names.empty()) {
+        const std::string reason = system->noPortsReason(true);
+        std::cout << "no output ports detected" << (reason.empty() ? std::string() : ": " + reason) << '\n';
+    }
     for (std::size_t i = 0; i < names.size(); ++i) std::cout << i << ": " << names[i] << '\n';
     return kExitOk;
 }
 
 int commandSend(std::span<const std::string> args)
 {
-    static constexpr std::array<OptionSpec, 9> specs{{{"help", false},
+    static constexpr std::array<OptionSpec, 11> specs{{{"help", false},
+                                                      {"changed", false},
+                                                      {"forget", false},
                                                       {"port", true},
                                                       {"channel", true},
                                                       {"bank", true},
@@ -366,7 +389,9 @@ int commandSend(std::span<const std::string> args)
         std::cout << helpText("send");
         return kExitOk;
     }
-    if (options.positional().size() != 1) return usage("send", "give exactly one bank file.");
+    const bool forget = options.has("forget");
+    if (options.positional().size() > 1 || (options.positional().empty() && !forget))
+        return usage("send", "give exactly one bank file.");
     if (options.has("bank") && options.has("from")) return usage("send", "give --bank or --from, not both.");
     SendRequest request;
     const bool dry = options.has("dry-run");
@@ -388,8 +413,26 @@ int commandSend(std::span<const std::string> args)
         from = parseBank(*fromArg);
         if (!from) return usage("send", "--from wants a bank such as S12, not '" + *fromArg + "'.");
     }
+    if (forget && !portArg) return usage("send", "--forget needs the port whose journal it clears (--port).");
+    request.changed = options.has("changed");
+    if (request.changed && !portArg)
+        return usage("send", "--changed needs the port whose journal it compares with (--port).");
+    std::shared_ptr<IMidiSystem> system;
+    std::string port;
+    SendJournal journal(SendJournal::defaultPath());
+    if (portArg) {
+        system = createMidiSystem();
+        const auto name = portName(*system, request.port, error);
+        if (!name) return fail(error);
+        port = *name;
+    }
+    if (forget) {
+        if (!journal.forget(port)) return fail("cannot forget what was sent to " + port + ": " + journal.warning());
+        std::cout << "forgot what this computer sent to " << port << '\n';
+        if (options.positional().empty()) return kExitOk;
+    }
     request.path = options.positional().front();
-    request.oneBank = options.has("bank");
+    request.chosenBanks = options.has("bank");
     request.noFirmware = options.has("no-firmware");
     request.force = options.has("force");
     if (!options.has("quiet")) request.style = VARNO_ISATTY(2) != 0 ? ProgressStyle::terminal : ProgressStyle::lines;
@@ -399,10 +442,18 @@ int commandSend(std::span<const std::string> args)
     auto doc = BankDocument::open(path, opened);
     if (!doc) return fail(opened.sentence());
     std::vector<IBank*> banks;
-    if (request.oneBank) {
-        IBank* bank = selectBank(*doc, path, options.value("bank"), error);
-        if (!bank) return fail(error);
-        banks.push_back(bank);
+    if (request.chosenBanks) {
+        // "S03,S07,S12": each bank once, sent in index order.
+        const std::string list = *options.value("bank");
+        for (std::size_t at = 0; at <= list.size();) {
+            const std::size_t comma = std::min(list.find(',', at), list.size());
+            IBank* bank = selectBank(*doc, path, list.substr(at, comma - at), error);
+            if (!bank) return fail(error);
+            if (std::find(banks.begin(), banks.end(), bank) == banks.end()) banks.push_back(bank);
+            at = comma + 1;
+        }
+        std::stable_sort(banks.begin(), banks.end(),
+                         [](IBank* a, IBank* b) { return a->getIndex() < b->getIndex(); });
     } else {
         for (const auto& bank : doc->banks()) banks.push_back(bank.get());
         // The same bank in two tracks would be written twice, and the bank
@@ -419,19 +470,37 @@ int commandSend(std::span<const std::string> args)
     }
     if (request.noFirmware)
         std::erase_if(banks, [](IBank* bank) { return bank->getIndex() >= kSoundBankCount; });
+    // The placeholder is never sent; the sound banks beside it are.
+    constexpr const char* kPlaceholderNote = "FIRMWARE holds no device firmware: not sent";
+    if (std::erase_if(banks, [](IBank* bank) { return bank->isFirmwarePlaceholder(); }) > 0) {
+        if (banks.empty()) return fail(std::string(kPlaceholderNote) + ".");
+        std::cout << kPlaceholderNote << std::endl;
+    }
     if (banks.empty()) return fail("'" + path + "' holds no bank to send without the firmware bank.");
-    // Refuse before anything is sent: a half-sent table is worse than none.
-    for (IBank* bank : banks)
-        if (bank->isFirmwarePlaceholder())
-            return fail("bank FIRMWARE in '" + path +
-                        "' holds no device firmware and is never sent: leave it out with --no-firmware.");
 
     // The send works on copies, so the file's banks stay as they were read.
     std::vector<std::unique_ptr<IBank>> copies;
     copies.reserve(banks.size());
     for (IBank* bank : banks) copies.push_back(bank->clone());
-    if (dry) return dryRun(copies, request.channel, createMidiSystem()->outputPacing());
-    return send(request, std::move(copies));
+    std::vector<BlockMask> blocks;
+    if (request.changed) {
+        const ChangePlan plan = planChanges(copies, request.channel, journal.port(port));
+        warnJournal(journal.warning());
+        // A bank with nothing to send adds no time.
+        const std::uint64_t planned =
+            BankTransfer::plannedMs(system->outputPacing(), copies, request.channel, plan.blocks);
+        std::cout << describeChanges(plan, copies, port, planned) << std::endl;
+        std::vector<std::unique_ptr<IBank>> changed;
+        for (std::size_t i = 0; i < copies.size(); ++i) {
+            if (plan.blocks[i] == 0) continue;
+            changed.push_back(std::move(copies[i]));
+            blocks.push_back(plan.blocks[i]);
+        }
+        copies = std::move(changed);
+        if (copies.empty()) return kExitOk;
+    }
+    if (dry) return dryRun(copies, request.channel, (system ? system : createMidiSystem())->outputPacing(), blocks);
+    return send(request, system, port, std::move(copies), std::move(blocks), journal);
 }
 
 } // namespace cli

@@ -1,5 +1,8 @@
 #include "midiport/banktransfer.h"
 
+#include "midiport/sha256.h"
+#include "model/messagekind.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -9,11 +12,12 @@ constexpr const char* kInhibitReason = "Sending banks to the VARNO 414";
 
 // Planned end of the port's opening, then of each bank.
 std::vector<std::uint64_t> plannedEnds(const PortPacing& pacing, std::span<const std::unique_ptr<IBank>> banks,
-                                       std::uint16_t channel)
+                                       std::uint16_t channel, std::span<const BlockMask> blocks)
 {
     std::vector<std::uint64_t> ends{KtMidiInterfaceTransmitter::openingMs()};
-    for (const auto& bank : banks)
-        ends.push_back(ends.back() + WrapperKtMidiInterface::bankMs(pacing, bank->buildEvents(channel)));
+    for (std::size_t i = 0; i < banks.size(); ++i)
+        ends.push_back(ends.back() + WrapperKtMidiInterface::bankMs(pacing, banks[i]->buildEvents(channel),
+                                                                   i < blocks.size() ? blocks[i] : kWholeBank));
     return ends;
 }
 
@@ -27,22 +31,58 @@ int percentOf(std::uint64_t part, std::uint64_t whole)
 ITransferObserver::~ITransferObserver() = default;
 
 BankTransfer::BankTransfer(std::shared_ptr<IMidiSystem> system, int outputPort, std::uint16_t channel,
-                           std::vector<std::unique_ptr<IBank>> banks, ISleepInhibitor* inhibitor)
+                           std::vector<std::unique_ptr<IBank>> banks, ISleepInhibitor* inhibitor,
+                           std::vector<BlockMask> blocks)
     : m_system(std::move(system)),
       m_channel(channel),
       m_banks(std::move(banks)),
+      m_blocks(std::move(blocks)),
       m_inhibitor(inhibitor),
-      m_session(-1, outputPort, m_system, WrapperKtMidiInterface::Opening::later),
-      m_plannedMs(plannedEnds(m_system ? m_system->outputPacing() : PortPacing{}, m_banks, channel))
+      m_session(-1, outputPort, m_system, WrapperKtMidiInterface::Opening::later)
 {
+    m_blocks.resize(m_banks.size(), kWholeBank);
+    m_plannedMs = plannedEnds(m_system ? m_system->outputPacing() : PortPacing{}, m_banks, channel, m_blocks);
+    m_session.setObserver(this);
+}
+
+void BankTransfer::recordTo(SendJournal* journal, std::string portName)
+{
+    m_journal = journal;
+    m_portName = std::move(portName);
+}
+
+// The journal is told before an erase goes out and after a write has gone,
+// so a stop, a failure or a crash leaves exactly what reached the machine.
+void BankTransfer::messageStarting(const CEvent& event)
+{
+    const MessageClass kind = classifyMessage(event.getMessageData());
+    if (!kind.isErase()) return;
+    m_erasedBlock = kind.block;
+    if (m_journal != nullptr && !m_journal->recordErasing(m_portName, kind.block, m_system->clock().now()))
+        noteJournal();
+}
+
+void BankTransfer::messageSent(const CEvent& event)
+{
+    if (classifyMessage(event.getMessageData()).isErase() || !m_erasedBlock) return;
+    const unsigned block = *m_erasedBlock;
+    m_erasedBlock.reset();
+    if (m_journal != nullptr &&
+        !m_journal->recordWritten(m_portName, block, sha256Hex(event.getMessageData()), m_system->clock().now()))
+        noteJournal();
+}
+
+void BankTransfer::noteJournal()
+{
+    if (m_journalWarning.empty()) m_journalWarning = m_journal->warning();
 }
 
 BankTransfer::~BankTransfer() = default;
 
 std::uint64_t BankTransfer::plannedMs(const PortPacing& pacing, std::span<const std::unique_ptr<IBank>> banks,
-                                      std::uint16_t channel)
+                                      std::uint16_t channel, std::span<const BlockMask> blocks)
 {
-    return plannedEnds(pacing, banks, channel).back();
+    return plannedEnds(pacing, banks, channel, blocks).back();
 }
 
 void BankTransfer::requestStop(StopPoint point)
@@ -94,7 +134,7 @@ TransferResult BankTransfer::run(ITransferObserver* observer)
                 break;
             }
             if (observer != nullptr) observer->bankStarting(position);
-            if (m_session.sendBank(*m_banks[position], m_channel)) {
+            if (m_session.sendBank(*m_banks[position], m_channel, m_blocks[position])) {
                 result.banksSent = position + 1;
                 m_banksSent.store(result.banksSent, std::memory_order_release);
                 if (observer != nullptr) observer->bankSent(position);
@@ -115,6 +155,7 @@ TransferResult BankTransfer::run(ITransferObserver* observer)
 
 TransferResult BankTransfer::finish(TransferResult result)
 {
+    result.journalWarning = m_journalWarning;
     m_phase.store(static_cast<int>(TransferPhase::finished), std::memory_order_release);
     return result;
 }

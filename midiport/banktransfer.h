@@ -1,6 +1,7 @@
 #pragma once
 
 #include "midiport/midisystem.h"
+#include "midiport/sendjournal.h"
 #include "midiport/sleepinhibitor.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/bank.h"
@@ -47,6 +48,7 @@ struct TransferResult {
     // erased or half written on the machine and must be sent again.
     std::optional<std::size_t> incomplete;
     bool keptAwake = false; // false: the computer may have gone to sleep meanwhile
+    std::string journalWarning; // the send journal could not be read or saved
 };
 
 // The offer to send the rest: "Resume from S12? 20 banks, about 35 minutes".
@@ -70,11 +72,13 @@ public:
 // calls run(): opens the port there, keeps the computer awake meanwhile, and
 // can be stopped at a safe point from any thread. Its progress and time left
 // come from the pacing that the backend in use applies, step by step.
-class BankTransfer {
+class BankTransfer : private ISessionObserver {
 public:
-    // `inhibitor` may be null; it must outlive run().
+    // `inhibitor` may be null; it must outlive run(). `blocks` gives, per
+    // bank, the blocks to send; empty sends every bank whole.
     BankTransfer(std::shared_ptr<IMidiSystem> system, int outputPort, std::uint16_t channel,
-                 std::vector<std::unique_ptr<IBank>> banks, ISleepInhibitor* inhibitor = nullptr);
+                 std::vector<std::unique_ptr<IBank>> banks, ISleepInhibitor* inhibitor = nullptr,
+                 std::vector<BlockMask> blocks = {});
     ~BankTransfer();
     BankTransfer(const BankTransfer&) = delete;
     BankTransfer& operator=(const BankTransfer&) = delete;
@@ -83,6 +87,10 @@ public:
     // port, all on the calling thread. Nothing is sent when a bank would be
     // refused. Call once; `observer` (may be null) hears of each bank.
     TransferResult run(ITransferObserver* observer = nullptr);
+    // Before run(): records each block in the journal under the port's name
+    // as it goes (unknown from its erase, its hash once written). The
+    // journal must outlive run().
+    void recordTo(SendJournal* journal, std::string portName);
 
     // Any thread, any time; a stronger point replaces a weaker one.
     void requestStop(StopPoint point);
@@ -93,6 +101,7 @@ public:
 
     std::size_t bankCount() const { return m_banks.size(); }
     const IBank& bank(std::size_t position) const { return *m_banks[position]; }
+    BlockMask blocks(std::size_t position) const { return m_blocks[position]; }
     // Planned milliseconds of the whole transfer, the port's opening included.
     std::uint64_t plannedMs() const { return m_plannedMs.back(); }
     // After run(): where a new transfer would resume, if anything is left.
@@ -101,15 +110,23 @@ public:
     // Planned milliseconds of a transfer of these banks on a system's ports:
     // the port's opening and each bank's pauses, messages and settles.
     static std::uint64_t plannedMs(const PortPacing& pacing, std::span<const std::unique_ptr<IBank>> banks,
-                                   std::uint16_t channel);
+                                   std::uint16_t channel, std::span<const BlockMask> blocks = {});
 
 private:
     TransferResult finish(TransferResult result);
+    void messageStarting(const CEvent& event) override;
+    void messageSent(const CEvent& event) override;
+    void noteJournal();
 
     std::shared_ptr<IMidiSystem> m_system;
     std::uint16_t m_channel;
     std::vector<std::unique_ptr<IBank>> m_banks;
+    std::vector<BlockMask> m_blocks;
     ISleepInhibitor* m_inhibitor;
+    SendJournal* m_journal = nullptr;
+    std::string m_portName;
+    std::optional<unsigned> m_erasedBlock; // erased, its write not yet complete
+    std::string m_journalWarning;
     WrapperKtMidiInterface m_session;
     // Planned end of the opening, then of each bank, on the session's timeline.
     std::vector<std::uint64_t> m_plannedMs;

@@ -111,6 +111,19 @@ public:
     virtual std::unique_ptr<IMidiInput> openInput(std::size_t index, std::string& error) = 0;
     // Where the port classes write their one-line notification traces.
     virtual std::ostream& trace();
+
+    // Grows each time the system announces that ports came, went or changed;
+    // a caller that sees it differ from the value it last read reads the
+    // lists again. Any thread. The first call starts watching; a system that
+    // cannot tell always answers 0.
+    virtual std::uint64_t portListChanges() { return 0; }
+    // Why a port list is empty, as one sentence for the user (for example
+    // that there is no sequencer device); empty when the system cannot say.
+    virtual std::string noPortsReason(bool outputs)
+    {
+        (void)outputs;
+        return {};
+    }
 };
 
 // The environment variable that selects the recording backend (tests only).

@@ -15,6 +15,7 @@ public:
     virtual void release() = 0;
 };
 
-// The platform's inhibitor, or null where the core has none (on Linux the
-// desktop session is asked over D-Bus, which the editor does).
+// The platform's inhibitor: SetThreadExecutionState on Windows, the login
+// manager's Inhibit ("sleep:idle") over sd-bus on Linux (the editor asks its
+// desktop session over Qt's D-Bus instead); null where the core has none.
 std::unique_ptr<ISleepInhibitor> createPlatformSleepInhibitor();

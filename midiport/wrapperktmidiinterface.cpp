@@ -31,6 +31,8 @@ std::uint64_t pauseMs(const CEvent& event)
 
 } // namespace
 
+ISessionObserver::~ISessionObserver() = default;
+
 const char* sendErrorText(SendError error)
 {
     switch (error) {
@@ -116,11 +118,11 @@ SendError WrapperKtMidiInterface::refusal(IBank& bank, std::uint16_t channel)
     return SendError::none;
 }
 
-std::uint64_t WrapperKtMidiInterface::bankMs(const PortPacing& pacing, const EventList& events)
+std::uint64_t WrapperKtMidiInterface::bankMs(const PortPacing& pacing, const EventList& events, BlockMask blocks)
 {
     std::uint64_t ms = 0;
-    for (const auto& event : events)
-        if (event)
+    for (std::size_t i = 0; i < events.size(); ++i)
+        if (const auto& event = events[i]; event && coversEvent(blocks, i))
             ms += pauseMs(*event) + KtMidiInterfaceTransmitter::sendLongMs(pacing, event->getMessageSize()) +
                   kAfterMessageMs;
     return ms;
@@ -150,7 +152,7 @@ bool WrapperKtMidiInterface::pauseUntil(std::int64_t deadlineMs)
     return !m_stop.isRaised();
 }
 
-bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
+bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel, BlockMask blocks)
 {
     m_messagesSent.store(0, std::memory_order_release);
     if (!isOpen()) {
@@ -167,7 +169,9 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
     }
     const EventList& events = bank.buildEvents(channel);
     const PortPacing pacing = m_system->outputPacing();
-    const std::uint64_t plannedBankMs = bankMs(pacing, events);
+    const std::uint64_t plannedBankMs = bankMs(pacing, events, blocks);
+    std::size_t toSend = 0;
+    for (std::size_t i = 0; i < events.size(); ++i) toSend += coversEvent(blocks, i) ? 1 : 0;
     const std::uint64_t bankEnd = m_plannedMs + plannedBankMs;
     {
         const std::lock_guard lock(m_timelineMutex);
@@ -178,7 +182,9 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
 
     IClock& clock = m_system->clock();
     bool sent = true;
-    for (const auto& event : events) {
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (!coversEvent(blocks, i)) continue;
+        const auto& event = events[i];
         const std::uint64_t waitMs = pauseMs(*event);
         beginStep(waitMs);
         if (!pauseUntil(m_quietFromMs + static_cast<std::int64_t>(waitMs))) {
@@ -189,6 +195,7 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
         const auto& message = event->getMessageData();
         const std::uint64_t messageMs = KtMidiInterfaceTransmitter::sendLongMs(pacing, message.size());
         beginStep(messageMs);
+        if (m_observer != nullptr) m_observer->messageStarting(*event);
         if (!m_transmitter->sendLong(message)) {
             // Writing a block after a failed erase would leave it garbled: stop.
             fail(SendError::portFailed);
@@ -197,10 +204,11 @@ bool WrapperKtMidiInterface::sendBank(IBank& bank, std::uint16_t channel)
         }
         m_messagesSent.fetch_add(1, std::memory_order_acq_rel);
         while (m_transmitter->isBusy()) clock.sleepMs(kPollMs);
+        if (m_observer != nullptr) m_observer->messageSent(*event);
         beginStep(kAfterMessageMs);
         m_quietFromMs = clock.monotonicMs() + kAfterMessageMs;
         // After a stop the machine needs no settle: nothing follows.
-        if (!pauseUntil(m_quietFromMs) && messagesSent() < events.size()) {
+        if (!pauseUntil(m_quietFromMs) && messagesSent() < toSend) {
             fail(SendError::stopped);
             sent = false;
             break;

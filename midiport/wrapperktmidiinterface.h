@@ -40,6 +40,29 @@ struct SessionPosition {
     bool sendingBank = false;
 };
 
+// Which of a bank's two flash blocks a send covers: each block is its own
+// erase and write pair in the bank's transfer events (events 0-1 and 2-3).
+using BlockMask = std::uint8_t;
+inline constexpr BlockMask kFirstBlock = 1;
+inline constexpr BlockMask kSecondBlock = 2;
+inline constexpr BlockMask kWholeBank = kFirstBlock | kSecondBlock;
+
+// Whether a bank's transfer event belongs to a block the mask covers.
+constexpr bool coversEvent(BlockMask blocks, std::size_t event)
+{
+    return (blocks & (event < 2 ? kFirstBlock : kSecondBlock)) != 0;
+}
+
+// Told of each message of a bank on the sending thread.
+class ISessionObserver {
+public:
+    virtual ~ISessionObserver();
+    // Right before the message is handed to the port.
+    virtual void messageStarting(const CEvent& event) = 0;
+    // The port has finished with it; its settle follows.
+    virtual void messageSent(const CEvent& event) = 0;
+};
+
 // One transmission session with the machine: owns the chosen ports, sends
 // the transfer events of one bank at a time paced by each event's pause, and
 // answers progress queries from another thread.
@@ -76,7 +99,10 @@ public:
     // bank without device firmware, a closed port or a malformed message;
     // false as well when the port fails part-way or a stop cut the bank short
     // (the rest is not sent).
-    bool sendBank(IBank& bank, std::uint16_t channel);
+    // Only the events of the blocks in `blocks` are sent, each with its pause.
+    bool sendBank(IBank& bank, std::uint16_t channel, BlockMask blocks = kWholeBank);
+    // Null or one that outlives the sends.
+    void setObserver(ISessionObserver* observer) { m_observer = observer; }
     // Any thread: the bank being sent stops after the message in flight, and
     // no further bank is sent. Pauses end at once.
     void stopAfterMessage() { m_stop.raise(); }
@@ -94,7 +120,7 @@ public:
     // Why a bank would not be sent at all, or SendError::none.
     static SendError refusal(IBank& bank, std::uint16_t channel);
     // Planned milliseconds of a bank's events on ports paced so.
-    static std::uint64_t bankMs(const PortPacing& pacing, const EventList& events);
+    static std::uint64_t bankMs(const PortPacing& pacing, const EventList& events, BlockMask blocks = kWholeBank);
 
 private:
     void fail(SendError kind);
@@ -114,6 +140,7 @@ private:
     std::int64_t m_quietFromMs = 0;
     std::atomic<std::size_t> m_messagesSent{0};
     WaitInterrupt m_stop;
+    ISessionObserver* m_observer = nullptr;
     std::string m_error;
     SendError m_errorKind = SendError::none;
 

@@ -8,7 +8,7 @@
 set -euo pipefail
 
 profile=${1:-run}
-run_pkgs=(cmake ninja-build g++ pkg-config libasound2-dev libsndfile1-dev qt6-base-dev)
+run_pkgs=(cmake ninja-build g++ pkg-config libasound2-dev libsndfile1-dev libsystemd-dev qt6-base-dev)
 # CPack's Debian generator finds the binaries with file and their
 # dependencies with dpkg-shlibdeps.
 package_pkgs=("${run_pkgs[@]}" dpkg-dev file)

@@ -171,6 +171,10 @@ struct AlsaMidiSystem::Impl {
     std::vector<PortAddress> inputs;
     bool listedOutputs = false;
     bool listedInputs = false;
+    // A client of our own subscribed to the sequencer's announce port.
+    SeqHandle watcher;
+    bool watching = false;
+    std::uint64_t changes = 0;
 };
 
 AlsaMidiSystem::AlsaMidiSystem(bool paced) : m_impl(std::make_unique<Impl>())
@@ -268,6 +272,51 @@ std::unique_ptr<IMidiInput> AlsaMidiSystem::openInput(std::size_t index, std::st
         return nullptr;
     }
     return std::make_unique<AlsaInput>(std::move(seq));
+}
+
+std::uint64_t AlsaMidiSystem::portListChanges()
+{
+    std::lock_guard lock(m_impl->mutex);
+    if (!m_impl->watching) {
+        m_impl->watching = true;
+        SeqHandle seq = openSequencer(SND_SEQ_OPEN_INPUT);
+        if (!seq) return m_impl->changes;
+        snd_seq_set_client_name(seq.get(), "VARNO414Editor port watch");
+        const int port = snd_seq_create_simple_port(seq.get(), "announce", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
+                                                    SND_SEQ_PORT_TYPE_APPLICATION);
+        if (port < 0 || snd_seq_connect_from(seq.get(), port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE) < 0 ||
+            snd_seq_nonblock(seq.get(), 1) < 0)
+            return m_impl->changes;
+        m_impl->watcher = std::move(seq);
+    }
+    if (!m_impl->watcher) return m_impl->changes;
+    snd_seq_event_t* event = nullptr;
+    while (snd_seq_event_input(m_impl->watcher.get(), &event) >= 0 && event != nullptr) {
+        switch (event->type) {
+        case SND_SEQ_EVENT_CLIENT_START:
+        case SND_SEQ_EVENT_CLIENT_EXIT:
+        case SND_SEQ_EVENT_CLIENT_CHANGE:
+        case SND_SEQ_EVENT_PORT_START:
+        case SND_SEQ_EVENT_PORT_EXIT:
+        case SND_SEQ_EVENT_PORT_CHANGE:
+            ++m_impl->changes;
+            break;
+        default:
+            break;
+        }
+        event = nullptr;
+    }
+    return m_impl->changes;
+}
+
+std::string AlsaMidiSystem::noPortsReason(bool outputs)
+{
+    if (!openSequencer(SND_SEQ_OPEN_DUPLEX))
+        return "there is no ALSA sequencer device (/dev/snd/seq; the snd-seq module may not be loaded, or it may "
+               "not be readable by this user).";
+    if (!listPorts(outputs).empty()) return {};
+    return outputs ? "the ALSA sequencer has no client ports that take MIDI (is the interface plugged in?)."
+                   : "the ALSA sequencer has no client ports that give MIDI (is the interface plugged in?).";
 }
 
 std::shared_ptr<IMidiSystem> createPlatformMidiSystem()

@@ -21,6 +21,9 @@ public:
     std::unique_ptr<IMidiOutput> openOutput(std::size_t index, IMidiOutputListener& listener,
                                             std::string& error) override;
     std::unique_ptr<IMidiInput> openInput(std::size_t index, std::string& error) override;
+    // Counts the sequencer's announcements of clients and ports coming and going.
+    std::uint64_t portListChanges() override;
+    std::string noPortsReason(bool outputs) override;
 
 private:
     struct Impl;

@@ -164,6 +164,12 @@ private:
 
 class WinmmMidiSystem : public IMidiSystem {
 public:
+    // The window re-reads the lists on WM_DEVICECHANGE; winmm announces nothing itself.
+    std::string noPortsReason(bool outputs) override
+    {
+        return outputs ? "Windows lists no MIDI output devices (is the interface plugged in and its driver installed?)."
+                       : "Windows lists no MIDI input devices.";
+    }
     std::vector<std::string> outputPortNames() override
     {
         std::vector<std::string> names;

@@ -9,6 +9,8 @@
 #if __has_include("midiport/wrapperktmidiinterface.h")
 #define ALSAVM_HAVE_SESSION 1
 #include "midiport/alsa/alsamidisystem.h"
+#include "midiport/banktransfer.h"
+#include "midiport/changeplan.h"
 #include "midiport/wrapperktmidiinterface.h"
 #include "model/firmware.h"
 #include "model/sound.h"
@@ -320,6 +322,7 @@ int usage()
                  "       alsavm_guest ports\n"
                  "       alsavm_guest send PORTNAME BANK CHANNEL [raw|unpaced]\n"
                  "       alsavm_guest virmidi RAWMIDI PORTNAME BANK CHANNEL [raw]\n"
+                 "       alsavm_guest changed RAWMIDI PORTNAME BANK CHANNEL\n"
                  "       alsavm_guest play\n";
     return 2;
 }
@@ -361,6 +364,56 @@ bool projectSend(const std::string& portName, std::uint16_t bankIndex, std::uint
         return false;
     }
     return true;
+}
+
+// After a (recorded) full send of the bank, one changed CRASH: "changes
+// only" must put exactly the erase and the write of the bank's second block
+// on the wire, with the changed bytes, after the port's silencing.
+int changedSend(const char* rawmidi, const std::string& portName, std::uint16_t bankIndex, std::uint16_t channel)
+{
+    const std::shared_ptr<IMidiSystem> system = createMidiSystem();
+    const auto names = system->outputPortNames();
+    const auto found = std::find(names.begin(), names.end(), portName);
+    if (found == names.end()) {
+        result("CHANGED FAIL no output port named \"" + portName + "\"");
+        return 1;
+    }
+    SendJournal journal("/tmp/varno414/send-journal.txt");
+    CSound sent(bankIndex);
+    for (const PlannedBlock& block : plannedBlocks(sent, channel))
+        journal.recordWritten(portName, block.block, block.hash, system->clock().now());
+    std::vector<std::unique_ptr<IBank>> banks;
+    banks.push_back(std::make_unique<CSound>(bankIndex));
+    const_cast<CContent*>(banks.front()->content(4))->getData()[1000] ^= 0x5A;
+    const ChangePlan plan = planChanges(banks, channel, journal.port(portName));
+    if (plan.blocks != std::vector<BlockMask>{kSecondBlock}) {
+        result("CHANGED FAIL the plan holds " + std::to_string(plan.blockCount) + " blocks");
+        return 1;
+    }
+    std::vector<ExpectedMessage> expected;
+    for (unsigned n = 0; n <= 16; ++n) expected.push_back({0, {static_cast<std::uint8_t>(0xB0 + (n % 16)), 0x7B, 0x00}});
+    const EventList& events = banks.front()->buildEvents(channel);
+    for (std::size_t i = 2; i < events.size(); ++i)
+        expected.push_back({static_cast<std::uint32_t>(events[i]->getOffset()) * 1000u, events[i]->getMessageData()});
+
+    RawmidiReader reader;
+    if (!reader.open(rawmidi)) {
+        result(std::string("CHANGED FAIL cannot open ") + rawmidi);
+        return 1;
+    }
+    BankTransfer transfer(system, static_cast<int>(found - names.begin()), channel, std::move(banks), nullptr,
+                          plan.blocks);
+    transfer.recordTo(&journal, portName);
+    const TransferResult outcome = transfer.run();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const Received received = reader.stop();
+    const auto r = checkStream(expected, received, 20);
+    const PortJournal after = journal.port(portName);
+    const auto second = after.find(2u * bankIndex + 1u);
+    const bool ok = outcome.outcome == TransferOutcome::completed && r.passed() && second != after.end() &&
+                    second->second.known();
+    result(std::string("CHANGED ") + (ok ? "PASS: " : "FAIL: ") + r.detail);
+    return ok ? 0 : 1;
 }
 
 #endif
@@ -416,6 +469,9 @@ int main(int argc, char** argv)
         result(std::string("SENT ") + (ok ? "ok" : "failed") + " port=\"" + argv[2] + "\" seconds=" + seconds);
         return ok ? 0 : 1;
     }
+#if ALSAVM_HAVE_SESSION
+    if (mode == "changed" && argc == 6) return changedSend(argv[2], argv[3], number(argv[4]), number(argv[5]));
+#endif
     if (mode == "virmidi" && (argc == 6 || argc == 7)) {
         RawmidiReader reader;
         if (!reader.open(argv[2])) {

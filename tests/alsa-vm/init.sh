@@ -36,6 +36,8 @@ case "$ALSAVM_TEST" in
     virmidi=$!
     /bin/alsavm_guest send "$cable" "$bank" "$channel" $ALSAVM_HOW
     wait $virmidi
+    # Changes only: one changed block, read back from the virtual port.
+    [ "$ALSAVM_HOW" = raw ] || /bin/alsavm_guest changed hw:0,0 "$virtual" "$bank" "$channel"
     ;;
   unpaced)
     /bin/alsavm_guest send "$cable" "$bank" "$channel" unpaced

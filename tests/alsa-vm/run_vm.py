@@ -169,6 +169,8 @@ def main():
             failures.append("the slot played through the loopback card did not come back intact")
         if not any(l.startswith("VIRMIDI PASS") for l in lines):
             failures.append("the virtual MIDI path did not pass")
+        if not own_sender and not any(l.startswith("CHANGED PASS") for l in lines):
+            failures.append("the changed block did not reach the virtual port intact")
         if own_sender:
             wanted = ["SEQPORT %d:0 Virtual Raw MIDI 0-%d / VirMIDI 0-%d" % (16 + n, n, n) for n in range(4)]
         else:

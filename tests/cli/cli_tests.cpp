@@ -9,6 +9,7 @@
 #include "tests/audio/audio_test_util.h"
 #include "tests/support/crafted_bank_files.h"
 #include "tests/support/process.h"
+#include "tests/support/scoped_variable.h"
 #include "varno_version.h"
 
 #include <gtest/gtest.h>
@@ -150,9 +151,14 @@ protected:
         return lines;
     }
 
+    // What the tool last sent lives here, never in the user's own data folder.
+    std::string journalText() const { return readText(m_dir / "data" / "varno414" / "send-journal.txt"); }
+
     TempDir m_temp{"varno414-cli"};
     fs::path m_dir = m_temp.path();
     fs::path m_log = m_dir / "midi.log";
+    ScopedVariable m_dataHome{"XDG_DATA_HOME", (m_dir / "data").string()};
+    ScopedVariable m_appData{"APPDATA", (m_dir / "data").string()};
 };
 
 // Reads a one-bank file with the core, as a check independent of the tool.
@@ -397,13 +403,15 @@ TEST_F(CliTest, WholeTableKeepsFirmwareSafe)
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("holds 32 banks"), std::string::npos) << r.err;
 
-    // The factory firmware is a placeholder: refused before anything is sent.
+    // The factory firmware is a placeholder: left out, and alone it is refused.
     const auto before = readBytes(table);
-    r = run({"send", table, "--port", "0"});
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find("no device firmware"), std::string::npos) << r.err;
+    r = run({"send", table, "--port", "0", "--dry-run"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("FIRMWARE holds no device firmware: not sent\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("total: 31 banks"), std::string::npos) << r.out;
     r = run({"send", table, "--port", "0", "--bank", "FIRMWARE", "--dry-run"});
     EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("FIRMWARE holds no device firmware: not sent."), std::string::npos) << r.err;
     EXPECT_TRUE(portTraffic().empty());
     // Only the machine's own firmware message may become a firmware content.
     const std::string tone = path("tone.wav");
@@ -773,6 +781,57 @@ TEST_F(CliTest, FailedSendResumesFromTheFirstBankNotSent)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "sent S30 (S30)\nsent S31 (S31)\n");
     EXPECT_EQ(sysexSent().front(), "sysex 6 F0 31 0D 79 3A F7");
+}
+
+// Chosen banks go in index order; --changed then sends only what differs
+// from the journal, and --forget makes it send everything again.
+TEST_F(CliTest, ChangedSendsOnlyWhatDiffersFromTheJournal)
+{
+    const std::string table = path("all.mid");
+    ASSERT_EQ(run({"new", table}).status, 0);
+    Result r = run({"send", table, "--port", "0", "--bank", "S12,s3", "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "sent S03 (S03 - factory -)\nsent S12 (S12)\n");
+    const std::string tone = path("tone.wav");
+    audiotest::writeFile(tone, audiotest::wav(1, 33000, 8, ::tone(33000, 0.1)));
+    ASSERT_EQ(run({"import", table, "--bank", "S12", "--slot", "RIDE", tone}).status, 0);
+
+    fs::remove(m_log);
+    r = run({"send", table, "--port", "0", "--bank", "S03,S05,S12", "--changed", "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find(" on ")),
+              "S05 (whole bank), S12 (CRASH and RIDE): 3 blocks, about 2:42. 1 bank matches what this computer last "
+              "sent to Recording MIDI Out 1");
+    EXPECT_EQ(sysexSent().size(), 6u);
+    EXPECT_EQ(sysexSent()[4], "sysex 6 F0 31 0D 79 17 F7") << "the second block of S12 only";
+
+    fs::remove(m_log);
+    r = run({"send", table, "--port", "0", "--bank", "S03,S05,S12", "--changed"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Nothing to send: all 3 banks match", 0), 0u) << r.out;
+    EXPECT_TRUE(sysexSent().empty());
+    r = run({"send", "--forget", "--port", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run({"send", table, "--port", "0", "--bank", "S03", "--changed", "--dry-run"});
+    EXPECT_NE(r.out.find("has no record of sending to Recording MIDI Out 1"), std::string::npos) << r.out;
+}
+
+// Two tools sending at once to one port must keep each other's records:
+// each reads, changes and saves the journal under its lock.
+TEST_F(CliTest, TwoSendsAtOnceKeepEveryJournalRecord)
+{
+    const std::string table = path("all.mid");
+    ASSERT_EQ(run({"new", table}).status, 0);
+    std::vector<StartedProcess> running;
+    for (const char* banks : {"S01,S02,S03,S04", "S05,S06,S07,S08"})
+        running.push_back(StartedProcess(VARNO414_EXE, {"send", table, "--port", "0", "--bank", banks, "--quiet"},
+                                         {{kRecordingVariable, (m_dir / (std::string(banks) + ".log")).string()}},
+                                         m_dir / (std::string(banks) + ".out"), m_dir / (std::string(banks) + ".err")));
+    for (auto& process : running) EXPECT_EQ(process.wait(), 0);
+    const std::string journal = journalText();
+    for (int block = 0; block < 16; ++block)
+        EXPECT_NE(journal.find("\nblock " + std::to_string(block) + " "), std::string::npos) << block << journal;
+    EXPECT_EQ(journal.find(" unknown "), std::string::npos) << journal;
 }
 
 TEST_F(CliTest, HelpAndUsage)

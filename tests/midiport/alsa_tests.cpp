@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <alsa/asoundlib.h>
+
 #include <filesystem>
 #include <vector>
 
@@ -170,3 +172,23 @@ TEST(AlsaSystem, NoSequencerDeviceMeansNoPortsAndAClearError)
 }
 
 } // namespace
+
+// A port that comes up is announced; without a sequencer the tool says why.
+TEST(AlsaSystem, PortsThatComeAndGoAreAnnounced)
+{
+    AlsaMidiSystem system;
+    if (!std::filesystem::exists("/dev/snd/seq")) {
+        EXPECT_NE(system.noPortsReason(true).find("no ALSA sequencer device"), std::string::npos);
+        EXPECT_EQ(system.portListChanges(), 0u);
+        return;
+    }
+    const std::uint64_t before = system.portListChanges();
+    snd_seq_t* seq = nullptr;
+    ASSERT_GE(snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0), 0);
+    ASSERT_GE(snd_seq_create_simple_port(seq, "appears", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                         SND_SEQ_PORT_TYPE_MIDI_GENERIC),
+              0);
+    // The announcement is queued for the watcher before the port call returns.
+    EXPECT_GT(system.portListChanges(), before);
+    snd_seq_close(seq);
+}
