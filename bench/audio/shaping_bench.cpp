@@ -29,7 +29,7 @@ const std::vector<std::uint8_t>& source()
         for (char c : std::string("RIFF")) out.push_back(static_cast<std::uint8_t>(c));
         putLe(out, 36 + frames * 4, 4);
         for (char c : std::string("WAVEfmt ")) out.push_back(static_cast<std::uint8_t>(c));
-        for (const auto [value, bytes] : {std::pair{16u, 4}, {1u, 2}, {2u, 2}, {rate, 4}, {rate * 4, 4}, {4u, 2}, {16u, 2}})
+        for (const auto& [value, bytes] : {std::pair{16u, 4}, {1u, 2}, {2u, 2}, {rate, 4}, {rate * 4, 4}, {4u, 2}, {16u, 2}})
             putLe(out, value, bytes);
         for (char c : std::string("data")) out.push_back(static_cast<std::uint8_t>(c));
         putLe(out, frames * 4, 4);
