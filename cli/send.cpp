@@ -345,6 +345,9 @@ int commandPorts(std::span<const std::string> args)
     const auto names = system->outputPortNames();
     if (names.empty()) std::cout << "no output ports detected\n";
     for (std::size_t i = 0; i < names.size(); ++i) std::cout << i << ": " << names[i] << '\n';
+    const auto inputs = system->inputPortNames();
+    if (!inputs.empty()) std::cout << "input ports:\n";
+    for (std::size_t i = 0; i < inputs.size(); ++i) std::cout << i << ": " << inputs[i] << '\n';
     return kExitOk;
 }
 
