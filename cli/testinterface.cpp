@@ -71,27 +71,29 @@ int commandTestInterface(std::span<const std::string> args)
         return kExitOk;
     }
     if (!options.positional().empty()) return usage("test-interface", "takes no arguments besides its options.");
-    const auto port = options.value("port") ? parseDecimal(*options.value("port"), 5) : std::nullopt;
-    const auto in = options.value("in") ? parseDecimal(*options.value("in"), 5) : std::nullopt;
     if (!options.value("port") || !options.value("in"))
         return usage("test-interface", "needs --port N and --in M (see 'varno414 ports').");
-    if (!port || *port > 0xFFFF) return usage("test-interface", "--port takes an output port's index.");
-    if (!in || *in > 0xFFFF) return usage("test-interface", "--in takes an input port's index.");
+    const auto portValue = parseDecimal(*options.value("port"), 5);
+    const auto inValue = parseDecimal(*options.value("in"), 5);
+    if (!portValue || *portValue > 0xFFFF) return usage("test-interface", "--port takes an output port's index.");
+    if (!inValue || *inValue > 0xFFFF) return usage("test-interface", "--in takes an input port's index.");
+    const std::size_t port = *portValue;
+    const std::size_t in = *inValue;
 
     const auto system = createMidiSystem();
     const auto outputs = system->outputPortNames();
     const auto inputs = system->inputPortNames();
-    if (*port >= outputs.size())
+    if (port >= outputs.size())
         return usage("test-interface", outputs.empty() ? "no MIDI output port was found."
-                                                       : "there is no output port " + std::to_string(*port) + ".");
-    if (*in >= inputs.size())
+                                                       : "there is no output port " + std::to_string(port) + ".");
+    if (in >= inputs.size())
         return usage("test-interface", inputs.empty() ? "no MIDI input port was found."
-                                                      : "there is no input port " + std::to_string(*in) + ".");
+                                                      : "there is no input port " + std::to_string(in) + ".");
     const auto length = options.has("quick") ? KtMidiInterfaceTest::Length::quick : KtMidiInterfaceTest::Length::full;
-    std::cerr << "testing " << outputs[*port] << " -> " << inputs[*in] << " (about "
+    std::cerr << "testing " << outputs[port] << " -> " << inputs[in] << " (about "
               << (KtMidiInterfaceTest::plannedMs(system->outputPacing(), length) + 999) / 1000 << " s)\n";
 
-    KtMidiInterfaceTest test(system, static_cast<int>(*port), static_cast<int>(*in), length);
+    KtMidiInterfaceTest test(system, static_cast<int>(port), static_cast<int>(in), length);
     g_testStopSignals.store(0);
     const auto previousInt = std::signal(SIGINT, countTestStopSignal);
     const auto previousTerm = std::signal(SIGTERM, countTestStopSignal);
