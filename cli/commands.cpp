@@ -131,6 +131,7 @@ int run(std::span<const std::string> args)
     if (command == "rename") return commandRename(rest);
     if (command == "export") return commandExport(rest);
     if (command == "send") return commandSend(rest);
+    if (command == "test-interface") return commandTestInterface(rest);
     return usage("", "unknown command '" + command + "'.");
 }
 

@@ -24,6 +24,7 @@ int commandImport(std::span<const std::string> args);
 int commandRename(std::span<const std::string> args);
 int commandExport(std::span<const std::string> args);
 int commandSend(std::span<const std::string> args);
+int commandTestInterface(std::span<const std::string> args);
 
 // Messages to standard error, prefixed with the tool's name; return the status.
 int fail(const std::string& sentence);

@@ -366,6 +366,9 @@ int commandPorts(std::span<const std::string> args)
         std::cout << "no output ports detected" << (reason.empty() ? std::string() : ": " + reason) << '\n';
     }
     for (std::size_t i = 0; i < names.size(); ++i) std::cout << i << ": " << names[i] << '\n';
+    const auto inputs = system->inputPortNames();
+    if (!inputs.empty()) std::cout << "input ports:\n";
+    for (std::size_t i = 0; i < inputs.size(); ++i) std::cout << i << ": " << inputs[i] << '\n';
     return kExitOk;
 }
 

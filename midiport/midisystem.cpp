@@ -5,10 +5,12 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 IClock::~IClock() = default;
 IMidiOutputListener::~IMidiOutputListener() = default;
 IMidiOutput::~IMidiOutput() = default;
+IMidiInputListener::~IMidiInputListener() = default;
 IMidiInput::~IMidiInput() = default;
 IMidiSystem::~IMidiSystem() = default;
 
@@ -66,6 +68,19 @@ std::shared_ptr<IMidiSystem> createMidiSystem()
         options.logPath = log;
         options.realTimeSpeed = static_cast<int>(environmentNumber(kRecordingSpeedVariable, 0));
         options.failLongFrom = static_cast<int>(environmentNumber(kRecordingFailVariable, -1));
+        if (const char* script = std::getenv(kRecordingLoopbackVariable); script != nullptr && *script != '\0') {
+            const std::string text = script;
+            RecordingMidiSystem::LoopbackScript loopback;
+            const auto number = [&text] { return std::strtoul(text.c_str() + text.find('=') + 1, nullptr, 10); };
+            if (text == "silent")
+                loopback.silent = true;
+            else if (text.rfind("drop-every=", 0) == 0)
+                loopback.dropEvery = number();
+            else if (text.rfind("change-at=", 0) == 0)
+                loopback.changeAt[number()] = 0x7F;
+            options.inputPorts = 1;
+            options.loopback = loopback;
+        }
         return std::make_shared<RecordingMidiSystem>(options);
     }
     return createPlatformMidiSystem();

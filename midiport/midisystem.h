@@ -87,10 +87,23 @@ public:
     virtual LongRelease releaseLong() = 0;
 };
 
-// One opened input port. Input is never started; closing is destruction.
+class IMidiInputListener {
+public:
+    virtual ~IMidiInputListener();
+    // System Exclusive bytes in the order they arrived, in the pieces the port
+    // delivers (a piece need not hold a whole message). Other messages are not
+    // passed on. May be called on a platform thread.
+    virtual void sysexReceived(std::span<const std::uint8_t> bytes) = 0;
+};
+
+// One opened input port. Closing is destruction.
 class IMidiInput {
 public:
     virtual ~IMidiInput();
+    // Starts passing input to `listener`, which must outlive the port or its
+    // reset(). False when the port refuses or input was started already.
+    virtual bool start(IMidiInputListener& listener) = 0;
+    // Stops input; nothing reaches the listener after it returns.
     virtual void reset() = 0;
 };
 
@@ -134,6 +147,11 @@ inline constexpr const char* kRecordingVariable = "VARNO414_MIDI_RECORDING";
 // are refused, as by a port that fails.
 inline constexpr const char* kRecordingSpeedVariable = "VARNO414_MIDI_RECORDING_SPEED";
 inline constexpr const char* kRecordingFailVariable = "VARNO414_MIDI_RECORDING_FAIL_FROM";
+// Test only, with the recording backend: one input port, on which the long
+// messages sent come back: "echo", "silent" (nothing comes back),
+// "drop-every=N" (every Nth byte of each message is lost) or "change-at=N"
+// (byte N of each message comes back altered).
+inline constexpr const char* kRecordingLoopbackVariable = "VARNO414_MIDI_RECORDING_LOOPBACK";
 
 // The platform backend (ALSA on Linux, winmm on Windows), or the recording
 // backend logging to the file named by VARNO414_MIDI_RECORDING when it is set.

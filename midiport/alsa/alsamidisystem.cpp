@@ -5,8 +5,16 @@
 
 #include <alsa/asoundlib.h>
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <mutex>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -151,13 +159,67 @@ private:
     bool m_pending = false;
 };
 
+// Input is read on a thread of its own, which a pipe wakes to end it; the
+// sequencer handle is only touched by that thread while it runs.
 class AlsaInput : public IMidiInput {
 public:
     explicit AlsaInput(SeqHandle seq) : m_seq(std::move(seq)) {}
-    void reset() override { snd_seq_drop_input(m_seq.get()); }
+    ~AlsaInput() override { reset(); }
+
+    bool start(IMidiInputListener& listener) override
+    {
+        if (m_started) return false;
+        if (::pipe(m_wake.data()) < 0) return false;
+        m_started = true;
+        // A block message arrives in hundreds of events; room for them all
+        // keeps a busy machine from losing input that the cable carried.
+        snd_seq_set_client_pool_input(m_seq.get(), 2000);
+        snd_seq_set_input_buffer_size(m_seq.get(), 1 << 20);
+        snd_seq_nonblock(m_seq.get(), 1);
+        m_thread = std::thread([this, &listener] { readLoop(listener); });
+        return true;
+    }
+
+    void reset() override
+    {
+        if (m_thread.joinable()) {
+            const char wake = 0;
+            while (::write(m_wake[1], &wake, 1) < 0 && errno == EINTR) {
+            }
+            m_thread.join();
+        }
+        for (int& fd : m_wake)
+            if (fd >= 0) ::close(std::exchange(fd, -1));
+        if (m_seq) snd_seq_drop_input(m_seq.get());
+    }
 
 private:
+    void readLoop(IMidiInputListener& listener)
+    {
+        const int count = snd_seq_poll_descriptors_count(m_seq.get(), POLLIN);
+        std::vector<pollfd> fds(static_cast<std::size_t>(std::max(0, count)) + 1);
+        snd_seq_poll_descriptors(m_seq.get(), fds.data(), static_cast<unsigned>(fds.size() - 1), POLLIN);
+        fds.back() = {m_wake[0], POLLIN, 0};
+        for (;;) {
+            if (::poll(fds.data(), fds.size(), -1) < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            if (fds.back().revents != 0) return;
+            snd_seq_event_t* event = nullptr;
+            // -ENOSPC: the kernel's queue overran; what was lost shows in the comparison.
+            for (int result; (result = snd_seq_event_input(m_seq.get(), &event)) >= 0 || result == -ENOSPC;) {
+                if (result < 0 || event == nullptr || event->type != SND_SEQ_EVENT_SYSEX) continue;
+                listener.sysexReceived(
+                    {static_cast<const std::uint8_t*>(event->data.ext.ptr), event->data.ext.len});
+            }
+        }
+    }
+
     SeqHandle m_seq;
+    bool m_started = false;
+    std::array<int, 2> m_wake{-1, -1};
+    std::thread m_thread;
 };
 
 } // namespace

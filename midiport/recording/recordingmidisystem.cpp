@@ -68,7 +68,7 @@ private:
     {
         // A wait has no result to refuse; a log that fails here refuses the next message.
         static_cast<void>(m_system.record({RecordedItem::Kind::wait, {}, ms, m_system.m_elapsedMs.load()}));
-        m_system.m_elapsedMs += ms;
+        m_system.passTo(m_system.m_elapsedMs.load() + ms);
         if (m_system.m_waitHook) m_system.m_waitHook(ms);
     }
 
@@ -107,6 +107,7 @@ public:
         const std::int64_t at = m_system.elapsedMs();
         if (!m_system.record({RecordedItem::Kind::sysex, {message.begin(), message.end()}, 0, at})) return false;
         m_finishMs = at + static_cast<std::int64_t>(m_system.outputPacing().messageMs(message.size()));
+        if (options.loopback) m_system.loopBack(message, at);
         m_playing = true;
         return true;
     }
@@ -130,7 +131,26 @@ private:
 
 class RecordingMidiSystem::Input : public IMidiInput {
 public:
-    void reset() override {}
+    Input(RecordingMidiSystem& system, std::size_t index) : m_system(system), m_index(index) {}
+    ~Input() override { reset(); }
+
+    bool start(IMidiInputListener& listener) override
+    {
+        if (m_started) return false;
+        m_started = true;
+        m_system.setListener(m_index, &listener);
+        return true;
+    }
+
+    void reset() override
+    {
+        if (m_started) m_system.setListener(m_index, nullptr);
+    }
+
+private:
+    RecordingMidiSystem& m_system;
+    std::size_t m_index;
+    bool m_started = false;
 };
 
 RecordingMidiSystem::RecordingMidiSystem() : RecordingMidiSystem(Options{}) {}
@@ -205,7 +225,61 @@ std::unique_ptr<IMidiInput> RecordingMidiSystem::openInput(std::size_t index, st
         error = "The MIDI input port could not be opened.";
         return nullptr;
     }
-    return std::make_unique<Input>();
+    return std::make_unique<Input>(*this, index);
+}
+
+void RecordingMidiSystem::setListener(std::size_t port, IMidiInputListener* listener)
+{
+    const std::lock_guard lock(m_inputMutex);
+    if (listener != nullptr)
+        m_listeners[port] = listener;
+    else
+        m_listeners.erase(port);
+}
+
+void RecordingMidiSystem::playInput(std::size_t port, std::vector<std::uint8_t> bytes, std::int64_t atMs)
+{
+    const std::lock_guard lock(m_inputMutex);
+    m_pendingInput.emplace(atMs, PendingInput{port, std::move(bytes)});
+}
+
+void RecordingMidiSystem::loopBack(std::span<const std::uint8_t> message, std::int64_t atMs)
+{
+    const LoopbackScript& script = *m_options.loopback;
+    if (script.silent) return;
+    const PortPacing pacing = outputPacing();
+    // In pieces as a driver delivers them, each when its last byte has played.
+    constexpr std::size_t kPiece = 256;
+    for (std::size_t from = 0; from < message.size(); from += kPiece) {
+        const std::size_t to = std::min(message.size(), from + kPiece);
+        std::vector<std::uint8_t> piece;
+        for (std::size_t at = from; at < to; ++at) {
+            if (script.dropEvery > 0 && (at + 1) % script.dropEvery == 0) continue;
+            if (script.dropAt.contains(at)) continue;
+            const auto changed = script.changeAt.find(at);
+            piece.push_back(changed != script.changeAt.end() ? changed->second : message[at]);
+        }
+        if (piece.empty()) continue;
+        const auto due = atMs + static_cast<std::int64_t>(pacing.messageMs(to) + script.delayMs);
+        playInput(0, std::move(piece), due);
+    }
+}
+
+void RecordingMidiSystem::passTo(std::int64_t untilMs)
+{
+    for (;;) {
+        // Under the lock, so that a reset input hears nothing more.
+        const std::lock_guard lock(m_inputMutex);
+        const auto next = m_pendingInput.begin();
+        if (next == m_pendingInput.end() || next->first > untilMs) break;
+        if (next->first > m_elapsedMs.load()) m_elapsedMs = next->first;
+        const PendingInput input = std::move(next->second);
+        m_pendingInput.erase(next);
+        // Input that arrives on a port nobody listens to is lost, as on a real one.
+        if (const auto found = m_listeners.find(input.port); found != m_listeners.end())
+            found->second->sysexReceived(input.bytes);
+    }
+    if (untilMs > m_elapsedMs.load()) m_elapsedMs = untilMs;
 }
 
 std::vector<RecordedItem> RecordingMidiSystem::records() const

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -33,6 +35,16 @@ struct RecordedItem {
 // must never see a send reported as done that the log does not hold.
 class RecordingMidiSystem : public IMidiSystem {
 public:
+    // A cable from every output to input port 0: each long message sent comes
+    // back, byte by byte at the time the output has played it, as a script says.
+    struct LoopbackScript {
+        bool silent = false;                          // nothing comes back
+        std::size_t dropEvery = 0;                    // every Nth byte of each message is lost
+        std::set<std::size_t> dropAt;                 // offsets in each message that are lost
+        std::map<std::size_t, std::uint8_t> changeAt; // offsets that come back as this value
+        std::uint32_t delayMs = 0;                    // on top of the cable time
+    };
+
     struct Options {
         int outputPorts = 1;
         int inputPorts = 0;
@@ -42,6 +54,7 @@ public:
         std::int64_t startTime = 1'000'000'000; // calendar seconds at virtual time 0
         std::string logPath;                    // text log appended to, when not empty
         int realTimeSpeed = 0;                  // > 0: sleeps really pass, this many times faster
+        std::optional<LoopbackScript> loopback; // needs an input port
     };
 
     RecordingMidiSystem();
@@ -63,6 +76,9 @@ public:
     std::int64_t elapsedMs() const { return m_elapsedMs.load(); }
     // Moves the virtual clock without recording a wait.
     void advance(std::int64_t ms) { m_elapsedMs += ms; }
+    // System Exclusive bytes that arrive on input port `port` once the virtual
+    // clock reaches `atMs`, if input has been started on it by then.
+    void playInput(std::size_t port, std::vector<std::uint8_t> bytes, std::int64_t atMs);
     // Called on the sleeping thread after every recorded wait.
     void setWaitHook(std::function<void(std::uint32_t)> hook) { m_waitHook = std::move(hook); }
 
@@ -72,9 +88,19 @@ private:
     class Input;
     friend class Clock;
     friend class Output;
+    friend class Input;
 
     // False when the log line could not be written; the item is then not recorded.
     [[nodiscard]] bool record(RecordedItem item);
+    void loopBack(std::span<const std::uint8_t> message, std::int64_t atMs);
+    // Moves the clock to `untilMs`, delivering the input due on the way at its time.
+    void passTo(std::int64_t untilMs);
+    void setListener(std::size_t port, IMidiInputListener* listener);
+
+    struct PendingInput {
+        std::size_t port;
+        std::vector<std::uint8_t> bytes;
+    };
 
     Options m_options;
     std::atomic<std::int64_t> m_elapsedMs{0};
@@ -83,6 +109,9 @@ private:
     std::function<void(std::uint32_t)> m_waitHook;
     mutable std::mutex m_mutex;
     std::vector<RecordedItem> m_records;
+    std::mutex m_inputMutex;
+    std::multimap<std::int64_t, PendingInput> m_pendingInput; // by due time
+    std::map<std::size_t, IMidiInputListener*> m_listeners;  // inputs that are started
     std::ofstream m_log;
     std::string m_logError; // why the log could not be opened
     std::ostringstream m_trace;

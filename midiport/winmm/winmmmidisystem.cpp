@@ -9,8 +9,11 @@
 #include "midiport/midisystem.h"
 #include "midiport/systemclock.h"
 
+#include <array>
+#include <atomic>
 #include <ios>
 #include <ostream>
+#include <utility>
 
 namespace {
 
@@ -103,6 +106,8 @@ private:
     bool m_pending = false;
 };
 
+// Long messages arrive in buffers that the port fills and hands back; each
+// is passed on and handed to the port again, until the port is reset.
 class WinmmInput : public IMidiInput {
 public:
     explicit WinmmInput(std::ostream& trace) : m_trace(trace) {}
@@ -119,16 +124,53 @@ public:
 
     ~WinmmInput() override
     {
+        reset();
         if (m_handle != nullptr) midiInClose(m_handle);
     }
 
-    void reset() override { midiInReset(m_handle); }
+    bool start(IMidiInputListener& listener) override
+    {
+        if (m_handle == nullptr || m_listener.load() != nullptr) return false;
+        m_listener.store(&listener);
+        for (std::size_t k = 0; k < kBuffers; ++k) {
+            MIDIHDR& header = m_headers[k];
+            header = MIDIHDR{};
+            header.lpData = m_storage[k].data();
+            header.dwBufferLength = static_cast<DWORD>(m_storage[k].size());
+            if (midiInPrepareHeader(m_handle, &header, sizeof(MIDIHDR)) != MMSYSERR_NOERROR) return fail();
+            m_prepared[k] = true;
+            if (midiInAddBuffer(m_handle, &header, sizeof(MIDIHDR)) != MMSYSERR_NOERROR) return fail();
+        }
+        if (midiInStart(m_handle) != MMSYSERR_NOERROR) return fail();
+        return true;
+    }
+
+    void reset() override
+    {
+        if (m_handle == nullptr) return;
+        m_stopping.store(true);
+        midiInReset(m_handle); // hands every buffer back, marked done
+        for (std::size_t k = 0; k < kBuffers; ++k)
+            if (std::exchange(m_prepared[k], false)) midiInUnprepareHeader(m_handle, &m_headers[k], sizeof(MIDIHDR));
+        m_listener.store(nullptr);
+    }
 
 private:
-    // Runs on a platform thread. No buffer is ever added, so long data only traces.
-    static void CALLBACK callback(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR parameter, DWORD_PTR)
+    static constexpr std::size_t kBuffers = 8;
+    static constexpr std::size_t kBufferBytes = 4096;
+
+    bool fail()
     {
-        std::ostream& out = reinterpret_cast<WinmmInput*>(instance)->m_trace;
+        reset();
+        m_stopping.store(false);
+        return false;
+    }
+
+    // Runs on a platform thread.
+    static void CALLBACK callback(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR parameter, DWORD_PTR)
+    {
+        auto* self = reinterpret_cast<WinmmInput*>(instance);
+        std::ostream& out = self->m_trace;
         switch (message) {
         case MIM_OPEN:
             out << "MIM_OPEN:\n";
@@ -139,8 +181,17 @@ private:
         case MIM_DATA:
             break;
         case MIM_LONGDATA: {
-            const auto* header = reinterpret_cast<const MIDIHDR*>(parameter);
-            out << "MIM_LONGDATA:\n\t\t\trecordedBytes: " << (header ? header->dwBytesRecorded : 0) << '\n';
+            auto* header = reinterpret_cast<MIDIHDR*>(parameter);
+            const DWORD recorded = header ? header->dwBytesRecorded : 0;
+            out << "MIM_LONGDATA:\n\t\t\trecordedBytes: " << recorded << '\n';
+            if (header == nullptr) break;
+            if (recorded == 0) {
+                out << "\t\t\tno add!\n"; // handed back by a reset
+                break;
+            }
+            if (IMidiInputListener* listener = self->m_listener.load(); listener != nullptr && !self->m_stopping.load())
+                listener->sysexReceived({reinterpret_cast<const std::uint8_t*>(header->lpData), recorded});
+            if (!self->m_stopping.load()) midiInAddBuffer(handle, header, sizeof(MIDIHDR));
             break;
         }
         case MIM_ERROR:
@@ -160,6 +211,11 @@ private:
 
     std::ostream& m_trace;
     HMIDIIN m_handle = nullptr;
+    std::atomic<IMidiInputListener*> m_listener{nullptr};
+    std::atomic<bool> m_stopping{false};
+    std::array<MIDIHDR, kBuffers> m_headers{};
+    std::array<bool, kBuffers> m_prepared{};
+    std::array<std::array<char, kBufferBytes>, kBuffers> m_storage{};
 };
 
 class WinmmMidiSystem : public IMidiSystem {

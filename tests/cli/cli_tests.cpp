@@ -834,9 +834,29 @@ TEST_F(CliTest, TwoSendsAtOnceKeepEveryJournalRecord)
     EXPECT_EQ(journal.find(" unknown "), std::string::npos) << journal;
 }
 
+// The exit status tells a script whether the interface can carry banks.
+TEST_F(CliTest, TestInterfaceExitsByVerdict)
+{
+    Result r = run({"test-interface", "--port", "0", "--in", "0", "--quick"},
+                   {{kRecordingLoopbackVariable, "echo"}});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("This interface carried 4,096 of 4,096 bytes correctly"), std::string::npos) << r.out;
+
+    r = run({"test-interface", "--port", "0", "--in", "0"}, {{kRecordingLoopbackVariable, "drop-every=255"}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Lost 514 of 131,078 bytes, every 255th"), std::string::npos) << r.out;
+
+    r = run({"test-interface", "--port", "0", "--in", "0"}, {{kRecordingLoopbackVariable, "silent"}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Nothing came back on Recording MIDI In 1"), std::string::npos) << r.out;
+
+    EXPECT_EQ(run({"test-interface", "--port", "0", "--in", "1"}, {{kRecordingLoopbackVariable, "echo"}}).status, 2);
+    EXPECT_EQ(run({"test-interface", "--port", "0"}).status, 2);
+}
+
 TEST_F(CliTest, HelpAndUsage)
 {
-    for (const std::string command : {"ports", "new", "show", "import", "rename", "export", "send"}) {
+    for (const std::string command : {"ports", "new", "show", "import", "rename", "export", "send", "test-interface"}) {
         const Result r = run({command, "--help"});
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_EQ(r.out.rfind("usage: varno414 " + command, 0), 0u) << r.out;
