@@ -153,6 +153,10 @@ public:
         const int count = g_stopSignals.load(std::memory_order_relaxed);
         return count == 0 ? StopPoint::none : count == 1 ? StopPoint::afterBank : StopPoint::afterMessage;
     }
+    static void passTo(BankTransfer& transfer)
+    {
+        if (const StopPoint stop = requested(); stop != StopPoint::none) transfer.requestStop(stop);
+    }
 
 private:
     using Handler = void (*)(int);
@@ -168,7 +172,7 @@ enum class ProgressStyle { none, lines, terminal };
 // terminal or one line a bank otherwise.
 class SendReport : public ITransferObserver {
 public:
-    SendReport(const BankTransfer& transfer, ProgressStyle style) : m_transfer(transfer), m_style(style) {}
+    SendReport(BankTransfer& transfer, ProgressStyle style) : m_transfer(transfer), m_style(style) {}
 
     void bankStarting(std::size_t) override
     {
@@ -180,6 +184,9 @@ public:
 
     void bankSent(std::size_t position) override
     {
+        // A signal that came during the bank stops the send here, on the
+        // sending thread, before the next bank can begin.
+        StopSignals::passTo(m_transfer);
         const std::lock_guard lock(m_mutex);
         clearLine();
         std::cout << "sent " << tagOf(m_transfer.bank(position)) << std::endl;
@@ -236,7 +243,7 @@ private:
 #endif
     }
 
-    const BankTransfer& m_transfer;
+    BankTransfer& m_transfer;
     ProgressStyle m_style;
     std::mutex m_mutex;
     std::size_t m_shown = 0;
@@ -315,8 +322,7 @@ int send(const SendRequest& request, std::vector<std::unique_ptr<IBank>> banks)
         done.store(true, std::memory_order_release);
     });
     while (!done.load(std::memory_order_acquire)) {
-        const StopPoint stop = StopSignals::requested();
-        if (stop != StopPoint::none) transfer.requestStop(stop);
+        StopSignals::passTo(transfer);
         report.update();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -66,6 +66,7 @@ std::shared_ptr<IMidiSystem> createMidiSystem()
         options.logPath = log;
         options.realTimeSpeed = static_cast<int>(environmentNumber(kRecordingSpeedVariable, 0));
         options.failLongFrom = static_cast<int>(environmentNumber(kRecordingFailVariable, -1));
+        options.holdBeforeLong = static_cast<int>(environmentNumber(kRecordingHoldVariable, -1));
         return std::make_shared<RecordingMidiSystem>(options);
     }
     return createPlatformMidiSystem();

@@ -121,6 +121,9 @@ inline constexpr const char* kRecordingVariable = "VARNO414_MIDI_RECORDING";
 // are refused, as by a port that fails.
 inline constexpr const char* kRecordingSpeedVariable = "VARNO414_MIDI_RECORDING_SPEED";
 inline constexpr const char* kRecordingFailVariable = "VARNO414_MIDI_RECORDING_FAIL_FROM";
+// Test only: the pause before this long message (0-based) holds until the send
+// is stopped or the file named by VARNO414_MIDI_RECORDING plus ".release" appears.
+inline constexpr const char* kRecordingHoldVariable = "VARNO414_MIDI_RECORDING_HOLD_AT";
 
 // The platform backend (ALSA on Linux, winmm on Windows), or the recording
 // backend logging to the file named by VARNO414_MIDI_RECORDING when it is set.
