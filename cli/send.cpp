@@ -130,8 +130,8 @@ public:
     StopSignals()
     {
         g_stopSignals.store(0);
-        m_previousInt = std::signal(SIGINT, countStopSignal);
-        m_previousTerm = std::signal(SIGTERM, countStopSignal);
+        m_previousInt = install(SIGINT);
+        m_previousTerm = install(SIGTERM);
 #ifdef SIGPIPE
         m_previousPipe = std::signal(SIGPIPE, SIG_IGN);
 #endif
@@ -160,6 +160,15 @@ public:
 
 private:
     using Handler = void (*)(int);
+    // A signal ignored when the tool started (a background job, nohup) stays
+    // ignored: whoever started it did not want it stopped so.
+    static Handler install(int signal)
+    {
+        const Handler previous = std::signal(signal, countStopSignal);
+        if (previous == SIG_IGN) std::signal(signal, SIG_IGN);
+        return previous;
+    }
+
     Handler m_previousInt;
     Handler m_previousTerm;
     Handler m_previousPipe = nullptr;

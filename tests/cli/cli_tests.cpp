@@ -765,6 +765,27 @@ TEST_F(CliTest, SignalsStopTheSendAtASafePoint)
 #endif
 }
 
+// Started with SIGINT ignored, as a background job is, the send and a save
+// both ignore it still.
+TEST_F(CliTest, SigintIgnoredAtStartStaysIgnored)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no SIGINT that one process sends another";
+#else
+    const std::string table = path("all.mid");
+    ASSERT_EQ(run({"new", table}).status, 0);
+    const auto previous = std::signal(SIGINT, SIG_IGN); // inherited by the child
+    StartedProcess send = start({"send", table, "--port", "0", "--no-firmware", "--from", "S30"}, 100, 6);
+    std::signal(SIGINT, previous);
+    ASSERT_TRUE(waitForHold());
+    ASSERT_TRUE(signalHandled(send.pid(), SIGINT));
+    releaseHold();
+    const Result r = finish(send);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "sent S30 (S30)\nsent S31 (S31)\n");
+#endif
+}
+
 // A port that fails part-way: the summary's command resumes at the bank
 // that was not sent completely.
 TEST_F(CliTest, FailedSendResumesFromTheFirstBankNotSent)

@@ -2,12 +2,14 @@
 
 #include "midifile/filelock.h"
 #include "midifile/safefilewriter.h"
+#include "midifile/temporaryfiles.h"
 #include "midifile/utf8path.h"
 #include "midifile/wrapperktmidifile.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -170,6 +172,22 @@ TEST_F(SafeFileWriterTest, TemporaryFileNameAndModeAreSafe)
     EXPECT_EQ(modeOf(file), 0600u);
 #endif
 }
+
+#ifndef _WIN32
+// A save removes its temporary file on SIGINT, but not when SIGINT was
+// ignored from the start: it must stay ignored.
+TEST(TemporaryFiles, IgnoredSignalStaysIgnored)
+{
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGINT, &ignore, &previous), 0);
+    temporaryfiles::removeOnTerminationSignals();
+    struct sigaction now {};
+    sigaction(SIGINT, &previous, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN);
+}
+#endif
 
 // A name relative to the working folder, as typed on a command line, is
 // replaced like any other (wine's ReplaceFileW refuses relative names).
