@@ -775,14 +775,14 @@ TEST_F(CliTest, SigintIgnoredAtStartStaysIgnored)
     const std::string table = path("all.mid");
     ASSERT_EQ(run({"new", table}).status, 0);
     const auto previous = std::signal(SIGINT, SIG_IGN); // inherited by the child
-    StartedProcess send = start({"send", table, "--port", "0", "--no-firmware", "--from", "S30"}, 100, 6);
+    StartedProcess send = start({"send", table, "--port", "0", "--no-firmware", "--from", "S29"}, 100, 6);
     std::signal(SIGINT, previous);
     ASSERT_TRUE(waitForHold());
     ASSERT_TRUE(signalHandled(send.pid(), SIGINT));
     releaseHold();
     const Result r = finish(send);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "sent S30 (S30)\nsent S31 (S31)\n");
+    EXPECT_EQ(r.out, "sent S29 (S29)\nsent S30 (S30)\nsent S31 (S31)\n");
 #endif
 }
 
