@@ -723,7 +723,7 @@ TEST_F(CliTest, SignalsStopTheSendAtASafePoint)
 
     // Held in S11's pause before its third message, the send gets the signal
     // there whatever the machine's speed.
-    StartedProcess first = start(send, 100, 6);
+    StartedProcess first = start(send, 0, 6);
     ASSERT_TRUE(waitForHold()) << "bank S11 never reached its third message";
     ASSERT_TRUE(signalHandled(first.pid(), SIGINT));
     releaseHold();
@@ -740,7 +740,7 @@ TEST_F(CliTest, SignalsStopTheSendAtASafePoint)
     // The second signal ends the hold itself: the send stops there.
     fs::remove(m_log);
     fs::remove(m_log.string() + ".release");
-    StartedProcess second = start(send, 100, 6);
+    StartedProcess second = start(send, 0, 6);
     ASSERT_TRUE(waitForHold());
     ASSERT_TRUE(signalHandled(second.pid(), SIGINT));
     ASSERT_TRUE(signalHandled(second.pid(), SIGINT));
@@ -775,7 +775,7 @@ TEST_F(CliTest, SigintIgnoredAtStartStaysIgnored)
     const std::string table = path("all.mid");
     ASSERT_EQ(run({"new", table}).status, 0);
     const auto previous = std::signal(SIGINT, SIG_IGN); // inherited by the child
-    StartedProcess send = start({"send", table, "--port", "0", "--no-firmware", "--from", "S29"}, 100, 6);
+    StartedProcess send = start({"send", table, "--port", "0", "--no-firmware", "--from", "S29"}, 0, 6);
     std::signal(SIGINT, previous);
     ASSERT_TRUE(waitForHold());
     ASSERT_TRUE(signalHandled(send.pid(), SIGINT));
