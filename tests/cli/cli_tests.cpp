@@ -101,8 +101,8 @@ protected:
     std::string path(const std::string& name) const { return m_temp.file(name); }
 
     // Starts the tool with the recording clock running `speed` times faster
-    // than real time, so that a signal can reach it in the middle of a bank;
-    // with `holdAt`, the pause before that long message holds (see waitForHold).
+    // than real time (0: virtual, no real sleeps); with `holdAt`, the pause
+    // before that long message holds, so a signal reaches the send there.
     StartedProcess start(const std::vector<std::string>& args, int speed, int holdAt = -1)
     {
         return {VARNO414_EXE, args,
