@@ -91,6 +91,8 @@ void converter::convertSamplerate(sample& resampled, const sample& mixed, std::u
     const double ratio = mixed.samplerate() / m_targetSamplerate;
     const double wanted = std::trunc(static_cast<double>(mixed.size()) / ratio);
     std::uint64_t size = wanted < 18446744073709551616.0 ? static_cast<std::uint64_t>(wanted) : UINT64_MAX;
+    // A source of a frame or two still lasts at least one output frame.
+    if (n > 0) size = std::max<std::uint64_t>(size, std::uint64_t{ch} * w);
     if (maxFrames != 0) size = std::min<std::uint64_t>(size, std::uint64_t{maxFrames} * ch * w);
     resampled.bytes().assign(checkedSize(size), 0);
 

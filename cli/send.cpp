@@ -135,8 +135,8 @@ public:
     StopSignals()
     {
         g_stopSignals.store(0);
-        m_previousInt = std::signal(SIGINT, countStopSignal);
-        m_previousTerm = std::signal(SIGTERM, countStopSignal);
+        m_previousInt = install(SIGINT);
+        m_previousTerm = install(SIGTERM);
 #ifdef SIGPIPE
         m_previousPipe = std::signal(SIGPIPE, SIG_IGN);
 #endif
@@ -158,9 +158,22 @@ public:
         const int count = g_stopSignals.load(std::memory_order_relaxed);
         return count == 0 ? StopPoint::none : count == 1 ? StopPoint::afterBank : StopPoint::afterMessage;
     }
+    static void passTo(BankTransfer& transfer)
+    {
+        if (const StopPoint stop = requested(); stop != StopPoint::none) transfer.requestStop(stop);
+    }
 
 private:
     using Handler = void (*)(int);
+    // A signal ignored when the tool started (a background job, nohup) stays
+    // ignored: whoever started it did not want it stopped so.
+    static Handler install(int signal)
+    {
+        const Handler previous = std::signal(signal, countStopSignal);
+        if (previous == SIG_IGN) std::signal(signal, SIG_IGN);
+        return previous;
+    }
+
     Handler m_previousInt;
     Handler m_previousTerm;
     Handler m_previousPipe = nullptr;
@@ -173,7 +186,7 @@ enum class ProgressStyle { none, lines, terminal };
 // terminal or one line a bank otherwise.
 class SendReport : public ITransferObserver {
 public:
-    SendReport(const BankTransfer& transfer, ProgressStyle style) : m_transfer(transfer), m_style(style) {}
+    SendReport(BankTransfer& transfer, ProgressStyle style) : m_transfer(transfer), m_style(style) {}
 
     void bankStarting(std::size_t) override
     {
@@ -185,6 +198,9 @@ public:
 
     void bankSent(std::size_t position) override
     {
+        // A signal that came during the bank stops the send here, on the
+        // sending thread, before the next bank can begin.
+        StopSignals::passTo(m_transfer);
         const std::lock_guard lock(m_mutex);
         clearLine();
         std::cout << "sent " << tagOf(m_transfer.bank(position)) << std::endl;
@@ -236,7 +252,7 @@ private:
                      "send.\n";
     }
 
-    const BankTransfer& m_transfer;
+    BankTransfer& m_transfer;
     ProgressStyle m_style;
     std::mutex m_mutex;
     std::size_t m_shown = 0;
@@ -332,8 +348,7 @@ int send(const SendRequest& request, const std::shared_ptr<IMidiSystem>& system,
         done.store(true, std::memory_order_release);
     });
     while (!done.load(std::memory_order_acquire)) {
-        const StopPoint stop = StopSignals::requested();
-        if (stop != StopPoint::none) transfer.requestStop(stop);
+        StopSignals::passTo(transfer);
         report.update();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

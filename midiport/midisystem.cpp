@@ -81,6 +81,7 @@ std::shared_ptr<IMidiSystem> createMidiSystem()
             options.inputPorts = 1;
             options.loopback = loopback;
         }
+        options.holdBeforeLong = static_cast<int>(environmentNumber(kRecordingHoldVariable, -1));
         return std::make_shared<RecordingMidiSystem>(options);
     }
     return createPlatformMidiSystem();

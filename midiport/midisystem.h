@@ -152,6 +152,9 @@ inline constexpr const char* kRecordingFailVariable = "VARNO414_MIDI_RECORDING_F
 // "drop-every=N" (every Nth byte of each message is lost) or "change-at=N"
 // (byte N of each message comes back altered).
 inline constexpr const char* kRecordingLoopbackVariable = "VARNO414_MIDI_RECORDING_LOOPBACK";
+// Test only: the pause before this long message (0-based) holds until the send
+// is stopped or the file named by VARNO414_MIDI_RECORDING plus ".release" appears.
+inline constexpr const char* kRecordingHoldVariable = "VARNO414_MIDI_RECORDING_HOLD_AT";
 
 // The platform backend (ALSA on Linux, winmm on Windows), or the recording
 // backend logging to the file named by VARNO414_MIDI_RECORDING when it is set.

@@ -60,12 +60,13 @@ struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
 
-// libsndfile's own name for a major or sub type, "" when it has none.
-std::string libraryName(int format, int command)
+// libsndfile's own name for a major or sub type, "" when it has none. Asked
+// by format code: SFC_GET_FORMAT_MAJOR and _SUBTYPE take a list position.
+std::string libraryName(int format)
 {
     SF_FORMAT_INFO info{};
     info.format = format;
-    if (sf_command(nullptr, command, &info, sizeof info) != 0 || info.name == nullptr) return {};
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || info.name == nullptr) return {};
     return info.name;
 }
 
@@ -87,7 +88,7 @@ std::string encodingName(int subtype)
     case SF_FORMAT_ALAW:
         return "A-law";
     default:
-        return libraryName(subtype, SFC_GET_FORMAT_SUBTYPE);
+        return libraryName(subtype);
     }
 }
 
@@ -97,6 +98,7 @@ struct FallbackDecoder::Impl {
     std::unique_ptr<SNDFILE, SndfileCloser> file;
     SF_INFO info{};
     bool aifc = false;
+    sf_count_t position = 0; // the next frame read, kept here as not every codec can tell
 };
 
 FallbackDecoder::FallbackDecoder(Ktifstream& in) : m_impl(std::make_unique<Impl>())
@@ -165,7 +167,7 @@ std::string FallbackDecoder::formatName() const
                        : major == SF_FORMAT_W64                           ? "W64"
                        : major == SF_FORMAT_CAF                           ? "CAF"
                        : major == SF_FORMAT_RF64                          ? "RF64"
-                                                                          : libraryName(major, SFC_GET_FORMAT_MAJOR);
+                                                                          : libraryName(major);
     const std::string encoding = encodingName(subtype);
     if (!encoding.empty()) name += " (" + encoding + ")";
     return name;
@@ -178,16 +180,30 @@ bool FallbackDecoder::read(sample& out, std::uint64_t firstFrame, std::uint64_t 
     const auto channels = static_cast<std::uint16_t>(m_impl->info.channels);
     out.setSamplerate(m_impl->info.samplerate).setChannels(channels).setBitrate(32);
     SNDFILE* file = m_impl->file.get();
-    if (sf_seek(file, static_cast<sf_count_t>(firstFrame), SEEK_SET) < 0) return false;
-
     constexpr sf_count_t kBlockFrames = 4096;
     std::vector<double> block(static_cast<std::size_t>(kBlockFrames) * channels);
+    // Some codecs (GSM 6.10) cannot seek at all: from the start, frames
+    // before the first one are read and dropped instead.
+    const auto first = static_cast<sf_count_t>(firstFrame);
+    sf_count_t& at = m_impl->position;
+    if (at != first) {
+        if (sf_seek(file, first, SEEK_SET) == first)
+            at = first;
+        else if (at > first)
+            return false;
+        while (at < first) {
+            const sf_count_t got = sf_readf_double(file, block.data(), std::min(first - at, kBlockFrames));
+            if (got <= 0) return false;
+            at += got;
+        }
+    }
     std::uint64_t left = std::min(maxFrames, frames() - std::min(firstFrame, frames()));
     out.bytes().reserve(left * channels * 4);
     while (left > 0) {
         const sf_count_t want = static_cast<sf_count_t>(std::min<std::uint64_t>(left, kBlockFrames));
         const sf_count_t got = sf_readf_double(file, block.data(), want);
         if (got <= 0) break;
+        at += got;
         for (std::size_t i = 0; i < static_cast<std::size_t>(got) * channels; ++i) {
             // Full scale is 2^31; a float beyond it is clamped, never wrapped.
             const double scaled = std::isnan(block[i])
@@ -198,7 +214,7 @@ bool FallbackDecoder::read(sample& out, std::uint64_t firstFrame, std::uint64_t 
         }
         left -= static_cast<std::uint64_t>(got);
     }
-    return sf_error(file) == SF_ERR_NO_ERROR;
+    return left == 0 || sf_error(file) == SF_ERR_NO_ERROR;
 }
 
 } // namespace audio

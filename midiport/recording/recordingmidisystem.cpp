@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <system_error>
 #include <thread>
 
@@ -41,6 +42,7 @@ public:
     bool sleepMsUnless(std::uint32_t ms, const WaitInterrupt& interrupt) override
     {
         if (interrupt.isRaised()) return false;
+        if (!hold(interrupt)) return false;
         if (m_system.m_options.realTimeSpeed <= 0) {
             pass(ms);
             return true;
@@ -59,6 +61,22 @@ public:
     }
 
 private:
+    // False when a stop ended the hold; true at once when there is none here.
+    bool hold(const WaitInterrupt& interrupt)
+    {
+        const auto& options = m_system.m_options;
+        if (options.holdBeforeLong < 0 || m_system.m_held || m_system.m_longCount.load() != options.holdBeforeLong)
+            return true;
+        m_system.m_held = true;
+        const std::string line = "hold " + std::to_string(options.holdBeforeLong);
+        static_cast<void>(m_system.recordLine(line));
+        const std::filesystem::path release = pathFromUtf8(options.logPath + ".release");
+        std::error_code ignored;
+        while (!std::filesystem::exists(release, ignored))
+            if (interrupt.waitFor(std::chrono::milliseconds(5))) return false;
+        return true;
+    }
+
     std::chrono::microseconds realTime(std::uint32_t ms) const
     {
         return std::chrono::microseconds(std::int64_t{ms} * 1000 / m_system.m_options.realTimeSpeed);
@@ -292,6 +310,15 @@ void RecordingMidiSystem::clearRecords()
 {
     std::lock_guard lock(m_mutex);
     m_records.clear();
+}
+
+bool RecordingMidiSystem::recordLine(const std::string& line)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_log.is_open()) return true;
+    m_log << line << '\n';
+    m_log.flush();
+    return static_cast<bool>(m_log);
 }
 
 bool RecordingMidiSystem::record(RecordedItem item)

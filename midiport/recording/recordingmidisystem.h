@@ -55,6 +55,11 @@ public:
         std::string logPath;                    // text log appended to, when not empty
         int realTimeSpeed = 0;                  // > 0: sleeps really pass, this many times faster
         std::optional<LoopbackScript> loopback; // needs an input port
+        // >= 0: the first stoppable pause before this long message (0-based)
+        // holds, logged as "hold N", until a stop cuts it short or the file
+        // logPath + ".release" appears; a test can then signal a send at a
+        // known point however slowly the machine runs.
+        int holdBeforeLong = -1;
     };
 
     RecordingMidiSystem();
@@ -101,10 +106,13 @@ private:
         std::size_t port;
         std::vector<std::uint8_t> bytes;
     };
+    // A line of the log alone, for what is no recorded item.
+    [[nodiscard]] bool recordLine(const std::string& line);
 
     Options m_options;
     std::atomic<std::int64_t> m_elapsedMs{0};
-    int m_longCount = 0;
+    std::atomic<int> m_longCount{0};
+    bool m_held = false;
     std::unique_ptr<Clock> m_clock;
     std::function<void(std::uint32_t)> m_waitHook;
     mutable std::mutex m_mutex;

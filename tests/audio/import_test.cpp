@@ -262,6 +262,48 @@ TEST_F(Import, StartsWhereAskedWithEitherDecoder)
     }
 }
 
+// Formats and codecs our reader leaves to the fallback decoder, named as
+// libsndfile names them; GSM 6.10 cannot seek, so it is read from the start.
+TEST_F(Import, FallbackFormatsAreTakenAndNamed)
+{
+    if (!audio::FallbackDecoder::built() || !haveSox()) GTEST_SKIP() << "needs libsndfile and sox";
+    const struct {
+        const char* name;
+        const char* options;
+        const char* decoder;
+    } cases[] = {
+        {"t.au", "-b 16", "AU (Sun/NeXT)"},
+        {"t.voc", "-b 16", "VOC (Creative Labs)"},
+        {"t.sph", "-b 16", "WAV (NIST Sphere)"},
+        {"t.8svx", "-b 8", "IFF (Amiga IFF/SVX8/SV16)"},
+        {"ima.wav", "-e ima-adpcm", "WAV (IMA ADPCM)"},
+        {"ms.wav", "-e ms-adpcm", "WAV (Microsoft ADPCM)"},
+        {"gsm.wav", "-e gsm-full-rate", "WAV (GSM 6.10)"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = m_dir.file(c.name);
+        sox("-n -r 8000 -c 1 " + std::string(c.options), path, "synth 0.2 sine 440");
+        for (const double start : {0.0, 0.05}) {
+            CSample sample = slot();
+            const ImportResult result = sample.import(path, {.startSeconds = start});
+            ASSERT_EQ(result.kind, ImportResult::Kind::Converted) << c.name << ": " << result.reason;
+            EXPECT_EQ(result.decoder, c.decoder);
+            EXPECT_GT(result.usedSeconds, 0.14) << c.name;
+        }
+    }
+}
+
+// A file of one frame is short, not empty, at any rate.
+TEST_F(Import, OneFrameImports)
+{
+    for (const std::uint32_t rate : {33000u, 44100u, 96000u}) {
+        CSample sample = slot();
+        const ImportResult result = sample.import(write(wav(1, rate, 16, Bytes{0x00, 0x40})), {});
+        ASSERT_EQ(result.kind, ImportResult::Kind::Converted) << rate << ": " << result.reason;
+        EXPECT_GT(result.usedSeconds, 0.0);
+    }
+}
+
 TEST(ImportText, SaysWhatTheImportDid)
 {
     using Kind = ImportResult::Kind;
@@ -278,6 +320,9 @@ TEST(ImportText, SaysWhatTheImportDid)
         {{.kind = Kind::Converted, .fallback = true, .decoder = "FLAC", .sourceSeconds = 3.2, .startSeconds = 1.0,
           .usedSeconds = 0.993, .capacitySeconds = 0.993, .cut = true},
          "clap.wav: 0.99 s of 3.20 s used, from 1.00 s on (decoded from FLAC; cut to fit the slot)"},
+        {{.kind = Kind::Converted, .decoder = "WAV", .sourceSeconds = 1.0, .startSeconds = 0.9, .usedSeconds = 0.1,
+          .capacitySeconds = 0.7447},
+         "clap.wav: 0.10 s of 1.00 s used, from 0.90 s on (the slot holds 0.74 s)"},
         {{.kind = Kind::Raw, .sourceSeconds = 0.1, .usedSeconds = 0.1, .capacitySeconds = 0.7447},
          "clap.wav: not an audio file, imported as raw 8-bit data"},
         {{.kind = Kind::StartBeyondEnd, .sourceSeconds = 2.5, .startSeconds = 3.0},

@@ -2,11 +2,14 @@
 
 #include "midifile/filelock.h"
 #include "midifile/safefilewriter.h"
+#include "midifile/temporaryfiles.h"
+#include "midifile/utf8path.h"
 #include "midifile/wrapperktmidifile.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -50,7 +53,12 @@ public:
     bool isReadOnly(const fs::path& path) override { return m_system.isReadOnly(path); }
     std::error_code create(const fs::path& path, bool replacing, Handle& handle) override
     {
-        return call("create", [&] { return m_system.create(path, replacing, handle); });
+        const std::error_code ec = call("create", [&] { return m_system.create(path, replacing, handle); });
+        created = path;
+#ifndef _WIN32
+        if (!ec) createdMode = modeOf(path);
+#endif
+        return ec;
     }
     std::error_code write(Handle handle, std::span<const std::uint8_t> bytes) override
     {
@@ -85,6 +93,8 @@ public:
 
     std::vector<std::string> calls;
     std::string failing;
+    fs::path created;         // the temporary file last made
+    unsigned createdMode = 0; // its mode bits as it was made
 
 private:
     template <typename Call> std::error_code call(const char* name, Call&& real)
@@ -143,6 +153,41 @@ TEST_F(SafeFileWriterTest, LongestNameSaves)
     ASSERT_TRUE(wrapper.saveBank(*soundBank(4, 4), (dir / name).string())) << wrapper.lastError();
     EXPECT_EQ(entries(dir.path()), std::vector<std::string>{name});
 }
+
+// The temporary file's name is cut before a whole UTF-8 character, and the
+// temporary file of a replace is private until the old file's mode is copied:
+// a private file's new contents are never readable by others while written.
+TEST_F(SafeFileWriterTest, TemporaryFileNameAndModeAreSafe)
+{
+    const fs::path file = dir / pathFromUtf8(std::string(31, 'k') + "\xC3\xA9.mid");
+    writeAll(file, kOld);
+#ifndef _WIN32
+    ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+#endif
+    RecordingOps ops;
+    ASSERT_TRUE(SafeFileWriter::write(utf8FromPath(file), kNew, {}, ops).ok());
+    EXPECT_EQ(utf8FromPath(ops.created.filename()).substr(0, 33), "." + std::string(31, 'k') + ".");
+#ifndef _WIN32
+    EXPECT_EQ(ops.createdMode & 077, 0u) << std::oct << ops.createdMode;
+    EXPECT_EQ(modeOf(file), 0600u);
+#endif
+}
+
+#ifndef _WIN32
+// A save removes its temporary file on SIGINT, but not when SIGINT was
+// ignored from the start: it must stay ignored.
+TEST(TemporaryFiles, IgnoredSignalStaysIgnored)
+{
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGINT, &ignore, &previous), 0);
+    temporaryfiles::removeOnTerminationSignals();
+    struct sigaction now {};
+    sigaction(SIGINT, &previous, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN);
+}
+#endif
 
 // A name relative to the working folder, as typed on a command line, is
 // replaced like any other (wine's ReplaceFileW refuses relative names).

@@ -104,6 +104,12 @@ void craft(const std::string& name, const std::filesystem::path& path)
         banks = factoryTable();
         banks[1] = std::make_unique<CSound>(0);
         banks[1]->setName("S01 again");
+    } else if (name == "cut-one-bank.mid") {
+        // A one-bank file cut in the middle of its track.
+        banks.push_back(std::make_unique<CSound>(2));
+        save(std::move(banks), path);
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+        return;
     } else if (name == "not-midi.mid") {
         std::ofstream(path) << "not a MIDI file at all";
         return;
@@ -130,6 +136,8 @@ const std::vector<CraftedBankFile>& craftedBankFiles()
         {"table-firmware-sound.mid", E::FirmwareHoldsSoundData, 0, "its firmware bank holds sound data", 4, false,
          true},
         {"two-tracks.mid", E::TrackCount, 0, "two-tracks.mid\" holds 2 tracks, not 32.", 4, false, true},
+        {"cut-one-bank.mid", E::UnreadableTrack, 0, "cut-one-bank.mid\" is not a readable bank.", 4, false,
+         true},
         {"not-midi.mid", E::NotMidiFile, 0, "is not a complete Standard MIDI File", 4, false, true},
         {"duplicates.mid", E::None, 32, "S01 appears in tracks 1 and 2.", 4, true, true},
     };
