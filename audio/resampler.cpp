@@ -100,7 +100,8 @@ resampler::resampler(double sourceRate, double targetRate)
 
     // Row p holds the taps for an instant p / m_phases of a frame after a
     // source frame; tap j weighs the frame j - (m_taps / 2 - 1) from it.
-    const double halfSpan = static_cast<double>(m_taps / 2);
+    const auto halfTaps = m_taps / 2; // whole taps on each side, by design
+    const auto halfSpan = static_cast<double>(halfTaps);
     const double norm = besselI0(beta);
     m_table.resize(m_phases * m_taps);
     for (std::uint64_t p = 0; p < m_phases; ++p) {

@@ -79,7 +79,7 @@ public:
     BankTransfer(std::shared_ptr<IMidiSystem> system, int outputPort, std::uint16_t channel,
                  std::vector<std::unique_ptr<IBank>> banks, ISleepInhibitor* inhibitor = nullptr,
                  std::vector<BlockMask> blocks = {});
-    ~BankTransfer();
+    ~BankTransfer() override;
     BankTransfer(const BankTransfer&) = delete;
     BankTransfer& operator=(const BankTransfer&) = delete;
 
