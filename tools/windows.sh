@@ -64,7 +64,7 @@ fi
 # The ports that wine's winmm offers (none without an ALSA sequencer).
 ports=$("$wine" "$build_dir/cli/varno414.exe" ports 2>/dev/null | tr -d '\r')
 echo "windows: 'varno414 ports' under wine: $ports"
-if [ -z "$ports" ] || grep -Evqx 'no output ports detected|[0-9]+: .*' <<<"$ports"; then
+if [ -z "$ports" ] || grep -Evqx 'no output ports detected(: .*)?|[0-9]+: .*|input ports:' <<<"$ports"; then
   echo "windows: that is no port list" >&2
   exit 1
 fi
