@@ -109,7 +109,7 @@ std::string SendJournal::defaultPath()
     return utf8FromPath(pathFromUtf8(appData) / "VARNO414Editor" / "send-journal.txt");
 #else
     std::filesystem::path base;
-    // The base directory specification ignores a relative value.
+    // A relative XDG_DATA_HOME is to be ignored, as desktops do.
     if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/')
         base = data;
     else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
