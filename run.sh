@@ -5,7 +5,7 @@ cd "$(dirname "$0")"
 tools/install-deps.sh run
 cmake --preset release
 cmake --build --preset release
-if [ -x build/release/editor/VARNO414Editor ]; then
-  exec build/release/editor/VARNO414Editor "$@"
+if [ -x build/release/editor/qt/VARNO414Editor ]; then
+  exec build/release/editor/qt/VARNO414Editor "$@"
 fi
 echo "Built the core library; the editor window is not part of this build yet."

@@ -1,17 +1,13 @@
 #pragma once
 
-#include "midifile/safefilewriter.h"
-
-#include <QString>
-#include <QStringList>
-
-#include <functional>
 #include <optional>
-
-class QWidget;
+#include <string>
+#include <vector>
 
 // Every question the editor asks the user goes through this interface, so
-// tests can answer file dialogs and message boxes without a display.
+// that tests answer file dialogs and message boxes without a display and
+// every window asks the same questions in the same words. Texts and paths
+// are UTF-8.
 class IPrompt {
 public:
     enum class Icon { Information, Warning, Question };
@@ -20,44 +16,23 @@ public:
 
     // What a file dialog shows and where it starts.
     struct FileDialog {
-        QString title;
-        QStringList filters;   // "Bank files (*.mid)"; none lists every file
-        QString directory;     // empty: wherever the system starts
-        QString defaultSuffix; // saving: appended to a name typed without one
+        std::string title;
+        std::vector<std::string> filters; // "Bank files (*.mid)"; none lists every file
+        std::string directory;            // the folder the dialog opens in
+        std::string suggestedName;        // saving: the name proposed, without a folder
+        std::string defaultSuffix;        // saving: appended to a name typed without one ("mid")
     };
 
     virtual ~IPrompt() = default;
 
     // A path, or nothing when the user cancelled.
-    virtual std::optional<QString> openFileName(const FileDialog& dialog) = 0;
+    virtual std::optional<std::string> openFileName(const FileDialog& dialog) = 0;
     // The save dialog asks itself before replacing an existing file.
-    virtual std::optional<QString> saveFileName(const FileDialog& dialog) = 0;
-    virtual Answer message(Icon icon, const QString& caption, const QString& text, Buttons buttons) = 0;
+    virtual std::optional<std::string> saveFileName(const FileDialog& dialog) = 0;
+    virtual Answer message(Icon icon, const std::string& caption, const std::string& text, Buttons buttons) = 0;
+    // A question answered by one of the given buttons ("Into S05", "Into
+    // S06"); a last button "Cancel" is added by the window. The index of the
+    // button chosen, or nothing for Cancel, Escape or the close box.
+    virtual std::optional<std::size_t> choose(Icon icon, const std::string& caption, const std::string& text,
+                                              const std::vector<std::string>& buttons) = 0;
 };
-
-// The real dialogs and message boxes, parented to the editor window.
-class QtPrompt : public IPrompt {
-public:
-    explicit QtPrompt(QWidget* parent = nullptr) : m_parent(parent) {}
-    void setParent(QWidget* parent) { m_parent = parent; }
-
-    std::optional<QString> openFileName(const FileDialog& dialog) override;
-    std::optional<QString> saveFileName(const FileDialog& dialog) override;
-    Answer message(Icon icon, const QString& caption, const QString& text, Buttons buttons) override;
-
-private:
-    QWidget* m_parent;
-};
-
-// One attempt to write a file the user chose: whether it was written, how
-// writing failed, and the sentence why.
-struct WriteAttempt {
-    bool written = false;
-    SafeWriteError kind = SafeWriteError::None;
-    QString reason;
-};
-
-// Writes the chosen file through `write`. A read-only file is replaced only
-// when the user agrees; a failure is told. True when the file was written.
-bool writeChosenFile(IPrompt& prompt, const QString& caption, const QString& chosen,
-                     const std::function<WriteAttempt(const SafeWriteOptions&)>& write);

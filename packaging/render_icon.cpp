@@ -1,7 +1,7 @@
 // Renders the editor's own icon drawing as PNG files for the desktop's icon
 // theme, so that the menu shows what the window shows.
 //   varno_render_icon OUTPUT_FOLDER NAME SIZE...   writes OUTPUT_FOLDER/SIZExSIZE/apps/NAME.png
-#include "editor/aboutdlg.h"
+#include "editor/qt/aboutdlg.h"
 
 #include <QDir>
 #include <QGuiApplication>

@@ -2,8 +2,8 @@
 // built, the window is laid out and shown. Prints the first start-up measured
 // from main() once, then lets Google Benchmark time repeated start-ups.
 #include "audio/audiooutput.h"
-#include "editor/editor.h"
-#include "editor/prompt.h"
+#include "editor/qt/editor.h"
+#include "editor/qt/prompt.h"
 #include "midiport/midisystem.h"
 
 #include <QApplication>

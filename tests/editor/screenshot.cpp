@@ -5,7 +5,7 @@
 // bank 8; run it so with VARNO414_MIDI_RECORDING=<log> and a clock sped up by
 // VARNO414_MIDI_RECORDING_SPEED=<n> (about 100).
 #include "audio/recording/recordingaudiosystem.h"
-#include "editor/editor.h"
+#include "editor/qt/editor.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "scriptedprompt.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editor/prompt.h"
+#include "editor/qt/prompt.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "editor/waveformview.h"
+#include "editor/qt/waveformview.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "editor/varnoapp.h"
+#include "editor/qt/varnoapp.h"
 
 int main(int argc, char** argv)
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "editor/bankedit.h"
-#include "editor/prompt.h"
+#include "editor/qt/bankedit.h"
+#include "editor/qt/prompt.h"
 #include "midiport/banktransfer.h"
 #include "model/bank.h"
 

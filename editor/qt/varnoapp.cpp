@@ -1,8 +1,8 @@
-#include "editor/varnoapp.h"
+#include "editor/qt/varnoapp.h"
 
 #include "audio/audiooutput.h"
-#include "editor/aboutdlg.h"
-#include "editor/editor.h"
+#include "editor/qt/aboutdlg.h"
+#include "editor/qt/editor.h"
 #include "midiport/midisystem.h"
 #include "varno_version.h"
 

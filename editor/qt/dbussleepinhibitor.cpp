@@ -1,4 +1,4 @@
-#include "editor/dbussleepinhibitor.h"
+#include "editor/qt/dbussleepinhibitor.h"
 
 #include <QDBusMessage>
 #include <QVariant>

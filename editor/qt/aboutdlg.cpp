@@ -1,4 +1,4 @@
-#include "editor/aboutdlg.h"
+#include "editor/qt/aboutdlg.h"
 
 #include "varno_version.h"
 

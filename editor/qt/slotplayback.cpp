@@ -1,4 +1,4 @@
-#include "editor/slotplayback.h"
+#include "editor/qt/slotplayback.h"
 
 #include "audio/slotplayer.h"
 

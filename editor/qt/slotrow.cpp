@@ -1,8 +1,8 @@
-#include "editor/slotrow.h"
+#include "editor/qt/slotrow.h"
 
 #include "audio/slotaudio.h"
-#include "editor/controls.h"
-#include "editor/waveformview.h"
+#include "editor/qt/controls.h"
+#include "editor/qt/waveformview.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -1,11 +1,11 @@
-#include "editor/editor.h"
+#include "editor/qt/editor.h"
 
 #include "audio/slotaudio.h"
 #include "audio/wavwriter.h"
-#include "editor/aboutdlg.h"
-#include "editor/controls.h"
-#include "editor/slotplayback.h"
-#include "editor/slotrow.h"
+#include "editor/qt/aboutdlg.h"
+#include "editor/qt/controls.h"
+#include "editor/qt/slotplayback.h"
+#include "editor/qt/slotrow.h"
 #include "midiport/midisystem.h"
 #include "midiport/sleepinhibitor.h"
 #include "model/firmware.h"
@@ -44,7 +44,7 @@
 #include <utility>
 
 #ifndef Q_OS_WIN
-#include "editor/dbussleepinhibitor.h"
+#include "editor/qt/dbussleepinhibitor.h"
 #endif
 
 namespace {

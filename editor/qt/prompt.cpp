@@ -1,4 +1,4 @@
-#include "editor/prompt.h"
+#include "editor/qt/prompt.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "editor/bankedit.h"
+#include "editor/qt/bankedit.h"
 
 #include <utility>
 

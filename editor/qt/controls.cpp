@@ -1,4 +1,4 @@
-#include "editor/controls.h"
+#include "editor/qt/controls.h"
 
 #include <QAbstractScrollArea>
 #include <QLineEdit>
