@@ -1,6 +1,6 @@
 #!/bin/sh
 # /init of the test virtual machine. The kernel passes unknown boot
-# parameters in as variables: ALSAVM_TEST (bank or unpaced), ALSAVM_BANK,
+# parameters in as variables: ALSAVM_TEST (bank, unpaced or interface), ALSAVM_BANK,
 # ALSAVM_CHANNEL, ALSAVM_HOW (empty: the program's own backend; raw: the
 # guest's bare sequencer sender).
 export PATH=/bin:/usr/bin
@@ -41,6 +41,26 @@ case "$ALSAVM_TEST" in
     ;;
   unpaced)
     /bin/alsavm_guest send "$cable" "$bank" "$channel" unpaced
+    ;;
+  interface)
+    # varno414 test-interface over the cable, which the host sends back: once
+    # clean (the full test), once with every 255th byte dropped by the host.
+    ports=$(/bin/varno414 ports 2>&1)
+    echo "$ports" | sed 's/^/ALSAVM TOOLPORTS /'
+    out=$(echo "$ports" | awk -v name="$cable" '/^input ports:/ { exit } index($0, ": " name) { sub(":.*", ""); print; exit }')
+    in=$(echo "$ports" | awk -v name="$cable" 'seen && index($0, ": " name) { sub(":.*", ""); print; exit } /^input ports:/ { seen = 1 }')
+    say "INTERFACE ports out=$out in=$in"
+    for run in clean drop; do
+      say "PHASE $run"
+      # The host reads the phase from the console before the first byte.
+      sleep 1
+      length=
+      [ "$run" = drop ] && length=--quick
+      /bin/varno414 test-interface --port "$out" --in "$in" $length > /tmp/verdict 2>&1
+      rc=$?
+      sed 's/^/ALSAVM TOOL /' /tmp/verdict
+      say "INTERFACE $run rc=$rc $(tail -n 1 /tmp/verdict)"
+    done
     ;;
   *)
     say "NO TEST named '$ALSAVM_TEST'"

@@ -3,10 +3,11 @@
 # shell and tools, the sound modules in dependency order, the guest program
 # with the shared libraries it needs, and alsa-lib's configuration.
 set -euo pipefail
-kroot=${1:?usage: make-initramfs.sh KERNELROOT KVERSION GUEST OUTPUT}
+kroot=${1:?usage: make-initramfs.sh KERNELROOT KVERSION GUEST OUTPUT [VARNO414]}
 kversion=${2:?}
 guest=${3:?}
 output=${4:?}
+tool=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
 
 stage=$(mktemp -d "${output}.stage.XXXXXX")
@@ -46,9 +47,14 @@ for wanted in snd-hrtimer snd-seq-dummy snd-seq-midi snd-seq-virmidi snd-virmidi
 done
 
 cp "$guest" "$stage/bin/alsavm_guest"
-# The dynamic loader and every library the guest program names, at the
-# same paths as on this Debian host (the guest runs the same release).
-for lib in $(ldd "$guest" | grep -o '/[^ ]*'); do
+programs=("$guest")
+if [ -n "$tool" ]; then
+  cp "$tool" "$stage/bin/varno414"
+  programs+=("$tool")
+fi
+# The dynamic loader and every library the programs name, at the same
+# paths as on this Debian host (the guest runs the same release).
+for lib in $(for program in "${programs[@]}"; do ldd "$program"; done | grep -o '/[^ ]*' | sort -u); do
   mkdir -p "$stage$(dirname "$lib")"
   cp -L "$lib" "$stage$lib"
 done

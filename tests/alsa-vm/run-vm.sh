@@ -3,10 +3,12 @@
 # guest program and runs one scenario. Exit 77 (skipped) when the host lacks
 # the tools to run a virtual machine.
 set -euo pipefail
-mode=${1:?usage: run-vm.sh bank|unpaced GUEST WORKDIR [run_vm.py options]}
+mode=${1:?usage: run-vm.sh bank|unpaced|interface GUEST WORKDIR VARNO414 [run_vm.py options]}
 guest=${2:?}
 work=${3:?}
-shift 3
+varno414=${4:?}
+shift 4
+[ "$varno414" = none ] && varno414=
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ -n "${VARNO_SKIP_VM_TESTS:-}" ]; then
@@ -25,7 +27,7 @@ start=$(date +%s)
 # Two scenarios may run at once: fetch under a lock.
 kversion=$(flock "$work/.fetch.lock" "$here/fetch-kernel.sh" "$work/kernel-cache")
 kroot="$work/kernel-cache/$kversion"
-"$here/make-initramfs.sh" "$kroot" "$kversion" "$guest" "$work/$mode-initramfs.gz"
+"$here/make-initramfs.sh" "$kroot" "$kversion" "$guest" "$work/$mode-initramfs.gz" "$varno414"
 echo "kernel $kversion, image ready after $(( $(date +%s) - start )) s"
 exec /usr/bin/python3 "$here/run_vm.py" --mode "$mode" --guest "$guest" --work "$work" \
   --kernel "$kroot/boot/vmlinuz-$kversion" --initrd "$work/$mode-initramfs.gz" "$@"

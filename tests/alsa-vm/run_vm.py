@@ -6,6 +6,11 @@ The host end of the cable drains the serial pipe at exactly 3125 bytes per
 second, the speed of a real MIDI cable; qemu's emulated UART does not
 throttle by itself, so without this a sender that is too fast would go
 unnoticed.
+
+In the interface scenario the host end is a loopback cable instead: every
+byte read is sent back at once, so the guest's MIDI IN gets what its MIDI
+OUT sent at the cable's rate. While the guest says "PHASE drop" the host
+drops every 255th byte, which the tool's interface test must find.
 """
 import argparse
 import fcntl
@@ -47,9 +52,58 @@ def strip_part_selects(chunks):
     return [(t, bytes(d)) for t, d in out], selects
 
 
+DROP_EVERY = 255
+
+
+class Echo:
+    """The loopback cable's far end: the driver's part selects (F5 01) are
+    left out, as a real interface never sends them, and in the drop phase
+    every DROP_EVERY-th byte is lost."""
+
+    def __init__(self, fd):
+        self.fd = fd
+        self.pending = bytearray()
+        self.held_f5 = False
+        self.count = 0
+        self.dropped = 0
+        self.dropping = False
+
+    def phase(self, dropping):
+        self.dropping = dropping
+        self.count = 0
+
+    def take(self, data):
+        for b in data:
+            if self.held_f5:
+                self.held_f5 = False
+                if b == 0x01:
+                    continue
+                self.keep(0xF5)
+            if b == 0xF5:
+                self.held_f5 = True
+                continue
+            self.keep(b)
+        self.flush()
+
+    def keep(self, b):
+        self.count += 1
+        if self.dropping and self.count % DROP_EVERY == 0:
+            self.dropped += 1
+            return
+        self.pending.append(b)
+
+    def flush(self):
+        while self.pending:
+            try:
+                n = os.write(self.fd, self.pending)
+            except BlockingIOError:
+                return
+            del self.pending[:n]
+
+
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--mode", choices=["bank", "unpaced"], required=True)
+    ap.add_argument("--mode", choices=["bank", "unpaced", "interface"], required=True)
     ap.add_argument("--kernel", required=True)
     ap.add_argument("--initrd", required=True)
     ap.add_argument("--guest", required=True, help="the guest program built for the host")
@@ -71,14 +125,21 @@ def main():
     expected_bytes = os.path.join(args.work, tag + "-expected.bin")
     received_path = os.path.join(args.work, tag + "-received.txt")
     console_path = os.path.join(args.work, tag + "-console.log")
-    subprocess.run([args.guest, "expect", str(args.bank), str(args.channel), expected_index, expected_bytes],
-                   check=True)
+    if args.mode != "interface":
+        subprocess.run([args.guest, "expect", str(args.bank), str(args.channel), expected_index, expected_bytes],
+                       check=True)
 
     # Open our end first so that the pipe exists at its small size before
     # anything is written: a large pipe would act as a buffer the real cable
     # does not have.
     cable = os.open(fifo + ".out", os.O_RDONLY | os.O_NONBLOCK)
     fcntl.fcntl(cable, F_SETPIPE_SZ, 4096)
+    # Read and write: opening the writing end alone would wait for qemu.
+    echo = None
+    if args.mode == "interface":
+        back = os.open(fifo + ".in", os.O_RDWR | os.O_NONBLOCK)
+        fcntl.fcntl(back, F_SETPIPE_SZ, 4096)
+        echo = Echo(back)
 
     # oops=panic: a kernel fault ends the run at once instead of at the timeout.
     append = ["console=ttyS0", "panic=-1", "oops=panic", "quiet", "8250.nr_uarts=1", "pnpacpi=off",
@@ -103,6 +164,8 @@ def main():
                 at = text.find("ALSAVM ")
                 if at >= 0:
                     lines.append(text[at + 7:])
+                    if echo and text[at + 7:].startswith("PHASE "):
+                        echo.phase(text[at + 7:] == "PHASE drop")
                     print("guest: " + text[at + 7:], flush=True)
 
     reader = threading.Thread(target=console, daemon=True)
@@ -128,10 +191,14 @@ def main():
             if data:
                 credit -= len(data)
                 chunks.append((now - started, data))
+                if echo:
+                    echo.take(data)
             elif not running:
                 break  # qemu is gone and the pipe is empty
         time.sleep(TICK)
     os.close(cable)
+    if echo:
+        os.close(echo.fd)
     reader.join(timeout=5)
     wall = time.monotonic() - started
 
@@ -147,6 +214,8 @@ def main():
         print("cable pace over the whole run %.0f bytes/s" % (total / (chunks[-1][0] - chunks[0][0])))
 
     failures = []
+    if args.mode == "interface":
+        return interface_verdict(lines, timed_out, echo, args.timeout, console_path)
     own_sender = any(l.startswith("SENDER raw") for l in lines)
     if timed_out:
         failures.append("the machine did not power off within %.0f s" % args.timeout)
@@ -189,6 +258,29 @@ def main():
     for f in failures:
         print("FAIL: " + f)
     print("RESULT %s %s" % (args.mode, "FAIL" if failures else "PASS"))
+    return 1 if failures else 0
+
+
+def interface_verdict(lines, timed_out, echo, timeout, console_path):
+    """The tool's own verdicts: clean over the plain loopback, the loss and
+    its interval found when the host dropped bytes."""
+    failures = []
+    print("host dropped %d bytes in the drop phase" % echo.dropped)
+    if timed_out:
+        failures.append("the machine did not power off within %.0f s" % timeout)
+    if not any(l.startswith("DONE") for l in lines):
+        failures.append("the guest never reported DONE (see %s)" % console_path)
+    runs = {l.split()[1]: l for l in lines if l.startswith("INTERFACE ") and " rc=" in l}
+    clean, drop = runs.get("clean", ""), runs.get("drop", "")
+    if " rc=0 " not in clean + " " or "correctly" not in clean:
+        failures.append("the clean loopback was not found clean: '%s'" % clean)
+    if echo.dropped == 0:
+        failures.append("the host dropped nothing: the drop run proves nothing")
+    elif " rc=1 " not in drop or "every %dth" % DROP_EVERY not in drop:
+        failures.append("the dropped bytes were not found and named: '%s'" % drop)
+    for f in failures:
+        print("FAIL: " + f)
+    print("RESULT interface %s" % ("FAIL" if failures else "PASS"))
     return 1 if failures else 0
 
 
