@@ -5,16 +5,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "midifile/safefilewriter.h"
+#include "midiport/sleepinhibitor.h"
+
 class IAudioSystem;
 class IBank;
 class IMidiSystem;
-class ISleepInhibitor;
+struct StoredBank;
 
 // The parts of a window that a change in the session touches; a window
 // redraws only those.
@@ -166,8 +170,34 @@ public:
     // the end of a playback, changes in the port lists.
     void tick();
 
-private:
     struct State;
+
+private:
+    // One attempt to write a file the user chose: whether it was written,
+    // how writing failed, and the sentence why.
+    struct WriteAttempt {
+        bool written = false;
+        SafeWriteError kind = SafeWriteError::None;
+        std::string reason;
+    };
+
+    void importFiles(int row, const std::vector<std::string>& paths);
+    void resetToDefault();
+    void openFromDisk();
+    void openBankFile(const std::string& path, bool given);
+    bool saveOrDiscard(const std::string& question);
+    bool saveBanks(bool wholeTable);
+    // Writes the chosen file through `write`. A read-only file is replaced
+    // only when the user agrees; a failure is told. True when written.
+    bool writeChosenFile(const std::string& chosen, const std::function<WriteAttempt(const SafeWriteOptions&)>& write);
+    void record(std::string label, std::vector<StoredBank> replaced, int position);
+    void showEdited(int position);
+    void sendToDevice();
+    void requestStop();
+    void showProgress();
+    void finishSend();
+    bool closeDuringTransfer();
+
     std::unique_ptr<State> m_state;
 };
 
