@@ -143,7 +143,8 @@ void CEditor::buildWindow()
     // longer name shows whole in its tooltip.
     m_bankList->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) + markSize +
                               fontMetrics().height() * 3);
-    m_openFromDisk = makeButton(tr("Open &from Disk"), this);
+    // Alt+F and Alt+E open the File and Edit menus.
+    m_openFromDisk = makeButton(tr("&Open from Disk"), this);
     m_openFromDisk->setObjectName("openFromDisk");
     m_saveToDisk = makeButton(tr("&Save to Disk"), this);
     m_saveToDisk->setObjectName("saveToDisk");
@@ -227,7 +228,8 @@ QWidget* CEditor::buildBankContent()
 QLayout* CEditor::buildSendArea()
 {
     auto* options = new QGroupBox(tr("Save/Send Options"), this);
-    m_selectedBankRadio = new QRadioButton(tr("s&elected bank"), options);
+    // Alt+E opens the Edit menu.
+    m_selectedBankRadio = new QRadioButton(tr("se&lected bank"), options);
     m_selectedBankRadio->setObjectName("selectedBank");
     m_allBanksRadio = new QRadioButton(tr("&all banks"), options);
     m_allBanksRadio->setObjectName("allBanks");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/editorsession.h"
+#include "midiport/sleepinhibitor.h" // SessionServices owns one
 
 #include <QDialog>
 
