@@ -110,8 +110,12 @@ CEditor::CEditor(SessionServices services, QWidget* parent) : QDialog(parent)
 
 CEditor::~CEditor()
 {
+    // The widgets go after the session, and their last signals (a focus
+    // leaving a field) must not reach it.
     m_ticker->stop();
-    // The session may still talk to the window while it goes.
+    QObject::disconnect(qApp, nullptr, this, nullptr);
+    for (const QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
+    // The session may still draw while it stops a send; m_session is null then.
     m_session.reset();
 }
 
