@@ -64,6 +64,12 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // What a name field last showed from the session, so that a redraw of
+    // something else leaves a name being typed alone.
+    static constexpr const char* kDrawnName = "drawnName";
+    // What the field held when the session last accepted it.
+    static constexpr const char* kAcceptedName = "acceptedName";
+
     void buildWindow();
     QWidget* buildBankContent();
     QLayout* buildSendArea();
@@ -78,6 +84,7 @@ private:
     void showCommands();
     void showPorts();
     void showPlayState();
+    static void drawName(QLineEdit* field, const QString& text);
 
     void runCommand(Command command);
     // A name typed but not yet committed belongs to the banks before any
