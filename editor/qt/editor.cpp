@@ -108,8 +108,7 @@ void CEditor::buildWindow()
     // longer name shows whole in its tooltip.
     m_bankList->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("FIRMWARE - factory -")) + markSize +
                               fontMetrics().height() * 3);
-    // Alt+F and Alt+E open the File and Edit menus.
-    m_openFromDisk = makeButton(tr("&Open from Disk"), this);
+    m_openFromDisk = makeButton(tr("Open &from Disk"), this);
     m_openFromDisk->setObjectName("openFromDisk");
     m_saveToDisk = makeButton(tr("&Save to Disk"), this);
     m_saveToDisk->setObjectName("saveToDisk");
@@ -131,8 +130,9 @@ void CEditor::buildWindow()
     root->addLayout(middle, 1);
     root->addLayout(buildSendArea());
 
-    // Rows take their mnemonics from the letters the fixed controls and the
-    // menus leave.
+    // Rows take their mnemonics from the letters the fixed controls leave.
+    // The menus' letters cannot be left out as well: with these texts there
+    // are not enough letters for every control, every row and every menu.
     for (const QWidget* widget : findChildren<QWidget*>()) {
         QString text;
         if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
@@ -141,8 +141,6 @@ void CEditor::buildWindow()
             text = label->text();
         if (const char letter = mnemonicOf(text); letter != 0) m_takenMnemonics += letter;
     }
-    for (const QAction* menu : m_menus->menuBar()->actions())
-        if (const char letter = mnemonicOf(menu->text()); letter != 0) m_takenMnemonics += letter;
 
     m_ticker = new QTimer(this);
     m_ticker->setInterval(CEditorSession::kTickMs);
@@ -193,8 +191,7 @@ QWidget* CEditor::buildBankContent()
 QLayout* CEditor::buildSendArea()
 {
     auto* options = new QGroupBox(tr("Save/Send Options"), this);
-    // Alt+E opens the Edit menu.
-    m_selectedBankRadio = new QRadioButton(tr("se&lected bank"), options);
+    m_selectedBankRadio = new QRadioButton(tr("s&elected bank"), options);
     m_selectedBankRadio->setObjectName("selectedBank");
     m_allBanksRadio = new QRadioButton(tr("&all banks"), options);
     m_allBanksRadio->setObjectName("allBanks");
