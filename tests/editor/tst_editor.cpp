@@ -1,5 +1,6 @@
 // The Qt window's own part: layout, keys, menus, drops and drawing. What the
 // editor decides is the session's, tested without a window in tests/session.
+#include "editor/qt/aboutdlg.h"
 #include "editor/qt/controls.h"
 #include "editor/qt/dbussleepinhibitor.h"
 #include "editor/qt/menus.h"
@@ -9,6 +10,7 @@
 #include "midifile/wrapperktmidifile.h"
 #include "model/bank.h"
 #include "model/sound.h"
+#include "varno_version.h"
 
 #include <QAction>
 #include <QApplication>
@@ -142,6 +144,7 @@ private Q_SLOTS:
     void windowAnswersDuringSend();
     void sleepInhibitorOverDBus();
     void layoutFitsSmallScreen();
+    void aboutBoxShowsTheVersion();
 };
 
 void EditorTest::startUpShowsTheSession()
@@ -596,6 +599,13 @@ void EditorTest::layoutFitsSmallScreen()
     checkMnemonics();
     h.release();
     QVERIFY(h.waitForEnd());
+}
+
+void EditorTest::aboutBoxShowsTheVersion()
+{
+    CAboutDlg about;
+    QCOMPARE(about.versionText(), QStringLiteral("Version ") + QString::fromLatin1(kVarnoVersion));
+    QCOMPARE(about.windowTitle(), QStringLiteral("Info über VARNO414Editor"));
 }
 
 QTEST_MAIN(EditorTest)
