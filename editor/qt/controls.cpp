@@ -4,23 +4,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
-#include <QValidator>
 #include <QVariant>
-
-namespace {
-
-class Latin1Validator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int& /*pos*/) const override
-    {
-        for (const QChar c : input)
-            if (c.unicode() > 0xFF) return Invalid;
-        return Acceptable;
-    }
-};
-
-} // namespace
 
 QPushButton* makeButton(const QString& text, QWidget* parent)
 {
@@ -33,7 +17,6 @@ QPushButton* makeButton(const QString& text, QWidget* parent)
 QLineEdit* makeNameField(QWidget* parent)
 {
     auto* field = new QLineEdit(parent);
-    field->setValidator(new Latin1Validator(field));
     field->setAcceptDrops(false);
     return field;
 }

@@ -1,6 +1,6 @@
 #include "editor/qt/slotrow.h"
 
-#include "audio/slotaudio.h"
+#include "editor/commands.h"
 #include "editor/qt/controls.h"
 #include "editor/qt/waveformview.h"
 
@@ -12,8 +12,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <numeric>
-#include <vector>
 
 SlotRow::SlotRow(int row, int labelWidth, QWidget* parent)
     : QFrame(parent), m_row(row), m_layout(new QHBoxLayout(this)), m_label(new QLabel(this)),
@@ -29,8 +27,12 @@ SlotRow::SlotRow(int row, int labelWidth, QWidget* parent)
     m_capacity->setObjectName(QStringLiteral("rowCapacity%1").arg(row));
     m_waveform->setToolTip(tr("Click or press Space to play or stop the slot"));
     m_label->setMinimumWidth(labelWidth);
-    // In a small window the waveform gives way first, so that names stay legible.
-    m_name->setMinimumWidth(m_name->fontMetrics().averageCharWidth() * 20);
+    // In a small window the waveform gives way first, so that names stay
+    // legible; in a large one it takes what the names do not need.
+    const int charWidth = m_name->fontMetrics().averageCharWidth();
+    m_name->setMinimumWidth(charWidth * 20);
+    m_name->setMaximumWidth(charWidth * 40);
+    m_waveform->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_label->setBuddy(m_name);
     m_play->setEnabled(false);
     // Play and Stop take the same room, so the row never shifts.
@@ -46,7 +48,7 @@ SlotRow::SlotRow(int row, int labelWidth, QWidget* parent)
     m_layout->setContentsMargins(3, 1, 3, 1);
     m_layout->addWidget(m_label);
     m_layout->addWidget(m_name, 1);
-    m_layout->addWidget(m_waveform);
+    m_layout->addWidget(m_waveform, 1);
     m_layout->addWidget(m_capacity);
     m_layout->addWidget(m_open);
     m_layout->addWidget(m_play);
@@ -66,7 +68,7 @@ SlotRow::SlotRow(int row, int labelWidth, QWidget* parent)
     connect(m_waveform, &WaveformView::activated, m_play, &QPushButton::click);
 }
 
-void SlotRow::showContent(std::span<const std::uint8_t> bytes, bool isSample)
+void SlotRow::showContent(std::span<const std::uint8_t> bytes, bool isSample, const QString& capacity)
 {
     m_waveform->setVisible(isSample);
     m_capacity->setVisible(isSample);
@@ -75,15 +77,15 @@ void SlotRow::showContent(std::span<const std::uint8_t> bytes, bool isSample)
     setContextMenuPolicy(isSample ? Qt::ActionsContextMenu : Qt::DefaultContextMenu);
     if (!isSample) return;
     m_waveform->setSamples(bytes);
-    m_capacity->setText(QString::fromStdString(audio::capacityText(bytes)));
+    m_capacity->setText(capacity);
 }
 
-void SlotRow::showPlayState(bool enabled, bool playing, const QString& whyDisabled)
+void SlotRow::showPlayState(const CommandState& play)
 {
-    m_play->setEnabled(enabled);
-    m_play->setText(playing ? tr("Stop") : tr("Play"));
-    m_play->setToolTip(enabled ? QString() : whyDisabled);
-    m_playAction->setEnabled(enabled);
+    m_play->setEnabled(play.enabled);
+    if (!play.text.empty()) m_play->setText(QString::fromStdString(play.text));
+    m_play->setToolTip(play.enabled ? QString() : QString::fromStdString(play.reason));
+    m_playAction->setEnabled(play.enabled);
     m_playAction->setText(m_play->text());
 }
 
@@ -100,31 +102,4 @@ void SlotRow::setHighlighted(bool highlighted)
 bool SlotRow::isHighlighted() const
 {
     return isDropHighlighted(this);
-}
-
-QStringList withMnemonics(const QStringList& texts, const QString& taken)
-{
-    QString used = taken.toUpper();
-    const auto freeLetters = [&used](const QString& text) {
-        QString letters;
-        for (const QChar c : text.toUpper())
-            if (c.isLetterOrNumber() && !used.contains(c) && !letters.contains(c)) letters += c;
-        return letters;
-    };
-    std::vector<int> order(static_cast<std::size_t>(texts.size()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return freeLetters(texts[a]).size() < freeLetters(texts[b]).size(); });
-
-    QStringList marked;
-    for (const QString& text : texts) marked << QString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
-    for (const int i : order) {
-        const QString letters = freeLetters(texts[i]);
-        if (letters.isEmpty()) continue;
-        const QChar letter = letters.front();
-        used += letter;
-        const qsizetype at = marked[i].indexOf(letter, 0, Qt::CaseInsensitive);
-        marked[i].insert(at, QLatin1Char('&'));
-    }
-    return marked;
 }

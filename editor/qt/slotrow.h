@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <span>
 
+struct CommandState;
+
 class QAction;
 class QHBoxLayout;
 class QLabel;
@@ -15,10 +17,11 @@ class WaveformView;
 // One row of the bank view: every control of one content, left to right the
 // label, the name field, the waveform, how much of the slot sounds, "Open"
 // and "Play". The row is the drop target for files dragged onto that content
-// and is highlighted while a drop would land in it. Only the name field
-// stretches; the waveform gives up width down to its minimum only when the
-// window is small. A firmware row has no sound to show or play. The row's
-// context menu offers "Play" and "Save Sample As...".
+// and is highlighted while a drop would land in it. The name field and the
+// waveform share the width; the name stops growing at a width that shows
+// long names whole, and the waveform takes the rest. A firmware row has no
+// sound to show or play. The row's context menu offers "Play" and
+// "Save Sample As...".
 class SlotRow : public QFrame {
     Q_OBJECT
 
@@ -43,9 +46,9 @@ public:
 
     // The content's bytes as stored: a sample slot shows its waveform and
     // capacity text, a firmware content neither.
-    void showContent(std::span<const std::uint8_t> bytes, bool isSample);
-    // Play reads "Stop" while this row plays; a disabled Play says why.
-    void showPlayState(bool enabled, bool playing, const QString& whyDisabled);
+    void showContent(std::span<const std::uint8_t> bytes, bool isSample, const QString& capacity);
+    // Play's text ("Play" or "Stop") and state; a disabled Play says why.
+    void showPlayState(const CommandState& play);
 
 private:
     int m_row;
@@ -59,8 +62,3 @@ private:
     QAction* m_playAction;
     QAction* m_saveAction;
 };
-
-// Gives each text an Alt mnemonic: a letter that no other of the texts and
-// none of the taken letters use, texts with the fewest free letters choosing
-// first. A text without a free letter gets none.
-QStringList withMnemonics(const QStringList& texts, const QString& taken);

@@ -2,11 +2,13 @@
 
 #include "audio/audiooutput.h"
 #include "editor/qt/aboutdlg.h"
+#include "editor/qt/dbussleepinhibitor.h"
 #include "editor/qt/editor.h"
+#include "editor/qt/qtprompt.h"
 #include "midiport/midisystem.h"
 #include "varno_version.h"
 
-#include <QFile>
+#include <QDir>
 
 CVARNOApp::CVARNOApp(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -22,7 +24,14 @@ int CVARNOApp::run()
 {
     auto prompt = std::make_unique<QtPrompt>();
     QtPrompt& dialogs = *prompt;
-    CEditor editor(createMidiSystem(), std::move(prompt), createPlatformAudioSystem());
+    SessionServices services;
+    services.midi = createMidiSystem();
+    services.prompt = std::move(prompt);
+    services.audio = createPlatformAudioSystem();
+    // The desktop is asked over D-Bus to stay awake during a send.
+    services.inhibitor = std::make_unique<DBusSleepInhibitor>();
+    services.homeFolder = QDir::homePath().toStdString();
+    CEditor editor(std::move(services));
     dialogs.setParent(&editor);
     const QStringList args = arguments();
     if (args.size() > 1) editor.openGivenFile(args.at(1));

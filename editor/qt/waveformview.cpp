@@ -90,13 +90,13 @@ void WaveformView::mousePressEvent(QMouseEvent* event)
         return;
     }
     setFocus(Qt::MouseFocusReason);
-    emit activated();
+    Q_EMIT activated();
 }
 
 void WaveformView::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
-        emit activated();
+        Q_EMIT activated();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -27,7 +27,7 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-signals:
+Q_SIGNALS:
     void activated();
 
 protected:

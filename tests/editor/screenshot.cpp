@@ -6,14 +6,14 @@
 // VARNO414_MIDI_RECORDING_SPEED=<n> (about 100).
 #include "audio/recording/recordingaudiosystem.h"
 #include "editor/qt/editor.h"
+#include "midiport/midisystem.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "scriptedprompt.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QFocusEvent>
+#include <QDir>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -30,14 +30,16 @@ int main(int argc, char** argv)
         ++argv;
     }
     if (argc < 2) return 2;
-    CEditor editor(sending ? createMidiSystem() : std::make_shared<RecordingMidiSystem>(RecordingMidiSystem::Options{}),
-                   std::make_unique<ScriptedPrompt>(), std::make_shared<RecordingAudioSystem>());
+    SessionServices services;
+    services.midi =
+        sending ? createMidiSystem() : std::make_shared<RecordingMidiSystem>(RecordingMidiSystem::Options{});
+    services.prompt = std::make_unique<ScriptedPrompt>();
+    services.audio = std::make_shared<RecordingAudioSystem>();
+    services.homeFolder = QDir::homePath().toStdString();
+    CEditor editor(std::move(services));
     editor.show();
     if (!QTest::qWaitForWindowExposed(&editor)) return 1;
-    auto* name = editor.findChild<QLineEdit*>("bankName");
-    name->setText(QStringLiteral("Dusty Kit"));
-    QFocusEvent out(QEvent::FocusOut);
-    QApplication::sendEvent(name, &out);
+    editor.session().renameBank("Dusty Kit");
     if (sending) {
         editor.findChild<QRadioButton*>("allBanks")->setChecked(true);
         editor.findChild<QPushButton*>("sendToVarno")->click();

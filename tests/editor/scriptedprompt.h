@@ -1,35 +1,34 @@
 #pragma once
 
-#include "editor/qt/prompt.h"
-
-#include <QStringList>
+#include "editor/prompt.h"
 
 #include <deque>
+#include <string>
 #include <vector>
 
-// Answers the editor's questions from a script and remembers every box and
+// Answers the window's questions from a script and remembers every box and
 // file dialog.
 class ScriptedPrompt : public IPrompt {
 public:
     struct Box {
         Icon icon;
-        QString caption;
-        QString text;
+        std::string caption;
+        std::string text;
         Buttons buttons;
     };
 
-    std::optional<QString> openFileName(const FileDialog& dialog) override
+    std::optional<std::string> openFileName(const FileDialog& dialog) override
     {
         dialogs.push_back(dialog);
         return next(openNames);
     }
-    std::optional<QString> saveFileName(const FileDialog& dialog) override
+    std::optional<std::string> saveFileName(const FileDialog& dialog) override
     {
         dialogs.push_back(dialog);
         return next(saveNames);
     }
     // Unscripted questions get the answer that changes nothing.
-    Answer message(Icon icon, const QString& caption, const QString& text, Buttons buttons) override
+    Answer message(Icon icon, const std::string& caption, const std::string& text, Buttons buttons) override
     {
         boxes.push_back({icon, caption, text, buttons});
         if (answers.empty()) {
@@ -48,21 +47,27 @@ public:
         answers.pop_front();
         return answer;
     }
+    std::optional<std::size_t> choose(Icon icon, const std::string& caption, const std::string& text,
+                                      const std::vector<std::string>& /*buttons*/) override
+    {
+        boxes.push_back({icon, caption, text, Buttons::OkCancel});
+        return std::nullopt;
+    }
 
     // An empty entry stands for a cancelled dialog.
-    std::deque<QString> openNames;
-    std::deque<QString> saveNames;
+    std::deque<std::string> openNames;
+    std::deque<std::string> saveNames;
     std::deque<Answer> answers;
     std::vector<Box> boxes;
     std::vector<FileDialog> dialogs;
 
 private:
-    static std::optional<QString> next(std::deque<QString>& names)
+    static std::optional<std::string> next(std::deque<std::string>& names)
     {
         if (names.empty()) return std::nullopt;
-        QString name = names.front();
+        std::string name = names.front();
         names.pop_front();
-        if (name.isEmpty()) return std::nullopt;
+        if (name.empty()) return std::nullopt;
         return name;
     }
 };
