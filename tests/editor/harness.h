@@ -4,7 +4,7 @@
 #include "editor/qt/editor.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "midiport/recording/recordingsleepinhibitor.h"
-#include "scriptedprompt.h"
+#include "tests/support/scriptedprompt.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -8,7 +8,7 @@
 #include "editor/qt/editor.h"
 #include "midiport/midisystem.h"
 #include "midiport/recording/recordingmidisystem.h"
-#include "scriptedprompt.h"
+#include "tests/support/scriptedprompt.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

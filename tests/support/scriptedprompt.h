@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-// Answers the window's questions from a script and remembers every box and
+// Answers the session's questions from a script and remembers every box and
 // file dialog.
 class ScriptedPrompt : public IPrompt {
 public:
@@ -15,6 +15,7 @@ public:
         std::string caption;
         std::string text;
         Buttons buttons;
+        std::vector<std::string> choices; // choose(): the buttons offered
     };
 
     std::optional<std::string> openFileName(const FileDialog& dialog) override
@@ -30,7 +31,7 @@ public:
     // Unscripted questions get the answer that changes nothing.
     Answer message(Icon icon, const std::string& caption, const std::string& text, Buttons buttons) override
     {
-        boxes.push_back({icon, caption, text, buttons});
+        boxes.push_back({icon, caption, text, buttons, {}});
         if (answers.empty()) {
             switch (buttons) {
             case Buttons::YesNo:
@@ -47,17 +48,22 @@ public:
         answers.pop_front();
         return answer;
     }
+    // Unscripted choices are cancelled.
     std::optional<std::size_t> choose(Icon icon, const std::string& caption, const std::string& text,
-                                      const std::vector<std::string>& /*buttons*/) override
+                                      const std::vector<std::string>& buttons) override
     {
-        boxes.push_back({icon, caption, text, Buttons::OkCancel});
-        return std::nullopt;
+        boxes.push_back({icon, caption, text, Buttons::OkCancel, buttons});
+        if (choices.empty()) return std::nullopt;
+        const auto choice = choices.front();
+        choices.pop_front();
+        return choice;
     }
 
     // An empty entry stands for a cancelled dialog.
     std::deque<std::string> openNames;
     std::deque<std::string> saveNames;
     std::deque<Answer> answers;
+    std::deque<std::optional<std::size_t>> choices;
     std::vector<Box> boxes;
     std::vector<FileDialog> dialogs;
 

@@ -1,0 +1,535 @@
+// The editing session without any window: a scripted prompt answers its
+// questions, the recording backends take its sends and plays.
+
+#include "audio/recording/recordingaudiosystem.h"
+#include "audio/wavwriter.h"
+#include "editor/editorsession.h"
+#include "midifile/bankdocument.h"
+#include "midiport/recording/recordingmidisystem.h"
+#include "midiport/recording/recordingsleepinhibitor.h"
+#include "model/bank.h"
+#include "model/firmware.h"
+#include "tests/support/scriptedprompt.h"
+#include "tests/support/temp_dir.h"
+#include "varno_version.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using Answer = IPrompt::Answer;
+
+namespace {
+
+struct RecordingView : ISessionView {
+    void changed(ViewPart parts) override { changes |= static_cast<unsigned>(parts); }
+    void focusBankList() override { ++focused; }
+    void showAbout() override { ++abouts; }
+    void closeWindow() override { ++closes; }
+    unsigned changes = 0;
+    int focused = 0;
+    int abouts = 0;
+    int closes = 0;
+};
+
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(pathFromUtf8(path), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> readFile(const std::string& path)
+{
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A WAV of `loud` samples of a square wave, then `quiet` samples of silence.
+std::vector<std::uint8_t> wav(std::size_t loud, std::size_t quiet = 0)
+{
+    std::vector<std::uint8_t> samples;
+    for (std::size_t i = 0; i < loud; ++i) samples.push_back(i % 40 < 20 ? 0xE0 : 0x20);
+    samples.insert(samples.end(), quiet, 0x80);
+    return audio::wavImage(samples);
+}
+
+class Session : public ::testing::Test {
+protected:
+    void start(RecordingMidiSystem::Options midi = {}, bool withAudio = true)
+    {
+        system = std::make_shared<RecordingMidiSystem>(midi);
+        audio = std::make_shared<RecordingAudioSystem>();
+        SessionServices services;
+        services.midi = system;
+        auto scripted = std::make_unique<ScriptedPrompt>();
+        prompt = scripted.get();
+        services.prompt = std::move(scripted);
+        if (withAudio) services.audio = audio;
+        auto sleep = std::make_unique<RecordingSleepInhibitor>();
+        inhibitor = sleep.get();
+        services.inhibitor = std::move(sleep);
+        services.homeFolder = home.path().string();
+        session = std::make_unique<CEditorSession>(std::move(services), view);
+    }
+    void SetUp() override { start(); }
+
+    // The window's timer, until the send has ended.
+    void waitForSend()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (session->transfer().sending && std::chrono::steady_clock::now() < deadline) {
+            session->tick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_FALSE(session->transfer().sending);
+    }
+    std::string lastBox() const { return prompt->boxes.empty() ? std::string() : prompt->boxes.back().text; }
+    std::size_t sysexCount() const
+    {
+        std::size_t count = 0;
+        for (const RecordedItem& item : system->records()) count += item.kind == RecordedItem::Kind::sysex;
+        return count;
+    }
+    // A bank file holding one bank saved from `position`.
+    std::string savedBank(int position, const std::string& name)
+    {
+        session->selectBank(position);
+        const std::string path = files.file(name);
+        prompt->saveNames = {path};
+        session->run(Command::save);
+        return path;
+    }
+
+    TempDir home{"varno-home"};
+    TempDir files{"varno-files"};
+    RecordingView view;
+    std::shared_ptr<RecordingMidiSystem> system;
+    std::shared_ptr<RecordingAudioSystem> audio;
+    ScriptedPrompt* prompt = nullptr;
+    RecordingSleepInhibitor* inhibitor = nullptr;
+    std::unique_ptr<CEditorSession> session;
+};
+
+} // namespace
+
+TEST_F(Session, StartsOnS05WithFactoryBanksAndTheRowsInTheMachinesOrder)
+{
+    EXPECT_EQ(session->bankCount(), 32);
+    EXPECT_EQ(session->selectedBank(), 4);
+    EXPECT_EQ(session->bankListText(0), "S01 - factory -");
+    EXPECT_EQ(session->bankListText(31), "FIRMWARE - factory -");
+    EXPECT_EQ(session->title(), "VARNO414Editor");
+    EXPECT_EQ(session->versionText(), std::string("Version ") + kVarnoVersion);
+    EXPECT_TRUE(session->status().empty());
+    EXPECT_FALSE(session->state(Command::receive).enabled);
+    // The closed hi-hat comes first, above the open one.
+    EXPECT_EQ(session->row(0).label, session->bank(4).getContentLabel(1));
+    EXPECT_EQ(session->row(1).label, session->bank(4).getContentLabel(0));
+    EXPECT_EQ(session->row(5).label, "RIDE");
+    EXPECT_THAT(session->row(2).capacity, HasSubstr(" s of "));
+    session->selectBank(kFirmwareIndex);
+    EXPECT_TRUE(session->row(1).shown);
+    EXPECT_FALSE(session->row(2).shown);
+    EXPECT_FALSE(session->row(0).isSample);
+    EXPECT_FALSE(session->state(Command::saveSample).enabled);
+}
+
+TEST_F(Session, WithoutOutputPortsSendIsDisabledAndSaysWhy)
+{
+    RecordingMidiSystem::Options none;
+    none.outputPorts = 0;
+    start(none);
+    EXPECT_EQ(session->outputPorts(), std::vector<std::string>{"no output ports detected"});
+    const CommandState send = session->state(Command::send);
+    EXPECT_FALSE(send.enabled);
+    EXPECT_THAT(send.reason, HasSubstr("No MIDI output port"));
+}
+
+TEST_F(Session, RenamesAreUndoneAndRedoneWithTheirMarks)
+{
+    session->renameBank("My Kit");
+    session->renameSlot(2, "Big Clap");
+    EXPECT_EQ(session->bankName(), "My Kit");
+    EXPECT_EQ(session->row(2).name, "Big Clap");
+    EXPECT_TRUE(session->isBankChanged(4));
+    EXPECT_EQ(session->title(), "VARNO414Editor*");
+    EXPECT_THAT(session->bankListToolTip(4), HasSubstr("Changed since it was last saved or opened"));
+    EXPECT_EQ(session->state(Command::undo).text, "&Undo Rename CLAP of S05");
+
+    session->run(Command::undo);
+    EXPECT_EQ(session->row(2).name, session->bank(4).getContentName(2));
+    EXPECT_EQ(session->state(Command::redo).text, "&Redo Rename CLAP of S05");
+    session->run(Command::undo);
+    EXPECT_EQ(session->bankName(), "S05");
+    EXPECT_FALSE(session->anyChanged()); // back where it was saved
+    EXPECT_FALSE(session->state(Command::undo).enabled);
+    session->run(Command::redo);
+    EXPECT_EQ(session->bankName(), "My Kit");
+    EXPECT_TRUE(session->isBankChanged(4));
+}
+
+TEST_F(Session, UndoHistoryIsBounded)
+{
+    for (int i = 0; i < 105; ++i) session->renameBank("Kit " + std::to_string(i));
+    int undone = 0;
+    while (session->state(Command::undo).enabled) {
+        session->run(Command::undo);
+        ++undone;
+    }
+    EXPECT_EQ(undone, 100);
+    EXPECT_EQ(session->bankName(), "Kit 4");
+}
+
+TEST_F(Session, NamesTakeLatin1AndRefuseTheRestVisibly)
+{
+    EXPECT_FALSE(session->acceptsName("Kit \xE2\x80\x93 \xE2\x99\xA5 2"));
+    EXPECT_THAT(session->status(), StartsWith("\"\xE2\x80\x93\" cannot be typed into a name"));
+    session->renameBank("Kit \xE2\x99\xA5");
+    EXPECT_EQ(session->bankName(), "S05"); // nothing was cut away silently
+    session->renameBank("Caf\xC3\xA9");
+    EXPECT_EQ(session->bank(4).getName(), "Caf\xE9");
+    EXPECT_EQ(session->bankListText(4), "Caf\xC3\xA9");
+}
+
+TEST_F(Session, ImportSaysWhatWentInAndHowLongItSounds)
+{
+    const std::string kick = files.file("kick.wav");
+    writeFile(kick, wav(3300, 3300));
+    prompt->openNames = {kick};
+    session->openSlotFile(2);
+    ASSERT_FALSE(prompt->dialogs.empty());
+    EXPECT_EQ(prompt->dialogs.back().directory, home.path().string()); // the first dialog opens at home
+    EXPECT_EQ(session->status(), "kick.wav: all 0.20 s used (the slot holds 0.74 s); audible for 0.10 s at 8 bits");
+    EXPECT_EQ(session->state(Command::undo).text, "&Undo Import kick.wav into CLAP");
+    EXPECT_TRUE(session->isBankChanged(4));
+
+    prompt->openNames = {""};
+    session->openSlotFile(3);
+    EXPECT_EQ(prompt->dialogs.back().directory, files.path().string()); // then where the last file was
+}
+
+TEST_F(Session, RefusedImportsSayWhyAndChangeNothing)
+{
+    const std::string empty = files.file("empty.wav");
+    writeFile(empty, wav(0));
+    const std::string missing = files.file("gone.wav");
+    for (const std::string& path : {empty, missing}) {
+        prompt->openNames = {path};
+        session->openSlotFile(2);
+        const std::string box = lastBox();
+        EXPECT_THAT(box, StartsWith("The file \"" + path + "\" could not be loaded into \"CLAP\".\n"));
+        EXPECT_THAT(box, HasSubstr("\n" + std::filesystem::path(path).filename().string() + ": "));
+    }
+    EXPECT_THAT(prompt->boxes.front().text, HasSubstr("empty.wav: It holds no samples."));
+    EXPECT_FALSE(session->anyChanged());
+    EXPECT_FALSE(session->state(Command::undo).enabled);
+}
+
+TEST_F(Session, DroppedFilesFillTheRowsBelowAndMixedDropsAreRefused)
+{
+    const std::string a = files.file("a.wav"), b = files.file("b.wav"), kit = files.file("kit.mid");
+    writeFile(a, wav(100));
+    writeFile(b, wav(100));
+    EXPECT_EQ(session->dropTarget({a, b}, 4).rowCount, 2);
+    EXPECT_EQ(session->dropTarget({a, b}, 5).rowCount, 1);
+    EXPECT_EQ(session->dropTarget({kit}, -1).kind, DropTarget::Kind::bankFile);
+    // Which of the files was meant cannot be known.
+    EXPECT_EQ(session->dropTarget({kit, a}, 2).kind, DropTarget::Kind::none);
+    session->drop({kit, a}, 2);
+    EXPECT_TRUE(prompt->boxes.empty());
+
+    session->drop({a, b}, 5);
+    EXPECT_THAT(lastBox(), HasSubstr("1 of the files were not imported"));
+    EXPECT_EQ(session->row(5).name, "a.wav");
+    EXPECT_EQ(session->state(Command::undo).text, "&Undo Import a.wav into RIDE");
+}
+
+TEST_F(Session, SaveSuggestsANameSaysWhereAndReturnsTheFocus)
+{
+    session->renameBank("Kit");
+    const std::string path = files.file("kit.mid");
+    prompt->saveNames = {path};
+    session->run(Command::save);
+    EXPECT_EQ(prompt->dialogs.back().suggestedName, "S05.mid");
+    EXPECT_EQ(prompt->dialogs.back().directory, home.path().string());
+    EXPECT_EQ(session->status(), "Saved S05 to kit.mid");
+    EXPECT_EQ(view.focused, 1);
+    EXPECT_FALSE(session->anyChanged());
+    EXPECT_EQ(session->title(), "kit.mid - VARNO414Editor");
+
+    session->setSendsAllBanks(true);
+    prompt->saveNames = {""};
+    session->run(Command::save);
+    EXPECT_EQ(prompt->dialogs.back().suggestedName, "all banks.mid");
+    EXPECT_EQ(prompt->dialogs.back().directory, files.path().string());
+}
+
+TEST_F(Session, FailedAndReadOnlySavesAreToldAndKeepTheFile)
+{
+    prompt->saveNames = {files.file("no such folder/kit.mid")};
+    session->run(Command::save);
+    EXPECT_THAT(lastBox(), StartsWith("The file \""));
+    EXPECT_THAT(lastBox(), HasSubstr("could not be written.\n"));
+
+    const std::string locked = files.file("locked.mid");
+    writeFile(locked, {1, 2, 3});
+    std::filesystem::permissions(pathFromUtf8(locked), std::filesystem::perms::owner_read);
+    prompt->saveNames = {locked};
+    prompt->answers = {Answer::No};
+    session->run(Command::save);
+    EXPECT_THAT(prompt->boxes.back().text, HasSubstr("is read-only"));
+    EXPECT_EQ(readFile(locked), (std::vector<std::uint8_t>{1, 2, 3}));
+    prompt->saveNames = {locked};
+    prompt->answers = {Answer::Yes};
+    session->run(Command::save);
+    EXPECT_GT(readFile(locked).size(), 3U);
+}
+
+TEST_F(Session, ABankFileOfAnotherPositionOffersBoth)
+{
+    session->renameBank("Fives");
+    const std::string five = savedBank(4, "five.mid");
+    session->selectBank(5);
+    prompt->choices = {std::nullopt, std::size_t{1}, std::size_t{0}};
+
+    prompt->openNames = {five};
+    session->run(Command::open); // cancelled
+    EXPECT_EQ(prompt->boxes.back().choices, (std::vector<std::string>{"Into S05", "Into S06"}));
+    EXPECT_THAT(prompt->boxes.back().text, HasSubstr("\"Fives\""));
+    EXPECT_EQ(session->bankName(), "S06");
+
+    prompt->openNames = {five};
+    session->run(Command::open); // into the selected position
+    EXPECT_EQ(session->selectedBank(), 5);
+    EXPECT_EQ(session->bankName(), "Fives");
+    EXPECT_TRUE(session->isBankChanged(5)); // no file holds it there yet
+
+    session->renameBank("Other");
+    session->selectBank(6);
+    prompt->openNames = {five};
+    session->run(Command::open); // into its own position
+    EXPECT_EQ(session->selectedBank(), 4);
+    EXPECT_FALSE(session->isBankChanged(4));
+    EXPECT_EQ(view.focused, 4); // after each save and open
+}
+
+TEST_F(Session, OpeningAllBanksOverUnsavedWorkAsksFirstAndUndoKeepsTheMarks)
+{
+    session->setSendsAllBanks(true);
+    const std::string all = savedBank(4, "all.mid");
+    session->setSendsAllBanks(false);
+    session->selectBank(5);
+    session->renameBank("Mine");
+
+    prompt->openNames = {all};
+    prompt->answers = {Answer::Cancel};
+    session->run(Command::open);
+    EXPECT_THAT(prompt->boxes.back().text, HasSubstr("Save changes to the banks before opening all.mid?"));
+    EXPECT_EQ(session->bankName(), "Mine");
+
+    prompt->openNames = {all};
+    prompt->answers = {Answer::Discard};
+    session->run(Command::open);
+    EXPECT_EQ(session->bankName(), "S06");
+    EXPECT_FALSE(session->anyChanged());
+
+    session->run(Command::undo);
+    EXPECT_EQ(session->bankName(), "Mine");
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(session->isBankChanged(i), i == 5) << i;
+}
+
+TEST_F(Session, FilesThatDoNotOpenSayWhy)
+{
+    const std::string whole = savedBank(4, "five.mid");
+    std::vector<std::uint8_t> bytes = readFile(whole);
+    bytes.resize(bytes.size() / 2);
+    const std::string cut = files.file("cut.mid");
+    writeFile(cut, bytes);
+    for (const std::string& path : {cut, files.file("gone.mid")}) {
+        prompt->openNames = {path};
+        session->run(Command::open);
+        EXPECT_THAT(lastBox(), StartsWith("This file contains no sound bank(s)\nfor a Orvel VARNO 414!\n"));
+        EXPECT_GT(lastBox().size(), std::string("This file contains no sound bank(s)\nfor a Orvel VARNO 414!\n").size());
+    }
+    EXPECT_EQ(session->state(Command::undo).text, "");
+}
+
+TEST_F(Session, ResetAsksOnlyForAChangedBank)
+{
+    session->run(Command::reset); // unchanged: nothing to lose, nothing asked
+    EXPECT_TRUE(prompt->boxes.empty());
+    session->renameSlot(2, "Mine");
+    prompt->answers = {Answer::Cancel};
+    session->run(Command::reset);
+    EXPECT_THAT(lastBox(), HasSubstr("Replace S05 with its factory sounds?"));
+    EXPECT_EQ(session->row(2).name, "Mine");
+    prompt->answers = {Answer::Reset};
+    session->run(Command::reset);
+    EXPECT_NE(session->row(2).name, "Mine");
+    EXPECT_EQ(session->state(Command::undo).text, "&Undo Reset S05");
+}
+
+TEST_F(Session, SendsTheSelectedBankAndKeepsTheComputerAwake)
+{
+    session->run(Command::send);
+    EXPECT_TRUE(session->transfer().sending);
+    EXPECT_FALSE(session->state(Command::send).enabled);
+    session->renameBank("Edited meanwhile"); // the send took a copy
+    waitForSend();
+    EXPECT_EQ(sysexCount(), kEventCount);
+    EXPECT_TRUE(session->status().empty());
+    ASSERT_FALSE(inhibitor->calls.empty());
+    EXPECT_EQ(inhibitor->calls.back(), "release");
+    session->selectBank(kFirmwareIndex);
+    session->run(Command::send);
+    EXPECT_THAT(lastBox(), HasSubstr("No firmware has been loaded into the firmware bank."));
+    EXPECT_FALSE(session->transfer().sending);
+}
+
+TEST_F(Session, AllBanksLeaveOutThePlaceholderAndAskAboutDuplicates)
+{
+    session->setSendsAllBanks(true);
+    prompt->answers = {Answer::Cancel};
+    session->run(Command::send);
+    EXPECT_THAT(lastBox(), HasSubstr("The firmware bank holds no device firmware and is not sent."));
+    EXPECT_FALSE(session->transfer().sending);
+    prompt->answers = {Answer::Ok};
+    session->run(Command::send);
+    waitForSend();
+    EXPECT_EQ(sysexCount(), kSoundBankCount * kEventCount);
+}
+
+TEST_F(Session, PortFailureIsToldInABox)
+{
+    RecordingMidiSystem::Options failing;
+    failing.failOpen = true;
+    start(failing);
+    session->run(Command::send);
+    waitForSend();
+    EXPECT_THAT(lastBox(), StartsWith("The MIDI port \""));
+    EXPECT_TRUE(session->status().empty());
+    EXPECT_TRUE(session->state(Command::send).enabled);
+}
+
+TEST_F(Session, AResumedSendThatFailsOffersTheFirstTableBankNotSent)
+{
+    RecordingMidiSystem::Options options;
+    options.failLongAt = {3 * int(kEventCount) + 1,  // S04's first block write
+                          4 * int(kEventCount) + 2 * int(kEventCount) + 1}; // then, resumed at S04, S06's
+    start(options);
+    session->setSendsAllBanks(true);
+    prompt->answers = {Answer::Ok};
+    session->run(Command::send);
+    waitForSend();
+    EXPECT_EQ(session->status(), "Failed at S04: 3 of 31 banks sent.");
+    EXPECT_THAT(lastBox(), HasSubstr("S04 may be left erased or half written"));
+    EXPECT_THAT(lastBox(), HasSubstr("resume from S04"));
+
+    prompt->answers = {Answer::Yes};
+    session->run(Command::send);
+    waitForSend();
+    EXPECT_EQ(session->status(), "Failed at S06: 2 of 28 banks sent.");
+    prompt->answers = {Answer::Cancel};
+    session->run(Command::send);
+    EXPECT_THAT(lastBox(), StartsWith("The last send of all banks ended before S06 was sent completely.\nResume from S06? 26 banks"));
+}
+
+TEST_F(Session, StopFinishesTheBankAndTheCloseBoxWaitsForIt)
+{
+    RecordingMidiSystem::Options options;
+    options.holdBeforeLong = 1; // the send waits inside S05 until stopped
+    start(options);
+    session->renameBank("Unsaved");
+    session->run(Command::send);
+    EXPECT_TRUE(session->state(Command::stop).enabled);
+    prompt->answers = {Answer::Yes};
+    EXPECT_FALSE(session->requestClose());
+    EXPECT_THAT(lastBox(), StartsWith("Banks are being sent to the VARNO.\nStop after "));
+    EXPECT_FALSE(session->state(Command::stop).enabled);
+    waitForSend();
+    EXPECT_THAT(session->status(), StartsWith("Stopped"));
+    EXPECT_EQ(view.closes, 1);
+}
+
+TEST_F(Session, CloseAsksWhenSomethingIsUnsaved)
+{
+    EXPECT_TRUE(session->requestClose());
+    session->selectBank(7);
+    session->renameBank("Eight");
+    session->selectBank(2);
+    prompt->answers = {Answer::Cancel};
+    EXPECT_FALSE(session->requestClose());
+    EXPECT_EQ(prompt->boxes.back().buttons, IPrompt::Buttons::SaveDiscardCancel);
+    // Save with another bank changed saves them all, else the question would come back.
+    const std::string path = files.file("all.mid");
+    prompt->answers = {Answer::Save};
+    prompt->saveNames = {path};
+    EXPECT_TRUE(session->requestClose());
+    EXPECT_EQ(prompt->dialogs.back().title, "Save All Banks to Disk");
+    BankFileResult error;
+    const auto saved = BankDocument::open(path, error);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->banks().at(7)->getName(), "Eight");
+    session->renameBank("Three");
+    prompt->answers = {Answer::Discard};
+    EXPECT_TRUE(session->requestClose());
+}
+
+TEST_F(Session, PlaySoundsTheSlotAndSilenceCannotBePlayed)
+{
+    EXPECT_EQ(session->row(2).play.text, "Play");
+    EXPECT_TRUE(session->row(2).play.enabled);
+    session->playRow(2);
+    ASSERT_TRUE(audio->waitForWrites(1, std::chrono::seconds(60)));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (session->row(2).play.text == "Stop" && std::chrono::steady_clock::now() < deadline) {
+        session->tick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(session->row(2).play.text, "Play");
+    ASSERT_FALSE(audio->streams().empty());
+    EXPECT_FALSE(audio->streams().back().samples.empty());
+
+    const std::string quiet = files.file("quiet.wav");
+    writeFile(quiet, wav(0, 500));
+    session->drop({quiet}, 3);
+    EXPECT_FALSE(session->row(3).play.enabled);
+    EXPECT_EQ(session->row(3).play.reason, "The slot holds only silence.");
+    start({}, false);
+    EXPECT_FALSE(session->row(2).play.enabled);
+    EXPECT_FALSE(session->row(2).play.reason.empty());
+}
+
+TEST_F(Session, SecondaryCommandsAnswerAsBefore)
+{
+    session->run(Command::interfaceTest);
+    EXPECT_EQ(lastBox(), "Please use the Orvel MIDI Interface Test application!");
+    session->run(Command::about);
+    EXPECT_EQ(view.abouts, 1);
+    session->run(Command::quit);
+    EXPECT_EQ(view.closes, 1);
+}
+
+TEST(EditorMenus, EveryWindowGetsTheSameMenusAndKeys)
+{
+    const auto& menus = editorMenus();
+    ASSERT_EQ(menus.size(), 4U);
+    std::vector<std::string> keys;
+    for (const Menu& menu : menus)
+        for (const MenuItem& item : menu.items)
+            for (const Shortcut& shortcut : item.shortcuts) keys.push_back(shortcut.text());
+    EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+O", "Ctrl+S", "Ctrl+Q", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Y",
+                                              "Ctrl+Return", "F5", "F1"}));
+}
+
+TEST(Mnemonics, EachTextGetsAFreeLetterOfItsOwn)
+{
+    const auto marked = withMnemonics({"CLAP", "CRASH", "RIDE", "RIM"}, "CR");
+    EXPECT_EQ(marked, (std::vector<std::string>{"C&LAP", "CR&ASH", "RI&DE", "R&IM"})); // RIM had fewer to choose from
+}
