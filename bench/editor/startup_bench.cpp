@@ -1,12 +1,13 @@
-// Start-up of the editor window: the 32 factory banks and their 32 copies are
+// Start-up of the editor window: the session with its 32 factory banks is
 // built, the window is laid out and shown. Prints the first start-up measured
 // from main() once, then lets Google Benchmark time repeated start-ups.
 #include "audio/audiooutput.h"
 #include "editor/qt/editor.h"
-#include "editor/qt/prompt.h"
+#include "editor/qt/qtprompt.h"
 #include "midiport/midisystem.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 
 #include <benchmark/benchmark.h>
@@ -19,7 +20,12 @@ namespace {
 
 void startEditor()
 {
-    CEditor editor(createMidiSystem(), std::make_unique<QtPrompt>(), createPlatformAudioSystem());
+    SessionServices services;
+    services.midi = createMidiSystem();
+    services.prompt = std::make_unique<QtPrompt>();
+    services.audio = createPlatformAudioSystem();
+    services.homeFolder = QDir::homePath().toStdString();
+    CEditor editor(std::move(services));
     editor.show();
     QApplication::processEvents();
     benchmark::DoNotOptimize(editor.isVisible());

@@ -358,16 +358,22 @@ void CEditor::connectInputs()
 }
 
 // Wide enough for long slot names beside the waveforms, as far as the screen
-// leaves room beside the title bar and the frame.
+// leaves room beside the title bar and the frame, and placed so that the
+// title bar stays on the screen too.
 void CEditor::sizeToScreen()
 {
     const QScreen* display = screen();
     if (display == nullptr) return;
     const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-    const QSize room = display->availableGeometry().size() -
-                       QSize(2 * frame, style()->pixelMetric(QStyle::PM_TitleBarHeight) + frame);
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect available = display->availableGeometry();
+    const QSize room = available.size() - QSize(2 * frame, titleBar + frame);
     const QSize wanted = sizeHint().expandedTo(QSize(fontMetrics().averageCharWidth() * 156, 0));
     resize(wanted.boundedTo(room).expandedTo(minimumSizeHint()));
+    // move() places the frame.
+    const QSize framed = size() + QSize(2 * frame, 2 * frame);
+    const int top = available.top() + (available.height() - framed.height()) / 2;
+    move(available.left() + (available.width() - framed.width()) / 2, std::max(top, available.top() + titleBar));
 }
 
 void CEditor::openGivenFile(const QString& path)
