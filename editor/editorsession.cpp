@@ -134,6 +134,7 @@ void CEditorSession::State::refreshPorts()
     // The port chosen stays chosen while it exists.
     const auto kept = std::find(outputNames.begin(), outputNames.end(), previous);
     outputPort = kept != outputNames.end() ? static_cast<int>(kept - outputNames.begin()) : 0;
+    if (static_cast<std::size_t>(inputPort) >= inputNames.size()) inputPort = 0;
     view.changed(ViewPart::ports | ViewPart::commands);
 }
 
@@ -172,6 +173,8 @@ CEditorSession::~CEditorSession()
     // anyway stops after the message in flight instead of finishing the bank.
     if (m_state->transfer) m_state->transfer->requestStop(StopPoint::afterMessage);
     if (m_state->worker.joinable()) m_state->worker.join();
+    if (m_state->test) m_state->test->stop();
+    if (m_state->testWorker.joinable()) m_state->testWorker.join();
     m_state->player.reset();
 }
 
@@ -253,6 +256,7 @@ std::vector<std::string> CEditorSession::inputPorts() const
 }
 
 int CEditorSession::selectedOutputPort() const { return m_state->outputPort; }
+int CEditorSession::selectedInputPort() const { return m_state->inputPort; }
 int CEditorSession::channel() const { return m_state->channel; }
 bool CEditorSession::sendsAllBanks() const { return m_state->sendAll; }
 
@@ -293,14 +297,21 @@ CommandState CEditorSession::state(Command command) const
     case Command::stop:
         if (!s.sending())
             disable("No send is running.");
-        else if (s.transfer->stopRequested() != StopPoint::none)
+        else if (s.transfer && s.transfer->stopRequested() != StopPoint::none)
             disable("The send stops after the bank being sent.");
         break;
     case Command::refreshPorts:
         if (s.sending()) disable("The ports stay as they are while a send runs.");
         break;
     case Command::interfaceTest:
-        if (s.sending()) disable("A send is running.");
+        if (s.transfer)
+            disable("A send is running.");
+        else if (s.test)
+            disable("The MIDI Interface Test is running.");
+        else if (s.outputNames.empty())
+            disable("No MIDI output port was found: connect the MIDI interface, then choose Refresh Ports.");
+        else if (s.inputNames.empty())
+            disable("No MIDI input port was found: the test reads back through the interface's MIDI IN.");
         break;
     case Command::receive:
         disable("Receiving banks from the VARNO is not supported yet.");
@@ -325,6 +336,11 @@ void CEditorSession::selectBank(int index)
 void CEditorSession::selectOutputPort(int index)
 {
     if (index >= 0 && static_cast<std::size_t>(index) < m_state->outputNames.size()) m_state->outputPort = index;
+}
+
+void CEditorSession::selectInputPort(int index)
+{
+    if (index >= 0 && static_cast<std::size_t>(index) < m_state->inputNames.size()) m_state->inputPort = index;
 }
 
 void CEditorSession::selectChannel(int channel)
@@ -355,10 +371,7 @@ void CEditorSession::run(Command command)
     case Command::send: sendToDevice(); break;
     case Command::stop: requestStop(); break;
     case Command::refreshPorts: s.refreshPorts(); break;
-    case Command::interfaceTest:
-        s.ask(IPrompt::Icon::Information, "MIDI Interface Test", "Please use the Orvel MIDI Interface Test application!",
-              IPrompt::Buttons::Ok);
-        break;
+    case Command::interfaceTest: startInterfaceTest(); break;
     case Command::receive:
         s.ask(IPrompt::Icon::Information, {}, "Receive from VARNO is not supported yet!", IPrompt::Buttons::Ok);
         break;
@@ -785,7 +798,10 @@ void CEditorSession::tick()
         }
         s.view.changed(ViewPart::playState | ViewPart::bankContent);
     }
-    if (s.sending()) {
+    if (s.test) {
+        showProgress();
+        if (s.testFinished.load(std::memory_order_acquire) && s.asking == 0) finishInterfaceTest();
+    } else if (s.transfer) {
         showProgress();
         if (s.finished.load(std::memory_order_acquire) && s.asking == 0) finishSend();
     } else if (s.services.midi && s.asking == 0 && s.services.midi->portListChanges() != s.portStamp) {

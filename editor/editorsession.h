@@ -70,7 +70,7 @@ struct RowView {
 
 // The send's display while one runs.
 struct TransferView {
-    bool sending = false;  // Stop shows in Send's place
+    bool sending = false;  // Stop shows in Send's place (a send, or the MIDI Interface Test)
     int percent = 0;       // the whole send
     int bankPercent = 0;   // the bank in flight
     std::string bankText;  // "S07 42%"
@@ -134,6 +134,7 @@ public:
     std::vector<std::string> outputPorts() const; // "no output ports detected" when there is none
     std::vector<std::string> inputPorts() const;
     int selectedOutputPort() const;
+    int selectedInputPort() const; // the MIDI Interface Test reads back from it
     int channel() const; // 0..15, shown as 1..16
     bool sendsAllBanks() const; // the "all banks" option, else "selected bank"
     CommandState state(Command command) const;
@@ -141,6 +142,7 @@ public:
     // --- What the user does ----------------------------------------------
     void selectBank(int index);
     void selectOutputPort(int index);
+    void selectInputPort(int index);
     void selectChannel(int channel);
     void setSendsAllBanks(bool all);
     void run(Command command);
@@ -193,6 +195,8 @@ private:
     void record(std::string label, std::vector<StoredBank> replaced, int position);
     void showEdited(int position);
     void sendToDevice();
+    void startInterfaceTest();
+    void finishInterfaceTest();
     void requestStop();
     void showProgress();
     void finishSend();

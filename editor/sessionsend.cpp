@@ -93,6 +93,12 @@ TransferView CEditorSession::transfer() const
     const State& s = *m_state;
     TransferView view;
     view.stop = state(Command::stop);
+    if (s.test) {
+        view.sending = true;
+        view.percent = view.bankPercent = s.test->progress();
+        view.bankText = "Test " + std::to_string(view.percent) + "%";
+        return view;
+    }
     if (!s.transfer) return view;
     const TransferProgress progress = s.transfer->progress();
     view.sending = true;
@@ -148,6 +154,10 @@ void CEditorSession::sendToDevice()
 void CEditorSession::requestStop()
 {
     State& s = *m_state;
+    if (s.test) {
+        s.test->stop();
+        return;
+    }
     if (!s.transfer) return;
     s.transfer->requestStop(StopPoint::afterBank);
     s.view.changed(ViewPart::transfer | ViewPart::commands);
@@ -158,6 +168,11 @@ void CEditorSession::requestStop()
 void CEditorSession::showProgress()
 {
     State& s = *m_state;
+    if (s.test) {
+        s.setStatus("Testing the MIDI interface - " + std::to_string(s.test->progress()) + "%");
+        s.view.changed(ViewPart::transfer);
+        return;
+    }
     if (!s.transfer) return;
     s.setStatus(transferText(s, s.transfer->progress()));
     s.view.changed(ViewPart::transfer);
@@ -212,7 +227,8 @@ void CEditorSession::finishSend()
             s.ask(IPrompt::Icon::Warning, "Send to VARNO", text, IPrompt::Buttons::Ok);
         }
     }
-    if (std::exchange(s.closeWhenSent, false)) s.view.closeWindow();
+    // Closing asked for during the send: now it is over, unsaved work is asked about as always.
+    if (std::exchange(s.closeWhenSent, false) && requestClose()) s.view.closeWindow();
 }
 
 // What closing does while a send runs. A send ends only at a safe point:
@@ -221,6 +237,12 @@ void CEditorSession::finishSend()
 bool CEditorSession::closeDuringTransfer()
 {
     State& s = *m_state;
+    if (s.test) {
+        // The test proves nothing half done: it stops, and the window closes after.
+        s.test->stop();
+        s.closeWhenSent = true;
+        return false;
+    }
     if (s.transfer->stopRequested() == StopPoint::none) {
         const auto inFlight = s.watch.inFlight();
         const std::string current = inFlight ? tagOf(s.transfer->bank(*inFlight)) : "the bank being sent";
@@ -233,4 +255,48 @@ bool CEditorSession::closeDuringTransfer()
     }
     s.closeWhenSent = true;
     return false;
+}
+
+// The loopback test of the user's interface: test messages of the machine's
+// sizes out of the chosen MIDI OUT, back through a cable into the chosen
+// MIDI IN, compared byte by byte. They never carry the machine's header.
+void CEditorSession::startInterfaceTest()
+{
+    State& s = *m_state;
+    if (s.sending()) return;
+    const std::string out = s.outputNames.at(static_cast<std::size_t>(s.outputPort));
+    const std::string in = s.inputNames.at(static_cast<std::size_t>(s.inputPort));
+    const PortPacing pacing = s.services.midi->outputPacing();
+    const std::uint64_t seconds =
+        (KtMidiInterfaceTest::plannedMs(pacing, KtMidiInterfaceTest::Length::full) + 999) / 1000;
+    if (s.ask(IPrompt::Icon::Information, "MIDI Interface Test",
+              "Connect the MIDI OUT of the interface (\"" + out + "\") to its own MIDI IN (\"" + in +
+                  "\") with a cable.\nThe test sends the machine's message sizes and compares what comes back; it "
+                  "takes about " + std::to_string(seconds) + " seconds.",
+              IPrompt::Buttons::OkCancel) != IPrompt::Answer::Ok)
+        return;
+    s.testFinished.store(false);
+    s.test = std::make_unique<KtMidiInterfaceTest>(s.services.midi, s.outputPort, s.inputPort);
+    s.testWorker = std::thread([&s] {
+        s.test->run();
+        s.testFinished.store(true, std::memory_order_release);
+    });
+    s.view.changed(ViewPart::transfer | ViewPart::commands);
+    showProgress();
+}
+
+void CEditorSession::finishInterfaceTest()
+{
+    State& s = *m_state;
+    if (s.testWorker.joinable()) s.testWorker.join();
+    const LoopbackReport report = s.test->result();
+    s.test.reset();
+    s.view.changed(ViewPart::transfer | ViewPart::commands);
+    s.setStatus(report.text);
+    if (std::exchange(s.closeWhenSent, false)) {
+        if (requestClose()) s.view.closeWindow();
+        return;
+    }
+    s.ask(report.verdict == LoopbackVerdict::clean ? IPrompt::Icon::Information : IPrompt::Icon::Warning,
+          "MIDI Interface Test", report.text, IPrompt::Buttons::Ok);
 }

@@ -7,6 +7,7 @@
 #include "editor/editorsession.h"
 #include "editor/undohistory.h"
 #include "midiport/banktransfer.h"
+#include "midiport/ktmidiinterfacetest.h"
 #include "midiport/midisystem.h"
 #include "midiport/sleepinhibitor.h"
 
@@ -82,6 +83,7 @@ struct CEditorSession::State {
     bool sendAll = false;
     int channel = 0;
     int outputPort = 0;
+    int inputPort = 0;
     std::vector<std::string> outputNames;
     std::vector<std::string> inputNames;
     std::uint64_t portStamp = 0;
@@ -103,6 +105,11 @@ struct CEditorSession::State {
     std::optional<std::size_t> resumeAt;
     std::thread worker;
 
+    // The MIDI Interface Test, on a worker of its own like a send.
+    std::unique_ptr<KtMidiInterfaceTest> test;
+    std::atomic<bool> testFinished{false};
+    std::thread testWorker;
+
     // Play: one slot at a time; its end comes from the player's thread.
     std::unique_ptr<SlotPlayer> player;
     std::string playUnavailable; // empty: Play can work
@@ -117,7 +124,8 @@ struct CEditorSession::State {
     std::optional<std::size_t> askChoice(const std::string& caption, const std::string& text,
                                          const std::vector<std::string>& buttons);
 
-    bool sending() const { return transfer != nullptr; }
+    // A send or the interface test holds the MIDI port.
+    bool sending() const { return transfer != nullptr || test != nullptr; }
     void setStatus(std::string text);
     void refreshPorts();
     void checkPlayer();

@@ -570,17 +570,20 @@ TEST_F(Session, StopFinishesTheBankAndOffersTheRest)
 TEST_F(Session, StopFinishesTheBankAndTheCloseBoxWaitsForIt)
 {
     RecordingMidiSystem::Options options;
-    options.holdBeforeLong = 1; // the send waits inside S05 until stopped
+    options.holdBeforeLong = 1; // the send waits inside S05 until the release file appears
+    options.logPath = files.file("midi.log");
     start(options);
     session->renameBank("Unsaved");
     session->run(Command::send);
     EXPECT_TRUE(session->state(Command::stop).enabled);
-    prompt->answers = {Answer::Yes};
+    prompt->answers = {Answer::Yes, Answer::Discard}; // the unsaved bank is asked about once the send has ended
     EXPECT_FALSE(session->requestClose());
     EXPECT_THAT(lastBox(), StartsWith("Banks are being sent to the VARNO.\nStop after "));
     EXPECT_FALSE(session->state(Command::stop).enabled);
+    writeFile(options.logPath + ".release", {});
     waitForSend();
     EXPECT_THAT(session->status(), StartsWith("Stopped"));
+    EXPECT_EQ(prompt->boxes.back().buttons, IPrompt::Buttons::SaveDiscardCancel);
     EXPECT_EQ(view.closes, 1);
 }
 
@@ -633,10 +636,33 @@ TEST_F(Session, PlaySoundsTheSlotAndSilenceCannotBePlayed)
     EXPECT_FALSE(session->row(2).play.reason.empty());
 }
 
+TEST_F(Session, InterfaceTestReadsBackThroughTheCableAndNamesTheLoss)
+{
+    EXPECT_FALSE(session->state(Command::interfaceTest).enabled); // no MIDI IN to read back from
+    RecordingMidiSystem::Options options;
+    options.inputPorts = 1;
+    options.loopback = RecordingMidiSystem::LoopbackScript{};
+    options.loopback->dropEvery = 255;
+    start(options);
+    prompt->answers = {Answer::Ok};
+    session->run(Command::interfaceTest);
+    EXPECT_THAT(prompt->boxes.front().text, StartsWith("Connect the MIDI OUT of the interface"));
+    EXPECT_TRUE(session->transfer().sending);
+    EXPECT_FALSE(session->state(Command::send).enabled);
+    waitForSend();
+    EXPECT_EQ(prompt->boxes.back().icon, IPrompt::Icon::Warning);
+    EXPECT_THAT(lastBox(), StartsWith("Lost 514 of 131,078 bytes, every 255th: this interface drops long"));
+    EXPECT_EQ(session->status(), lastBox());
+    for (const RecordedItem& item : system->records())
+        if (item.kind == RecordedItem::Kind::sysex) {
+            EXPECT_EQ(item.bytes.at(1), 0x7D); // never the machine's header
+        }
+}
+
 TEST_F(Session, SecondaryCommandsAnswerAsBefore)
 {
-    session->run(Command::interfaceTest);
-    EXPECT_EQ(lastBox(), "Please use the Orvel MIDI Interface Test application!");
+    session->run(Command::receive); // disabled: nothing to ask
+    EXPECT_TRUE(prompt->boxes.empty());
     session->run(Command::about);
     EXPECT_EQ(view.abouts, 1);
     session->run(Command::quit);
