@@ -9,6 +9,7 @@
 #include "midiport/recording/recordingsleepinhibitor.h"
 #include "model/bank.h"
 #include "model/firmware.h"
+#include "tests/support/crafted_bank_files.h"
 #include "tests/support/scriptedprompt.h"
 #include "tests/support/temp_dir.h"
 #include "varno_version.h"
@@ -16,6 +17,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -360,6 +362,64 @@ TEST_F(Session, FilesThatDoNotOpenSayWhy)
     EXPECT_EQ(session->state(Command::undo).text, "");
 }
 
+// The same crafted files the core and varno414 open, with the same answers.
+TEST_F(Session, CraftedFilesOpenOrAreRefusedWithTheirReason)
+{
+    for (const CraftedBankFile& crafted : craftedBankFiles()) {
+        SCOPED_TRACE(crafted.name);
+        start();
+        const std::string path = utf8FromPath(writeCraftedBankFile(crafted, files.path()));
+        const int position = static_cast<int>(crafted.position);
+        session->selectBank(position);
+        session->renameBank("kept");
+        prompt->answers = {Answer::Discard};
+        prompt->openNames = {path};
+        session->run(Command::open);
+        const bool refused = !prompt->boxes.empty() && prompt->boxes.back().buttons == IPrompt::Buttons::Ok;
+        EXPECT_EQ(!refused, crafted.editorTakes);
+        if (crafted.editorTakes) {
+            EXPECT_NE(session->bank(position).getName(), "kept");
+            EXPECT_EQ(session->bank(kFirmwareIndex).isFirmwarePlaceholder(), crafted.firmwarePlaceholder);
+        } else {
+            EXPECT_THAT(lastBox(), StartsWith("This file contains no sound bank(s)\nfor a Orvel VARNO 414!\n"));
+            EXPECT_EQ(session->bank(position).getName(), "kept");
+        }
+    }
+}
+
+// Short firmware-shaped messages are never sent and are saved without the
+// erases the file came with.
+TEST_F(Session, ShortFirmwareStaysAPlaceholder)
+{
+    session->selectBank(kFirmwareIndex);
+    prompt->openNames = {utf8FromPath(writeCraftedBankFile(craftedBankFile("short-firmware.mid"), files.path()))};
+    session->run(Command::open);
+    EXPECT_EQ(session->bank(kFirmwareIndex).getName(), "FIRMWARE");
+    session->run(Command::send);
+    EXPECT_THAT(lastBox(), HasSubstr("No firmware"));
+    EXPECT_EQ(sysexCount(), 0U);
+    const std::string saved = files.file("saved.mid");
+    prompt->saveNames = {saved};
+    session->run(Command::save);
+    const std::vector<std::uint8_t> bytes = readFile(saved);
+    const std::uint8_t erase[] = {0x31, 0x0D, 0x79};
+    EXPECT_EQ(std::search(bytes.begin(), bytes.end(), std::begin(erase), std::end(erase)), bytes.end());
+}
+
+TEST_F(Session, UndoAndRedoRestoreTheBytesExactly)
+{
+    const std::vector<std::uint8_t> before(session->row(2).bytes.begin(), session->row(2).bytes.end());
+    const std::string clap = files.file("clap.wav");
+    writeFile(clap, wav(2000));
+    session->drop({clap}, 2);
+    const std::vector<std::uint8_t> after(session->row(2).bytes.begin(), session->row(2).bytes.end());
+    ASSERT_NE(before, after);
+    session->run(Command::undo);
+    EXPECT_TRUE(std::ranges::equal(session->row(2).bytes, before));
+    session->run(Command::redo);
+    EXPECT_TRUE(std::ranges::equal(session->row(2).bytes, after));
+}
+
 TEST_F(Session, ResetAsksOnlyForAChangedBank)
 {
     session->run(Command::reset); // unchanged: nothing to lose, nothing asked
@@ -405,6 +465,42 @@ TEST_F(Session, AllBanksLeaveOutThePlaceholderAndAskAboutDuplicates)
     EXPECT_EQ(sysexCount(), kSoundBankCount * kEventCount);
 }
 
+TEST_F(Session, AllBanksAskAboutABankHeldTwice)
+{
+    prompt->openNames = {utf8FromPath(writeCraftedBankFile(craftedBankFile("duplicates.mid"), files.path()))};
+    session->run(Command::open);
+    ASSERT_EQ(session->bank(1).getName(), "S01 again");
+    session->setSendsAllBanks(true);
+    prompt->answers = {Answer::Ok, Answer::No};
+    session->run(Command::send);
+    EXPECT_THAT(lastBox(), StartsWith("S01 appears in tracks 1 and 2.\n"));
+    EXPECT_FALSE(session->transfer().sending);
+    prompt->answers = {Answer::Ok, Answer::Yes};
+    session->run(Command::send);
+    waitForSend();
+    EXPECT_EQ(sysexCount(), kSoundBankCount * kEventCount);
+}
+
+TEST_F(Session, ProgressGrowsToTheEnd)
+{
+    RecordingMidiSystem::Options options;
+    options.realTimeSpeed = 250;
+    start(options);
+    session->run(Command::send);
+    std::vector<int> seen;
+    bool described = false;
+    while (session->transfer().sending) {
+        const int percent = session->transfer().percent;
+        if (seen.empty() || seen.back() != percent) seen.push_back(percent);
+        session->tick();
+        described = described || session->status().find("Bank 1 of 1 - ") == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_GE(seen.size(), 4U);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_TRUE(described);
+}
+
 TEST_F(Session, PortFailureIsToldInABox)
 {
     RecordingMidiSystem::Options failing;
@@ -438,6 +534,37 @@ TEST_F(Session, AResumedSendThatFailsOffersTheFirstTableBankNotSent)
     prompt->answers = {Answer::Cancel};
     session->run(Command::send);
     EXPECT_THAT(lastBox(), StartsWith("The last send of all banks ended before S06 was sent completely.\nResume from S06? 26 banks"));
+}
+
+TEST_F(Session, StopFinishesTheBankAndOffersTheRest)
+{
+    RecordingMidiSystem::Options options;
+    options.holdBeforeLong = int(kEventCount) + 1; // inside S02, until the release file appears
+    options.logPath = files.file("midi.log");
+    start(options);
+    session->setSendsAllBanks(true);
+    prompt->answers = {Answer::Ok};
+    session->run(Command::send);
+    // The send holds inside S02 until it is stopped.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (session->status().rfind("Bank 2 of 31", 0) != 0 && std::chrono::steady_clock::now() < deadline) {
+        session->tick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    session->run(Command::stop);
+    EXPECT_EQ(session->status(), "Stopping after S02...");
+    writeFile(options.logPath + ".release", {});
+    waitForSend();
+    EXPECT_EQ(session->status(), "Stopped after S02: 2 of 31 banks sent.");
+    EXPECT_EQ(sysexCount(), 2 * kEventCount);
+
+    prompt->answers = {Answer::No, Answer::Cancel};
+    session->run(Command::send);
+    EXPECT_THAT(prompt->boxes.at(prompt->boxes.size() - 2).text, HasSubstr("Resume from S03? 29 banks, about 52 minutes\n"));
+    prompt->answers = {Answer::Yes};
+    session->run(Command::send);
+    waitForSend();
+    EXPECT_EQ(sysexCount(), kSoundBankCount * kEventCount);
 }
 
 TEST_F(Session, StopFinishesTheBankAndTheCloseBoxWaitsForIt)
