@@ -151,7 +151,8 @@ void CEditor::showTransfer()
         if (focused) shown->setFocus();
     }
     m_stop->setEnabled(transfer.stop.enabled);
-    m_stop->setToolTip(fromUtf8(transfer.stop.enabled ? m_session->state(Command::stop).reason : transfer.stop.reason));
+    m_stop->setToolTip(transfer.stop.enabled ? tr("Finish the bank being sent, then stop")
+                                             : fromUtf8(transfer.stop.reason));
     for (QProgressBar* bar : {m_bankProgress, m_sendProgress}) bar->setVisible(transfer.sending);
     m_sendProgress->setValue(transfer.percent);
     m_bankProgress->setValue(transfer.bankPercent);

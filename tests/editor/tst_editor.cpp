@@ -582,6 +582,9 @@ void EditorTest::layoutFitsSmallScreen()
         QCOMPARE(letters.removeDuplicates(), 0);
     };
     checkMnemonics();
+    // The waveform draws one column a device pixel at 150 % too.
+    auto* waveform = h.child<SlotRow>("row2")->waveform();
+    QCOMPARE(waveform->peaks().size(), std::size_t((waveform->width() - 4) * 1.5));
 
     // During a send, as it opens and at its smallest, every control is on the
     // screen with all the room its text needs.
