@@ -91,9 +91,6 @@ void CEditor::buildWindow()
     m_versionText = new QLabel(this);
     m_versionText->setObjectName("versionText");
     m_versionText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_interfaceTestBox = new QCheckBox(tr("MIDI Interface Test"), this);
-    m_interfaceTestBox->setObjectName("interfaceTest");
-    m_interfaceTestBox->hide();
 
     // Created in the order the Tab key visits them.
     m_bankList = new QListWidget(this);
@@ -267,7 +264,6 @@ QLayout* CEditor::buildSendArea()
     m_inputPorts->setObjectName("inputPorts");
     m_inputPorts->setMinimumContentsLength(16);
     m_inputPorts->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_inputPorts->setEnabled(false); // nothing is received yet
     inputLabel->setBuddy(m_inputPorts);
     m_receiveProgress = new QProgressBar(this);
     m_receiveProgress->setObjectName("receiveProgress");
@@ -283,7 +279,6 @@ QLayout* CEditor::buildSendArea()
     receive->addWidget(m_inputPorts);
     receive->addWidget(m_receiveProgress);
     receive->addWidget(m_receive);
-    receive->addWidget(m_interfaceTestBox);
     receive->addStretch(1);
     receive->addWidget(m_versionText);
 
@@ -310,13 +305,12 @@ void CEditor::connectInputs()
     connect(m_receive, &QPushButton::clicked, this, [this] { runCommand(Command::receive); });
     connect(m_send, &QPushButton::clicked, this, [this] { runCommand(Command::send); });
     connect(m_stop, &QPushButton::clicked, this, [this] { runCommand(Command::stop); });
-    connect(m_interfaceTestBox, &QCheckBox::clicked, this, [this] {
-        m_interfaceTestBox->setChecked(false);
-        runCommand(Command::interfaceTest);
-    });
     connect(m_allBanksRadio, &QRadioButton::toggled, this, [this](bool all) { m_session->setSendsAllBanks(all); });
     connect(m_channels, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) m_session->selectChannel(index);
+    });
+    connect(m_inputPorts, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) m_session->selectInputPort(index);
     });
     connect(m_outputPorts, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) m_session->selectOutputPort(index);

@@ -104,7 +104,6 @@ private:
 
     std::array<SlotRow*, CEditorSession::kRowCount> m_rows{};
     QLabel* m_versionText = nullptr;
-    QCheckBox* m_interfaceTestBox = nullptr;
     QListWidget* m_bankList = nullptr;
     QPushButton* m_openFromDisk = nullptr;
     QPushButton* m_saveToDisk = nullptr;

@@ -167,7 +167,6 @@ void CEditor::showCommands()
     showState(m_reset, m_session->state(Command::reset));
     showState(m_send, m_session->state(Command::send));
     showState(m_receive, m_session->state(Command::receive));
-    showState(m_interfaceTestBox, m_session->state(Command::interfaceTest));
 }
 
 void CEditor::showPorts()
@@ -186,7 +185,11 @@ void CEditor::showPorts()
         fill(m_outputPorts, m_session->outputPorts());
         m_outputPorts->setCurrentIndex(m_session->selectedOutputPort());
     }
-    fill(m_inputPorts, m_session->inputPorts());
+    {
+        const QSignalBlocker blocker(m_inputPorts);
+        fill(m_inputPorts, m_session->inputPorts());
+        m_inputPorts->setCurrentIndex(m_session->selectedInputPort());
+    }
     {
         const QSignalBlocker blocker(m_channels);
         m_channels->setCurrentIndex(m_session->channel());

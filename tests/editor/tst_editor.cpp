@@ -162,7 +162,7 @@ void EditorTest::startUpShowsTheSession()
     QCOMPARE(h.child<QLabel>("versionText")->text().toStdString(), session.versionText());
     QVERIFY(!h.child<QWidget>("sendProgress")->isVisible());
     QVERIFY(!h.child<QWidget>("receiveProgress")->isVisible());
-    QVERIFY(!h.child<QComboBox>("inputPorts")->isEnabled());
+    QVERIFY(h.child<QComboBox>("inputPorts")->isEnabled());
     QCOMPARE(h.child<QComboBox>("channels")->count(), 16);
     auto* outputs = h.child<QComboBox>("outputPorts");
     QCOMPARE(outputs->count(), int(session.outputPorts().size()));
