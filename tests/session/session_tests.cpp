@@ -61,6 +61,30 @@ std::vector<std::uint8_t> wav(std::size_t loud, std::size_t quiet = 0)
     return audio::wavImage(samples);
 }
 
+void le(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// A 16-bit mono WAV whose header names the format tag.
+std::vector<std::uint8_t> wavTagged(std::uint16_t formatTag)
+{
+    std::vector<std::uint8_t> fmt;
+    le(fmt, formatTag, 2), le(fmt, 1, 2), le(fmt, 33000, 4), le(fmt, 66000, 4), le(fmt, 2, 2), le(fmt, 16, 2);
+    std::vector<std::uint8_t> data;
+    for (int i = 0; i < 2000; ++i) le(data, static_cast<std::uint32_t>((i * 37) % 20000 - 10000), 2);
+    std::vector<std::uint8_t> body{'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+    le(body, static_cast<std::uint32_t>(fmt.size()), 4);
+    body.insert(body.end(), fmt.begin(), fmt.end());
+    body.insert(body.end(), {'d', 'a', 't', 'a'});
+    le(body, static_cast<std::uint32_t>(data.size()), 4);
+    body.insert(body.end(), data.begin(), data.end());
+    std::vector<std::uint8_t> file{'R', 'I', 'F', 'F'};
+    le(file, static_cast<std::uint32_t>(body.size()), 4);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+}
+
 class Session : public ::testing::Test {
 protected:
     void start(RecordingMidiSystem::Options midi = {}, bool withAudio = true)
@@ -207,6 +231,10 @@ TEST_F(Session, ImportSaysWhatWentInAndHowLongItSounds)
     session->openSlotFile(2);
     ASSERT_FALSE(prompt->dialogs.empty());
     EXPECT_EQ(prompt->dialogs.back().directory, home.path().string()); // the first dialog opens at home
+    EXPECT_EQ(prompt->dialogs.back().title, "Import into CLAP");
+    EXPECT_EQ(prompt->dialogs.back().filters,
+              (std::vector<std::string>{"Audio files (*.wav *.aif *.aiff *.aifc *.flac *.ogg *.mp3)", "All files (*)"}));
+    EXPECT_EQ(session->row(2).name, "kick.wav");
     EXPECT_EQ(session->status(), "kick.wav: all 0.20 s used (the slot holds 0.74 s); audible for 0.10 s at 8 bits");
     EXPECT_EQ(session->state(Command::undo).text, "&Undo Import kick.wav into CLAP");
     EXPECT_TRUE(session->isBankChanged(4));
@@ -229,6 +257,22 @@ TEST_F(Session, RefusedImportsSayWhyAndChangeNothing)
         EXPECT_THAT(box, HasSubstr("\n" + std::filesystem::path(path).filename().string() + ": "));
     }
     EXPECT_THAT(prompt->boxes.front().text, HasSubstr("empty.wav: It holds no samples."));
+
+    const std::string compressed = files.file("adpcm.wav");
+    writeFile(compressed, wavTagged(2));
+    const std::string aifc = files.file("sound.aifc");
+    writeFile(aifc, {'F', 'O', 'R', 'M', 0, 0, 0, 12, 'A', 'I', 'F', 'C', 'F', 'V', 'E', 'R', 0, 0, 0, 4, 0xA2, 0x80, 0x51, 0x40});
+    for (const std::string& path : {compressed, aifc}) {
+        prompt->openNames = {path};
+        session->openSlotFile(2);
+        EXPECT_EQ(prompt->boxes.back().caption, "Wrong File Format");
+        EXPECT_THAT(lastBox(), StartsWith("VARNO414Editor supports only pcm (no compression) formats (*.aif or *.wav).\n" +
+                                          std::filesystem::path(path).filename().string() + ": "));
+    }
+    session->selectBank(kFirmwareIndex);
+    prompt->openNames = {empty};
+    session->openSlotFile(0);
+    EXPECT_THAT(lastBox(), HasSubstr("own OS firmware"));
     EXPECT_FALSE(session->anyChanged());
     EXPECT_FALSE(session->state(Command::undo).enabled);
 }
@@ -433,6 +477,16 @@ TEST_F(Session, ResetAsksOnlyForAChangedBank)
     session->run(Command::reset);
     EXPECT_NE(session->row(2).name, "Mine");
     EXPECT_EQ(session->state(Command::undo).text, "&Undo Reset S05");
+
+    RecordingMidiSystem::Options slow;
+    slow.realTimeSpeed = 1;
+    start(slow);
+    session->renameBank("Mine");
+    session->run(Command::send);
+    session->run(Command::reset); // refused while a send runs
+    EXPECT_EQ(lastBox(), "Don't Reset To Default any bank during sending or receiveing!");
+    EXPECT_EQ(session->bankName(), "Mine");
+    session->run(Command::stop);
 }
 
 TEST_F(Session, SendsTheSelectedBankAndKeepsTheComputerAwake)
