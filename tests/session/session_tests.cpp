@@ -115,6 +115,19 @@ protected:
         }
         ASSERT_FALSE(session->transfer().sending);
     }
+    // Until the recording log holds the line (the send has reached a hold).
+    void waitForLog(const std::string& path, const std::string& line)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream log(pathFromUtf8(path));
+            const std::string text{std::istreambuf_iterator<char>(log), {}};
+            if (text.find(line) != std::string::npos) return;
+            session->tick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        FAIL() << "the log never said " << line;
+    }
     std::string lastBox() const { return prompt->boxes.empty() ? std::string() : prompt->boxes.back().text; }
     std::size_t sysexCount() const
     {
@@ -599,12 +612,8 @@ TEST_F(Session, StopFinishesTheBankAndOffersTheRest)
     session->setSendsAllBanks(true);
     prompt->answers = {Answer::Ok};
     session->run(Command::send);
-    // The send holds inside S02 until it is stopped.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (session->status().rfind("Bank 2 of 31", 0) != 0 && std::chrono::steady_clock::now() < deadline) {
-        session->tick();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    waitForLog(options.logPath, "hold " + std::to_string(kEventCount + 1));
+    session->tick();
     session->run(Command::stop);
     EXPECT_EQ(session->status(), "Stopping after S02...");
     writeFile(options.logPath + ".release", {});
@@ -624,11 +633,14 @@ TEST_F(Session, StopFinishesTheBankAndOffersTheRest)
 TEST_F(Session, StopFinishesTheBankAndTheCloseBoxWaitsForIt)
 {
     RecordingMidiSystem::Options options;
-    options.holdBeforeLong = 1; // the send waits inside S05 until the release file appears
+    options.holdBeforeLong = 1; // the send waits inside S01 until the release file appears
     options.logPath = files.file("midi.log");
     start(options);
     session->renameBank("Unsaved");
+    session->setSendsAllBanks(true);
+    prompt->answers = {Answer::Ok};
     session->run(Command::send);
+    waitForLog(options.logPath, "hold 1");
     EXPECT_TRUE(session->state(Command::stop).enabled);
     prompt->answers = {Answer::Yes, Answer::Discard}; // the unsaved bank is asked about once the send has ended
     EXPECT_FALSE(session->requestClose());
@@ -636,7 +648,7 @@ TEST_F(Session, StopFinishesTheBankAndTheCloseBoxWaitsForIt)
     EXPECT_FALSE(session->state(Command::stop).enabled);
     writeFile(options.logPath + ".release", {});
     waitForSend();
-    EXPECT_THAT(session->status(), StartsWith("Stopped"));
+    EXPECT_EQ(session->status(), "Stopped after S01: 1 of 31 banks sent.");
     EXPECT_EQ(prompt->boxes.back().buttons, IPrompt::Buttons::SaveDiscardCancel);
     EXPECT_EQ(view.closes, 1);
 }
