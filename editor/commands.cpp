@@ -30,6 +30,7 @@ const std::vector<Menu>& editorMenus()
          {{Command::send, "&Send", {{Shortcut::Key::enter, 0, true, false}}},
           {Command::stop, "S&top", {}},
           {Command::refreshPorts, "&Refresh Ports", {{Shortcut::Key::f5, 0, false, false}}, true},
+          {Command::forget, "&Forget What Was Sent to This Port", {}},
           {Command::interfaceTest, "MIDI &Interface Test", {}}}},
         {"&Help", {{Command::about, "&About VARNO414Editor...", {{Shortcut::Key::f1, 0, false, false}}}}},
     };

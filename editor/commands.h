@@ -16,6 +16,7 @@ enum class Command {
     send,          // Machine > Send
     stop,          // Machine > Stop
     refreshPorts,  // Machine > Refresh Ports
+    forget,        // Machine > Forget What Was Sent to This Port
     interfaceTest, // Machine > MIDI Interface Test
     receive,       // the "Receive from VARNO" button (no menu entry)
     about,         // Help > About

@@ -165,6 +165,7 @@ CEditorSession::CEditorSession(SessionServices services, ISessionView& view)
     s.outputNames = s.services.midi ? s.services.midi->outputPortNames() : std::vector<std::string>{};
     s.inputNames = s.services.midi ? s.services.midi->inputPortNames() : std::vector<std::string>{};
     s.portStamp = s.services.midi ? s.services.midi->portListChanges() : 0;
+    if (!s.services.journalPath.empty()) s.journal = std::make_unique<SendJournal>(s.services.journalPath);
 }
 
 CEditorSession::~CEditorSession()
@@ -258,7 +259,18 @@ std::vector<std::string> CEditorSession::inputPorts() const
 int CEditorSession::selectedOutputPort() const { return m_state->outputPort; }
 int CEditorSession::selectedInputPort() const { return m_state->inputPort; }
 int CEditorSession::channel() const { return m_state->channel; }
-bool CEditorSession::sendsAllBanks() const { return m_state->sendAll; }
+bool CEditorSession::sendsAllBanks() const { return m_state->scope == SendScope::all; }
+SendScope CEditorSession::sendScope() const { return m_state->scope; }
+
+std::string CEditorSession::changesUnavailable() const
+{
+    return m_state->journal ? std::string() : "No send journal is kept here, so what was sent is not known.";
+}
+
+std::vector<int> CEditorSession::selectedBanks() const
+{
+    return m_state->selection.empty() ? std::vector<int>{m_state->selected} : m_state->selection;
+}
 
 CommandState CEditorSession::state(Command command) const
 {
@@ -302,6 +314,14 @@ CommandState CEditorSession::state(Command command) const
         break;
     case Command::refreshPorts:
         if (s.sending()) disable("The ports stay as they are while a send runs.");
+        break;
+    case Command::forget:
+        if (!s.journal)
+            disable(changesUnavailable());
+        else if (s.sending())
+            disable("A send is running.");
+        else if (s.outputNames.empty())
+            disable("No MIDI output port was found.");
         break;
     case Command::interfaceTest:
         if (s.transfer)
@@ -348,7 +368,22 @@ void CEditorSession::selectChannel(int channel)
     if (channel >= 0 && channel < 16) m_state->channel = channel;
 }
 
-void CEditorSession::setSendsAllBanks(bool all) { m_state->sendAll = all; }
+void CEditorSession::setSendsAllBanks(bool all) { setSendScope(all ? SendScope::all : SendScope::selected); }
+
+void CEditorSession::setSendScope(SendScope scope)
+{
+    if (scope == SendScope::changes && !changesUnavailable().empty()) return;
+    m_state->scope = scope;
+    m_state->view.changed(ViewPart::commands);
+}
+
+void CEditorSession::setSelectedBanks(std::vector<int> banks)
+{
+    std::sort(banks.begin(), banks.end());
+    banks.erase(std::unique(banks.begin(), banks.end()), banks.end());
+    std::erase_if(banks, [this](int bank) { return bank < 0 || bank >= bankCount(); });
+    m_state->selection = banks.size() > 1 ? std::move(banks) : std::vector<int>{};
+}
 
 void CEditorSession::run(Command command)
 {
@@ -371,6 +406,7 @@ void CEditorSession::run(Command command)
     case Command::send: sendToDevice(); break;
     case Command::stop: requestStop(); break;
     case Command::refreshPorts: s.refreshPorts(); break;
+    case Command::forget: forgetPort(); break;
     case Command::interfaceTest: startInterfaceTest(); break;
     case Command::receive:
         s.ask(IPrompt::Icon::Information, {}, "Receive from VARNO is not supported yet!", IPrompt::Buttons::Ok);
@@ -709,7 +745,7 @@ bool CEditorSession::saveOrDiscard(const std::string& question)
 bool CEditorSession::saveBanks(bool wholeTable)
 {
     State& s = *m_state;
-    const bool all = wholeTable || s.sendAll;
+    const bool all = wholeTable || s.scope != SendScope::selected;
     const auto position = static_cast<std::size_t>(s.selected);
     const std::string tag = tagOf(position);
     const auto chosen = s.askSave({all ? "Save All Banks to Disk" : "Save " + tag + " to Disk",

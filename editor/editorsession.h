@@ -92,7 +92,15 @@ struct SessionServices {
     std::shared_ptr<IAudioSystem> audio;
     std::unique_ptr<ISleepInhibitor> inhibitor;
     std::string homeFolder; // where the first file dialog of each kind opens
+    // The send journal's file (SendJournal::defaultPath() for the user's);
+    // empty: none, so nothing is recorded and "Changes only" is not offered.
+    std::string journalPath;
 };
+
+// What Send sends: the banks selected in the list (in index order), all
+// banks, or of all banks only the blocks that differ from what this computer
+// last sent to the port.
+enum class SendScope { selected, all, changes };
 
 // The editor itself, without a window: the table of 32 banks being edited
 // with its changed marks, the selection, the undo history and every command,
@@ -137,6 +145,12 @@ public:
     int selectedInputPort() const; // the MIDI Interface Test reads back from it
     int channel() const; // 0..15, shown as 1..16
     bool sendsAllBanks() const; // the "all banks" option, else "selected bank"
+    SendScope sendScope() const;
+    // Why "Changes only" cannot be chosen now; empty when it can.
+    std::string changesUnavailable() const;
+    // The banks selected in the list besides the current one; all of them
+    // are sent with "selected bank", in index order.
+    std::vector<int> selectedBanks() const;
     CommandState state(Command command) const;
 
     // --- What the user does ----------------------------------------------
@@ -145,6 +159,9 @@ public:
     void selectInputPort(int index);
     void selectChannel(int channel);
     void setSendsAllBanks(bool all);
+    void setSendScope(SendScope scope);
+    // The list's whole selection; the current bank stays the one shown.
+    void setSelectedBanks(std::vector<int> banks);
     void run(Command command);
     // A name as typed so far: false when it holds a character that a bank
     // file cannot store (beyond Latin-1); the status then says which and why,
@@ -196,6 +213,7 @@ private:
     void showEdited(int position);
     void sendToDevice();
     void startInterfaceTest();
+    void forgetPort();
     void finishInterfaceTest();
     void requestStop();
     void showProgress();

@@ -3,6 +3,7 @@
 
 #include "editor/editorsession.h"
 #include "editor/sessionstate.h"
+#include "midiport/changeplan.h"
 #include "model/firmware.h"
 
 #include <algorithm>
@@ -72,6 +73,37 @@ SendList chooseAllBanks(CEditorSession::State& s)
     return sendListFrom(s.table, 0);
 }
 
+// Of all banks, the blocks that differ from what this computer last sent to
+// the port, after the user has read the plan; an empty list when there is
+// nothing to send or the user declined.
+SendList chooseChanges(CEditorSession::State& s, std::vector<BlockMask>& blocks)
+{
+    SendList all = sendListFrom(s.table, 0);
+    const std::string port = s.outputName();
+    const auto channel = static_cast<std::uint16_t>(s.channel);
+    const ChangePlan plan = planChanges(all.banks, channel, s.journal->port(port));
+    const PortPacing pacing = s.services.midi ? s.services.midi->outputPacing() : PortPacing{};
+    const std::uint64_t planned = BankTransfer::plannedMs(pacing, all.banks, channel, plan.blocks);
+    std::string text = describeChanges(plan, all.banks, port, planned);
+    if (!s.journal->warning().empty()) text += "\n" + s.journal->warning();
+    if (plan.empty()) {
+        s.ask(IPrompt::Icon::Information, "Send Changes Only", text + "\nNothing was sent.", IPrompt::Buttons::Ok);
+        return {};
+    }
+    if (s.ask(IPrompt::Icon::Question, "Send Changes Only",
+              text + "\nThe journal knows only what this computer sent; a machine changed by other means is not seen.",
+              IPrompt::Buttons::OkCancel) != IPrompt::Answer::Ok)
+        return {};
+    SendList changed;
+    for (std::size_t i = 0; i < all.banks.size(); ++i) {
+        if (plan.blocks[i] == 0) continue;
+        changed.positions.push_back(all.positions[i]);
+        changed.banks.push_back(std::move(all.banks[i]));
+        blocks.push_back(plan.blocks[i]);
+    }
+    return changed;
+}
+
 // "Bank 8 of 31 - 37:12 left", or what a stop is waiting for.
 std::string transferText(const CEditorSession::State& s, const TransferProgress& progress)
 {
@@ -114,33 +146,41 @@ void CEditorSession::sendToDevice()
 {
     State& s = *m_state;
     if (s.sending()) return;
-    const auto selected = static_cast<std::size_t>(s.selected);
-    // Only real device firmware may ever reach the machine's firmware blocks.
-    if (!s.sendAll && s.table.bank(selected).isFirmwarePlaceholder()) {
-        s.ask(IPrompt::Icon::Information, "Send to VARNO",
-              "No firmware has been loaded into the firmware bank.\n"
-              "Open a bank file with the device firmware first; nothing was sent.",
-              IPrompt::Buttons::Ok);
-        return;
-    }
     SendList list;
-    if (!s.sendAll) {
-        list.positions.push_back(selected);
-        list.banks.push_back(s.table.bank(selected).clone());
+    std::vector<BlockMask> blocks;
+    if (s.scope == SendScope::selected) {
+        const std::vector<int> chosen = selectedBanks();
+        // Only real device firmware may ever reach the machine's firmware blocks.
+        if (chosen.size() == 1 && s.table.bank(static_cast<std::size_t>(chosen.front())).isFirmwarePlaceholder()) {
+            s.ask(IPrompt::Icon::Information, "Send to VARNO",
+                  "No firmware has been loaded into the firmware bank.\n"
+                  "Open a bank file with the device firmware first; nothing was sent.",
+                  IPrompt::Buttons::Ok);
+            return;
+        }
+        for (const int position : chosen) {
+            if (s.table.bank(static_cast<std::size_t>(position)).isFirmwarePlaceholder()) continue;
+            list.positions.push_back(static_cast<std::size_t>(position));
+            list.banks.push_back(s.table.bank(static_cast<std::size_t>(position)).clone());
+        }
+    } else if (s.scope == SendScope::changes) {
+        list = chooseChanges(s, blocks);
     } else {
         list = chooseAllBanks(s);
     }
     if (list.banks.empty()) return;
 
     s.sentPositions = std::move(list.positions);
-    s.sendingAll = s.sendAll;
+    s.sendingAll = s.scope == SendScope::all;
     s.sendPort = static_cast<std::size_t>(s.outputPort) < s.outputNames.size() ? s.outputNames[s.outputPort] : "";
     s.closeWhenSent = false;
     s.result.reset();
     s.watch.reset();
     s.finished.store(false);
     s.transfer = std::make_unique<BankTransfer>(s.services.midi, s.outputPort, static_cast<std::uint16_t>(s.channel),
-                                                std::move(list.banks), s.services.inhibitor.get());
+                                                std::move(list.banks), s.services.inhibitor.get(), std::move(blocks));
+    // Every block is recorded as it goes, so "Changes only" knows what reached the machine.
+    if (s.journal) s.transfer->recordTo(s.journal.get(), s.sendPort);
     // The port opens, and waits out its pauses, on the worker: the window
     // never waits for the machine. The worker touches nothing else.
     s.worker = std::thread([&s] {
@@ -227,6 +267,10 @@ void CEditorSession::finishSend()
             s.ask(IPrompt::Icon::Warning, "Send to VARNO", text, IPrompt::Buttons::Ok);
         }
     }
+    if (!result.journalWarning.empty())
+        s.ask(IPrompt::Icon::Warning, "Send to VARNO",
+              result.journalWarning + "\nA \"Changes only\" send may not know what reached the machine.",
+              IPrompt::Buttons::Ok);
     // Closing asked for during the send: now it is over, unsaved work is asked about as always.
     if (std::exchange(s.closeWhenSent, false) && requestClose()) s.view.closeWindow();
 }
@@ -299,4 +343,18 @@ void CEditorSession::finishInterfaceTest()
     }
     s.ask(report.verdict == LoopbackVerdict::clean ? IPrompt::Icon::Information : IPrompt::Icon::Warning,
           "MIDI Interface Test", report.text, IPrompt::Buttons::Ok);
+}
+
+void CEditorSession::forgetPort()
+{
+    State& s = *m_state;
+    const std::string port = s.outputName();
+    if (s.ask(IPrompt::Icon::Question, "Forget What Was Sent",
+              "Forget what this computer sent to \"" + port + "\"?\nThe next \"Changes only\" send to it sends every bank.",
+              IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
+        return;
+    if (s.journal->forget(port))
+        s.setStatus("Forgot what was sent to " + port);
+    else
+        s.ask(IPrompt::Icon::Warning, "Forget What Was Sent", s.journal->warning(), IPrompt::Buttons::Ok);
 }

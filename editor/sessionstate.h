@@ -8,6 +8,7 @@
 #include "editor/undohistory.h"
 #include "midiport/banktransfer.h"
 #include "midiport/ktmidiinterfacetest.h"
+#include "midiport/sendjournal.h"
 #include "midiport/midisystem.h"
 #include "midiport/sleepinhibitor.h"
 
@@ -80,7 +81,9 @@ struct CEditorSession::State {
     std::string fileName; // the bank file last opened or saved, for the title
     std::string audioFolder;
     std::string bankFolder;
-    bool sendAll = false;
+    SendScope scope = SendScope::selected;
+    std::vector<int> selection; // the list's selection; empty: the current bank alone
+    std::unique_ptr<SendJournal> journal;
     int channel = 0;
     int outputPort = 0;
     int inputPort = 0;
@@ -99,6 +102,10 @@ struct CEditorSession::State {
     std::atomic<bool> finished{false};
     session::BankWatch watch;
     std::string sendPort;
+    std::string outputName() const
+    {
+        return static_cast<std::size_t>(outputPort) < outputNames.size() ? outputNames[outputPort] : std::string();
+    }
     bool sendingAll = false;
     bool closeWhenSent = false;
     // Where "all banks" resumes after a send that ended part-way: a table position.

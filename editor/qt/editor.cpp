@@ -95,7 +95,8 @@ void CEditor::buildWindow()
     // Created in the order the Tab key visits them.
     m_bankList = new QListWidget(this);
     m_bankList->setObjectName("bankList");
-    m_bankList->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several banks can be chosen for "selected bank"; the current one is shown.
+    m_bankList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_bankList->setSortingEnabled(false);
     const int markSize = fontMetrics().height() * 2 / 3;
     m_bankList->setIconSize(QSize(markSize, markSize));
@@ -195,9 +196,16 @@ QLayout* CEditor::buildSendArea()
     auto* scopeGroup = new QButtonGroup(this);
     scopeGroup->addButton(m_selectedBankRadio, 0);
     scopeGroup->addButton(m_allBanksRadio, 1);
+    m_changesRadio = new QRadioButton(tr("chan&ges only"), options);
+    m_changesRadio->setObjectName("changesOnly");
+    scopeGroup->addButton(m_changesRadio, 2);
+    connect(scopeGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) m_session->setSendScope(id == 2 ? SendScope::changes : id == 1 ? SendScope::all : SendScope::selected);
+    });
     auto* optionsLayout = new QHBoxLayout(options);
     optionsLayout->addWidget(m_selectedBankRadio);
     optionsLayout->addWidget(m_allBanksRadio);
+    optionsLayout->addWidget(m_changesRadio);
 
     auto* channelLabel = new QLabel(tr("VARNO Receive &Channel"), this);
     m_channels = new QComboBox(this);
@@ -305,7 +313,11 @@ void CEditor::connectInputs()
     connect(m_receive, &QPushButton::clicked, this, [this] { runCommand(Command::receive); });
     connect(m_send, &QPushButton::clicked, this, [this] { runCommand(Command::send); });
     connect(m_stop, &QPushButton::clicked, this, [this] { runCommand(Command::stop); });
-    connect(m_allBanksRadio, &QRadioButton::toggled, this, [this](bool all) { m_session->setSendsAllBanks(all); });
+    connect(m_bankList, &QListWidget::itemSelectionChanged, this, [this] {
+        std::vector<int> banks;
+        for (const QModelIndex& index : m_bankList->selectionModel()->selectedRows()) banks.push_back(index.row());
+        m_session->setSelectedBanks(std::move(banks));
+    });
     connect(m_channels, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) m_session->selectChannel(index);
     });

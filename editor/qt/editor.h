@@ -114,6 +114,7 @@ private:
     QPushButton* m_receive = nullptr;
     QRadioButton* m_selectedBankRadio = nullptr;
     QRadioButton* m_allBanksRadio = nullptr;
+    QRadioButton* m_changesRadio = nullptr;
     QComboBox* m_channels = nullptr;
     QComboBox* m_outputPorts = nullptr;
     QStackedWidget* m_sendOrStop = nullptr;

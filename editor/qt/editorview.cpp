@@ -93,7 +93,8 @@ void CEditor::showBankList()
         item->setFont(itemFont);
         item->setToolTip(fromUtf8(m_session->bankListToolTip(index)));
     }
-    m_bankList->setCurrentRow(m_session->selectedBank());
+    // A selection of several banks stays while its current bank is the session's.
+    if (m_bankList->currentRow() != m_session->selectedBank()) m_bankList->setCurrentRow(m_session->selectedBank());
 }
 
 void CEditor::showBankContent()
@@ -196,7 +197,14 @@ void CEditor::showPorts()
     }
     const QSignalBlocker selected(m_selectedBankRadio);
     const QSignalBlocker all(m_allBanksRadio);
-    (m_session->sendsAllBanks() ? m_allBanksRadio : m_selectedBankRadio)->setChecked(true);
+    const QSignalBlocker changes(m_changesRadio);
+    switch (m_session->sendScope()) {
+    case SendScope::selected: m_selectedBankRadio->setChecked(true); break;
+    case SendScope::all: m_allBanksRadio->setChecked(true); break;
+    case SendScope::changes: m_changesRadio->setChecked(true); break;
+    }
+    m_changesRadio->setEnabled(m_session->changesUnavailable().empty());
+    m_changesRadio->setToolTip(QString::fromStdString(m_session->changesUnavailable()));
     m_versionText->setText(fromUtf8(m_session->versionText()));
 }
 

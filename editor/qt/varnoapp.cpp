@@ -6,6 +6,7 @@
 #include "editor/qt/editor.h"
 #include "editor/qt/qtprompt.h"
 #include "midiport/midisystem.h"
+#include "midiport/sendjournal.h"
 #include "varno_version.h"
 
 #include <QDir>
@@ -31,6 +32,7 @@ int CVARNOApp::run()
     // The desktop is asked over D-Bus to stay awake during a send.
     services.inhibitor = std::make_unique<DBusSleepInhibitor>();
     services.homeFolder = QDir::homePath().toStdString();
+    services.journalPath = SendJournal::defaultPath();
     CEditor editor(std::move(services));
     dialogs.setParent(&editor);
     const QStringList args = arguments();

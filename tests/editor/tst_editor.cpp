@@ -578,7 +578,7 @@ void EditorTest::layoutFitsSmallScreen()
             QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
             letters << text.mid(at + 1, 1).toUpper();
         }
-        QCOMPARE(letters.size(), 17);
+        QCOMPARE(letters.size(), 18);
         QCOMPARE(letters.removeDuplicates(), 0);
     };
     checkMnemonics();

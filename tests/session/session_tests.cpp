@@ -87,7 +87,7 @@ std::vector<std::uint8_t> wavTagged(std::uint16_t formatTag)
 
 class Session : public ::testing::Test {
 protected:
-    void start(RecordingMidiSystem::Options midi = {}, bool withAudio = true)
+    void start(RecordingMidiSystem::Options midi = {}, bool withAudio = true, bool withJournal = false)
     {
         system = std::make_shared<RecordingMidiSystem>(midi);
         audio = std::make_shared<RecordingAudioSystem>();
@@ -101,6 +101,7 @@ protected:
         inhibitor = sleep.get();
         services.inhibitor = std::move(sleep);
         services.homeFolder = home.path().string();
+        if (withJournal) services.journalPath = home.file("journal");
         session = std::make_unique<CEditorSession>(std::move(services), view);
     }
     void SetUp() override { start(); }
@@ -566,6 +567,50 @@ TEST_F(Session, ProgressGrowsToTheEnd)
     EXPECT_GE(seen.size(), 4U);
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     EXPECT_TRUE(described);
+}
+
+TEST_F(Session, ChangesOnlySendsTheChangedBlockAndForgetSendsAll)
+{
+    EXPECT_FALSE(session->changesUnavailable().empty()); // without a journal
+    start({}, true, true);
+    session->setSendScope(SendScope::changes);
+    prompt->answers = {Answer::Ok};
+    session->run(Command::send); // nothing known yet: every sound bank
+    waitForSend();
+    EXPECT_EQ(sysexCount(), kSoundBankCount * kEventCount);
+
+    const std::string crash = files.file("crash.wav");
+    writeFile(crash, wav(500));
+    session->drop({crash}, 4);
+    system->clearRecords();
+    prompt->answers = {Answer::Ok};
+    session->run(Command::send);
+    EXPECT_THAT(lastBox(), StartsWith("S05 (CRASH and RIDE): 1 block, about "));
+    waitForSend();
+    ASSERT_EQ(sysexCount(), 2U); // the block's erase and its write
+    session->run(Command::send);
+    EXPECT_THAT(lastBox(), HasSubstr("Nothing was sent."));
+
+    prompt->answers = {Answer::Yes};
+    session->run(Command::forget);
+    EXPECT_EQ(session->status(), "Forgot what was sent to Recording MIDI Out 1");
+    system->clearRecords();
+    prompt->answers = {Answer::Ok};
+    session->run(Command::send);
+    waitForSend();
+    EXPECT_EQ(sysexCount(), kSoundBankCount * kEventCount);
+}
+
+TEST_F(Session, SelectedBanksAreSentInIndexOrder)
+{
+    session->setSelectedBanks({11, 2, 6, 31});
+    session->run(Command::send);
+    waitForSend();
+    std::vector<std::uint8_t> erased; // the first erase of each bank names its first block, 2n
+    for (const RecordedItem& item : system->records())
+        if (item.kind == RecordedItem::Kind::sysex && erased.size() < 3 && item.bytes.size() < 16) erased.push_back(item.bytes.at(4));
+    EXPECT_EQ(sysexCount(), 3 * kEventCount); // the placeholder is left out
+    EXPECT_EQ(erased.front(), 4);
 }
 
 TEST_F(Session, PortFailureIsToldInABox)
