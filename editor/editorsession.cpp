@@ -508,12 +508,16 @@ void CEditorSession::importFiles(int row, const std::vector<std::string>& paths)
         const ImportResult result = edited->importContent(content, path, {});
         if (!result.imported()) {
             // The bank decides what a firmware content takes; the session says so.
-            const std::string text =
-                audio ? "The file \"" + path + "\" could not be loaded into \"" + label + "\".\n" +
-                            reasonLine(path, result.reason) + "\nNothing was changed."
-                      : "The file \"" + path + "\" is not the VARNO 414's own " + label +
-                            " firmware.\nOnly a file whose first message is the machine's " + label +
-                            " firmware message can be loaded into \"" + label + "\"; nothing was changed.";
+            std::string text = "The file \"" + path;
+            if (audio) {
+                text += "\" could not be loaded into \"" + label + "\".\n";
+                text += reasonLine(path, result.reason);
+                text += "\nNothing was changed.";
+            } else {
+                text += "\" is not the VARNO 414's own " + label + " firmware.\n";
+                text += "Only a file whose first message is the machine's " + label;
+                text += " firmware message can be loaded into \"" + label + "\"; nothing was changed.";
+            }
             s.ask(IPrompt::Icon::Warning, kAppName, text, IPrompt::Buttons::Ok);
             continue;
         }
@@ -671,7 +675,7 @@ void CEditorSession::openBankFile(const std::string& path, bool given)
         s.ask(IPrompt::Icon::Warning, kAppName, refusal + reasonLine(path, error.reason()), IPrompt::Buttons::Ok);
         return;
     }
-    std::size_t position = static_cast<std::size_t>(s.selected);
+    auto position = static_cast<std::size_t>(s.selected);
     const std::size_t own = opened->banks().size() == 1 ? opened->banks().front()->getIndex() : position;
     if (given && opened->banks().size() == 1 && own < s.table.size()) position = own;
     auto placement = opened->placementAt(position);

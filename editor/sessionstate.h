@@ -68,7 +68,8 @@ struct SendList {
 
 } // namespace session
 
-struct CEditorSession::State {
+// One per session: the fields are grouped by what they serve, not by size.
+struct CEditorSession::State { // NOLINT(clang-analyzer-optin.performance.Padding)
     State(SessionServices s, ISessionView& v) : services(std::move(s)), view(v) {}
 
     SessionServices services;

@@ -30,7 +30,7 @@ QKeySequence keySequence(const Shortcut& shortcut)
     return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key)));
 }
 
-EditorMenus::EditorMenus(QWidget* window, std::function<void(Command)> run)
+EditorMenus::EditorMenus(QWidget* window, const std::function<void(Command)>& run)
     : QObject(window), m_bar(new QMenuBar(window))
 {
     m_bar->setObjectName(QStringLiteral("menuBar"));

@@ -24,7 +24,7 @@ class EditorMenus : public QObject {
 
 public:
     // run: how the window hands a command to the session.
-    EditorMenus(QWidget* window, std::function<void(Command)> run);
+    EditorMenus(QWidget* window, const std::function<void(Command)>& run);
 
     QMenuBar* menuBar() const { return m_bar; }
     QAction* action(Command command) const;

@@ -107,6 +107,7 @@ std::optional<std::size_t> QtPrompt::choose(Icon icon, const std::string& captio
 {
     QMessageBox box(boxIcon(icon), fromUtf8(caption), fromUtf8(text), QMessageBox::NoButton, m_parent);
     std::vector<QPushButton*> choices;
+    choices.reserve(buttons.size());
     for (const std::string& label : buttons) choices.push_back(box.addButton(fromUtf8(label), QMessageBox::AcceptRole));
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setEscapeButton(cancel);
