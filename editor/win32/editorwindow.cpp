@@ -47,11 +47,27 @@ CEditorWindow::CEditorWindow(SessionServices services)
     layout();
     SetFocus(m_bankList.hwnd());
     SetTimer(hwnd(), kTickTimer, CEditorSession::kTickMs, nullptr);
+
+    // Where a drop would land lights up in a tint of the selection colour.
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const COLORREF mark = GetSysColor(COLOR_HIGHLIGHT);
+    const auto blend = [](int a, int b) { return (a * 2 + b) / 3; };
+    m_litColor = RGB(blend(GetRValue(face), GetRValue(mark)), blend(GetGValue(face), GetGValue(mark)),
+                     blend(GetBValue(face), GetBValue(mark)));
+    m_litBrush = CreateSolidBrush(m_litColor);
+    // Without OLE (a test's thread), WM_DROPFILES still brings the drops.
+    m_dropTarget = new CDropTarget(hwnd(), {[this](const std::vector<std::string>& paths, POINT at) { return hover(paths, at); },
+                                            [this] { showDropTarget({}); },
+                                            [this](std::vector<std::string> paths, POINT at) { takeDrop(std::move(paths), at); }});
+    m_dropRegistered = SUCCEEDED(RegisterDragDrop(hwnd(), m_dropTarget));
 }
 
 CEditorWindow::~CEditorWindow()
 {
     if (hwnd() != nullptr) KillTimer(hwnd(), kTickTimer);
+    if (m_dropRegistered && hwnd() != nullptr) RevokeDragDrop(hwnd());
+    if (m_dropTarget != nullptr) m_dropTarget->Release();
+    if (m_litBrush != nullptr) DeleteObject(m_litBrush);
     // The session may still draw while it stops a send: it goes first, the
     // window's last messages then find no session.
     m_session.reset();
@@ -231,9 +247,27 @@ LRESULT CEditorWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (m_session) changed(ViewPart::all);
         return 0;
     }
-    case WM_DROPFILES:
-        onDrop(reinterpret_cast<HDROP>(wParam));
+    case WM_DROPFILES: {
+        const auto drop = reinterpret_cast<HDROP>(wParam);
+        POINT at{};
+        DragQueryPoint(drop, &at);
+        std::vector<std::string> paths = CDropTarget::pathsOf(drop);
+        DragFinish(drop);
+        if (m_session) takeDrop(std::move(paths), at);
         return 0;
+    }
+    case WM_ERASEBKGND: {
+        RECT client{};
+        GetClientRect(hwnd(), &client);
+        const auto dc = reinterpret_cast<HDC>(wParam);
+        FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+        for (int row = 0; row < CEditorSession::kRowCount; ++row)
+            if (m_litRows[static_cast<std::size_t>(row)]) FillRect(dc, &m_rows[static_cast<std::size_t>(row)].place, m_litBrush);
+        return 1;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return colorOf(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case kDropMessage:
         if (m_session) {
             commitFocusedName();
@@ -424,22 +458,44 @@ int CEditorWindow::rowAt(POINT client) const
     return -1;
 }
 
+DropTarget CEditorWindow::hover(const std::vector<std::string>& paths, POINT client)
+{
+    const DropTarget target = m_session->dropTarget(paths, rowAt(client));
+    showDropTarget(target);
+    return target;
+}
+
+void CEditorWindow::showDropTarget(const DropTarget& target)
+{
+    std::array<bool, CEditorSession::kRowCount> rows{};
+    for (int row = 0; row < CEditorSession::kRowCount; ++row)
+        rows[static_cast<std::size_t>(row)] = target.kind == DropTarget::Kind::slots && row >= target.firstRow &&
+                                              row < target.firstRow + target.rowCount;
+    const bool list = target.kind == DropTarget::Kind::bankFile;
+    if (rows == m_litRows && list == m_listLit) return;
+    m_litRows = rows;
+    m_listLit = list;
+    const COLORREF background = list ? m_litColor : GetSysColor(COLOR_WINDOW);
+    ListView_SetBkColor(m_bankList.hwnd(), background);
+    ListView_SetTextBkColor(m_bankList.hwnd(), background);
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+LRESULT CEditorWindow::colorOf(HDC dc, HWND control)
+{
+    const int row = rowOfWindow(control);
+    if (row < 0 || !m_litRows[static_cast<std::size_t>(row)]) {
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    SetBkColor(dc, m_litColor);
+    return reinterpret_cast<LRESULT>(m_litBrush);
+}
+
 // Files from Explorer: the drop is taken at once and handled once the drag
 // has ended, so that the program they came from is not held by a question.
-void CEditorWindow::onDrop(HDROP drop)
+void CEditorWindow::takeDrop(std::vector<std::string> paths, POINT at)
 {
-    std::vector<std::string> paths;
-    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
-        std::wstring path(length + 1, L'\0');
-        DragQueryFileW(drop, i, path.data(), length + 1);
-        path.resize(length);
-        paths.push_back(narrow(path));
-    }
-    POINT at{};
-    DragQueryPoint(drop, &at);
-    DragFinish(drop);
     const int row = rowAt(at);
     if (paths.empty() || m_session->dropTarget(paths, row).kind == DropTarget::Kind::none) return;
     m_pendingDrop = std::move(paths);

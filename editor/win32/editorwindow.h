@@ -2,6 +2,7 @@
 
 #include "editor/editorsession.h"
 #include "editor/win32/banklist.h"
+#include "editor/win32/droptarget.h"
 #include "editor/win32/menus.h"
 #include "editor/win32/waveform.h"
 #include "editor/win32/window.h"
@@ -77,6 +78,11 @@ public:
     HWND control(int id) const { return GetDlgItem(hwnd(), id); }
     const CToolTips& toolTips() const { return m_toolTips; }
     int dpi() const { return m_dpi; }
+    // Files dragged over this point of the client area: the rows or the list
+    // they would land in light up (the drop target calls it; so can a test).
+    DropTarget hover(const std::vector<std::string>& paths, POINT client);
+    bool isRowLit(int row) const { return m_litRows[static_cast<std::size_t>(row)]; }
+    bool isBankListLit() const { return m_listLit; }
     // Set before the window goes, for the message loop to end.
     bool quitOnClose = false;
 
@@ -115,7 +121,9 @@ private:
     void refuseOrKeep(HWND field);
     int rowOfWindow(HWND window) const;
     int rowAt(POINT client) const;
-    void onDrop(HDROP drop);
+    void takeDrop(std::vector<std::string> paths, POINT client);
+    void showDropTarget(const DropTarget& target);
+    LRESULT colorOf(HDC dc, HWND control);
     void onContextMenu(HWND from, POINT at);
     LRESULT onNotify(NMHDR* header);
     void onClose();
@@ -145,6 +153,12 @@ private:
     // when the session last accepted it.
     std::array<std::wstring, CEditorSession::kRowCount + 1> m_drawnNames;
     std::array<std::wstring, CEditorSession::kRowCount + 1> m_acceptedNames;
+    CDropTarget* m_dropTarget = nullptr;
+    bool m_dropRegistered = false;
+    std::array<bool, CEditorSession::kRowCount> m_litRows{};
+    bool m_listLit = false;
+    HBRUSH m_litBrush = nullptr;
+    COLORREF m_litColor = 0;
     std::vector<std::string> m_pendingDrop;
     int m_pendingDropRow = -1;
 };

@@ -9,7 +9,7 @@
 #include "midiport/sleepinhibitor.h"
 #include "varno_version.h"
 
-#include <objbase.h>
+#include <ole2.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -57,7 +57,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     }
 
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // OLE: drag and drop from Explorer, and the file dialogs.
+    OleInitialize(nullptr);
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
                                                                           ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
@@ -86,6 +87,6 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
         }
         status = static_cast<int>(message.wParam);
     }
-    CoUninitialize();
+    OleUninitialize();
     return status;
 }

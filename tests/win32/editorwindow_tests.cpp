@@ -203,7 +203,13 @@ TEST_F(Win32Window, ARenameShowsInTheListAndTitleAndCtrlZUndoesIt)
 TEST_F(Win32Window, AWavDroppedOnARowIsImportedIntoIt)
 {
     const std::string before = text(rowControl(2, CEditorWindow::kRowCapacity));
-    drop({wavFile("clap.wav", 8000)}, middleOf(rowControl(2, CEditorWindow::kRowWaveform)));
+    const std::string clap = wavFile("clap.wav", 8000);
+    // While dragged over the row, the row lights up, and only it.
+    window->hover({clap}, middleOf(rowControl(2, CEditorWindow::kRowWaveform)));
+    EXPECT_TRUE(window->isRowLit(2));
+    EXPECT_FALSE(window->isRowLit(3));
+    EXPECT_FALSE(window->isBankListLit());
+    drop({clap}, middleOf(rowControl(2, CEditorWindow::kRowWaveform)));
     EXPECT_TRUE(window->session().isBankChanged(4));
     EXPECT_NE(text(rowControl(2, CEditorWindow::kRowCapacity)), before);
     EXPECT_EQ(text(rowControl(2, CEditorWindow::kRowCapacity)), window->session().row(2).capacity);
