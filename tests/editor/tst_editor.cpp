@@ -7,6 +7,8 @@
 #include "editor/qt/slotrow.h"
 #include "editor/qt/waveformview.h"
 #include "harness.h"
+#include "tests/support/sharedscenario.h"
+#include "tests/support/temp_dir.h"
 #include "midifile/wrapperktmidifile.h"
 #include "model/bank.h"
 #include "model/sound.h"
@@ -145,6 +147,7 @@ private Q_SLOTS:
     void sleepInhibitorOverDBus();
     void layoutFitsSmallScreen();
     void aboutBoxShowsTheVersion();
+    void takesTheSharedScenarioAsTheSession();
 };
 
 void EditorTest::startUpShowsTheSession()
@@ -613,6 +616,59 @@ void EditorTest::aboutBoxShowsTheVersion()
     CAboutDlg about;
     QCOMPARE(about.versionText(), QStringLiteral("Version ") + QString::fromLatin1(kVarnoVersion));
     QCOMPARE(about.windowTitle(), QStringLiteral("Info über VARNO414Editor"));
+}
+
+void EditorTest::takesTheSharedScenarioAsTheSession()
+{
+    Harness h;
+    activate(*h.editor);
+    struct Driver : ScenarioDriver {
+        Harness& h;
+        explicit Driver(Harness& harness) : h(harness) {}
+        ScriptedPrompt& prompt() override { return *h.prompt; }
+        void openIntoRow(int row) override
+        {
+            for (SlotRow* slotRow : h.editor->findChildren<SlotRow*>())
+                if (slotRow->row() == row) slotRow->openButton()->click();
+        }
+        void renameBank(const std::string& name) override
+        {
+            auto* field = h.child<QLineEdit>("bankName");
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, QString::fromStdString(name));
+            QTest::keyClick(field, Qt::Key_Return);
+        }
+        void reset() override { h.child<QPushButton>("resetToDefault")->click(); }
+        void undo() override { QTest::keyClick(h.child<QListWidget>("bankList"), Qt::Key_Z, Qt::ControlModifier); }
+        void save() override { h.child<QPushButton>("saveToDisk")->click(); }
+        void open() override { h.child<QPushButton>("openFromDisk")->click(); }
+        std::string statusShown() override { return h.child<QLabel>("statusText")->text().toStdString(); }
+        std::string titleShown() override { return h.editor->windowTitle().toStdString(); }
+    } driver(h);
+    TempDir shownFolder{"varno-shown"};
+    const ScenarioResult shown = runSharedScenario(driver, utf8FromPath(shownFolder.path()));
+
+    struct View : ISessionView {
+        void changed(ViewPart /*parts*/) override {}
+        void focusBankList() override {}
+        void showAbout() override {}
+        void closeWindow() override {}
+    } view;
+    SessionServices services;
+    auto scripted = std::make_unique<ScriptedPrompt>();
+    ScriptedPrompt& answers = *scripted;
+    services.prompt = std::move(scripted);
+    services.homeFolder = h.home.path().toStdString();
+    CEditorSession session(std::move(services), view);
+    SessionScenarioDriver reference(session, answers);
+    TempDir bareFolder{"varno-bare"};
+    const ScenarioResult expected = runSharedScenario(reference, utf8FromPath(bareFolder.path()));
+
+    QVERIFY(shown.shown == expected.shown);
+    QVERIFY(shown.asked == expected.asked);
+    QVERIFY(!shown.saved.empty());
+    QVERIFY(shown.saved == expected.saved);
 }
 
 QTEST_MAIN(EditorTest)
