@@ -2,8 +2,8 @@
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test through ctest; then runs the
 # threaded tests under ThreadSanitizer, each fuzz target for a bounded time,
-# and clang-tidy. Beside these it cross-builds varno414.exe and runs the
-# Windows tests under wine, builds and checks the Debian package, and tests
+# and clang-tidy. Beside these it cross-builds the Windows programs and their
+# installer and tests both under wine, builds and checks the Debian package, and tests
 # the source archive on its own.
 #   ./test.sh            everything (what CI runs)
 #   ./test.sh --quick    only the sanitizer build and its tests

@@ -2,8 +2,9 @@
 # Installs the Debian/Ubuntu packages that are missing for a profile:
 #   run      what building and starting the editor needs
 #   package  run, and what building the Debian package needs
-#   test     everything ./test.sh needs (sanitizers, peers, cross compiler and
-#            wine, fuzzing, the package checks)
+#   test     everything ./test.sh needs (sanitizers, peers, cross compiler,
+#            wine with a virtual X display and the installer's compiler,
+#            fuzzing, the package checks)
 # As root or with sudo it runs apt-get; otherwise it says what to install.
 set -euo pipefail
 
@@ -13,7 +14,7 @@ run_pkgs=(cmake ninja-build g++ pkg-config libasound2-dev libsndfile1-dev libsys
 # dependencies with dpkg-shlibdeps.
 package_pkgs=("${run_pkgs[@]}" dpkg-dev file)
 test_pkgs=("${package_pkgs[@]}" libgtest-dev libgmock-dev googletest libbenchmark-dev sox python3-mido
-           g++-mingw-w64-x86-64-posix wine64 clang-14 libclang-rt-14-dev clang-tidy
+           g++-mingw-w64-x86-64-posix wine64 xvfb xauth nsis clang-14 libclang-rt-14-dev clang-tidy
            qemu-system-x86 busybox-static cpio kmod lintian appstream)
 case "$profile" in
   run) wanted=("${run_pkgs[@]}") ;;
