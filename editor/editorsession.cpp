@@ -844,9 +844,16 @@ void CEditorSession::tick()
     } else if (s.transfer) {
         showProgress();
         if (s.finished.load(std::memory_order_acquire) && s.asking == 0) finishSend();
-    } else if (s.services.midi && s.asking == 0 && s.services.midi->portListChanges() != s.portStamp) {
+    } else if (s.services.midi && s.asking == 0 &&
+               (s.devicesChanged || s.services.midi->portListChanges() != s.portStamp)) {
+        s.devicesChanged = false;
         s.refreshPorts();
     }
+}
+
+void CEditorSession::devicesChanged()
+{
+    m_state->devicesChanged = true;
 }
 
 std::vector<std::string> withMnemonics(const std::vector<std::string>& texts, const std::string& taken)

@@ -188,6 +188,10 @@ public:
     // Every kTickMs while the window is open: the send's progress and end,
     // the end of a playback, changes in the port lists.
     void tick();
+    // The system says devices came or went (Windows' WM_DEVICECHANGE, where
+    // the MIDI service announces nothing): the port lists are read again at
+    // the next tick that no send or question holds.
+    void devicesChanged();
 
     struct State;
 

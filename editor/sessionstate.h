@@ -91,6 +91,7 @@ struct CEditorSession::State { // NOLINT(clang-analyzer-optin.performance.Paddin
     std::vector<std::string> outputNames;
     std::vector<std::string> inputNames;
     std::uint64_t portStamp = 0;
+    bool devicesChanged = false; // the lists are to be read again
     // While a question is open, tick() only shows progress: the end of a
     // send waits until the call that asked has returned.
     int asking = 0;

@@ -3,6 +3,7 @@
 #include "editor/win32/text.h"
 #include "varno_version.h"
 
+#include <dbt.h>
 #include <shellapi.h>
 #include <windowsx.h>
 
@@ -277,6 +278,12 @@ LRESULT CEditorWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CONTEXTMENU:
         if (m_session) onContextMenu(reinterpret_cast<HWND>(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
+    case WM_DEVICECHANGE:
+        // winmm announces no ports; an interface plugged in or pulled out shows here.
+        if (m_session && (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL ||
+                          wParam == DBT_DEVICEREMOVECOMPLETE))
+            m_session->devicesChanged();
+        return TRUE;
     case WM_CLOSE:
         if (m_session) onClose();
         return 0;

@@ -174,7 +174,7 @@ private:
 RecordingMidiSystem::RecordingMidiSystem() : RecordingMidiSystem(Options{}) {}
 
 RecordingMidiSystem::RecordingMidiSystem(Options options)
-    : m_options(std::move(options)), m_clock(std::make_unique<Clock>(*this))
+    : m_options(std::move(options)), m_outputPorts(m_options.outputPorts), m_clock(std::make_unique<Clock>(*this))
 {
     if (m_options.logPath.empty()) return;
     errno = 0;
@@ -192,8 +192,8 @@ RecordingMidiSystem::~RecordingMidiSystem() = default;
 std::vector<std::string> RecordingMidiSystem::outputPortNames()
 {
     std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(std::max(0, m_options.outputPorts)));
-    for (int i = 0; i < m_options.outputPorts; ++i) names.push_back("Recording MIDI Out " + std::to_string(i + 1));
+    names.reserve(static_cast<std::size_t>(std::max(0, m_outputPorts.load())));
+    for (int i = 0; i < m_outputPorts.load(); ++i) names.push_back("Recording MIDI Out " + std::to_string(i + 1));
     return names;
 }
 
@@ -218,7 +218,7 @@ PortPacing RecordingMidiSystem::outputPacing() const
 std::unique_ptr<IMidiOutput> RecordingMidiSystem::openOutput(std::size_t index, IMidiOutputListener& listener,
                                                              std::string& error)
 {
-    if (index >= static_cast<std::size_t>(m_options.outputPorts)) {
+    if (index >= static_cast<std::size_t>(m_outputPorts.load())) {
         error = "The MIDI output port no longer exists.";
         return nullptr;
     }

@@ -86,6 +86,9 @@ public:
     void playInput(std::size_t port, std::vector<std::uint8_t> bytes, std::int64_t atMs);
     // Called on the sleeping thread after every recorded wait.
     void setWaitHook(std::function<void(std::uint32_t)> hook) { m_waitHook = std::move(hook); }
+    // An interface plugged in or pulled out: the output list has this many
+    // ports from now on, and the system does not announce it (as winmm).
+    void setOutputPortCount(int count) { m_outputPorts = count; }
 
 private:
     class Clock;
@@ -110,6 +113,7 @@ private:
     [[nodiscard]] bool recordLine(const std::string& line);
 
     Options m_options;
+    std::atomic<int> m_outputPorts;
     std::atomic<std::int64_t> m_elapsedMs{0};
     std::atomic<int> m_longCount{0};
     bool m_held = false;

@@ -2,7 +2,6 @@
 ; Start menu and in "Open with" for MIDI files, and an uninstaller that takes
 ; all of it away again. tools/windows.sh builds it with
 ;   makensis -DVERSION=1.5 -DSTAGE=<folder with the files> -DICON=<.ico> -DOUTFILE=<setup.exe> installer.nsi
-; and -DWITHOUT_EDITOR while the Windows editor window is not built yet.
 
 !ifndef VERSION | STAGE | ICON | OUTFILE
   !error "makensis needs -DVERSION, -DSTAGE, -DICON and -DOUTFILE"
@@ -44,9 +43,7 @@ VIAddVersionKey /LANG=0 FileDescription "${APP} ${VERSION} Setup"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!ifndef WITHOUT_EDITOR
-  !define MUI_FINISHPAGE_RUN "$INSTDIR\${APP}.exe"
-!endif
+!define MUI_FINISHPAGE_RUN "$INSTDIR\${APP}.exe"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE"
 !insertmacro MUI_PAGE_DIRECTORY
@@ -79,7 +76,6 @@ Section "${APP}"
   File "${STAGE}\NOTICES-windows.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
-!ifndef WITHOUT_EDITOR
   File "${STAGE}\${APP}.exe"
   CreateShortcut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\${APP}.exe" "" "$INSTDIR\${APP}.exe" 0 \
     SW_SHOWNORMAL "" "Editor for the sample memory of the VARNO 414 drum machine"
@@ -91,9 +87,6 @@ Section "${APP}"
   WriteRegStr HKLM "${APPLICATION_KEY}\shell\open\command" "" '"$INSTDIR\${APP}.exe" "%1"'
   WriteRegStr HKLM "${OPEN_WITH_KEY}\${APP}.exe" "" ""
   !define DISPLAY_ICON "$INSTDIR\${APP}.exe,0"
-!else
-  !define DISPLAY_ICON "$INSTDIR\Uninstall.exe,0"
-!endif
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayName "${APP}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayVersion "${VERSION}"

@@ -17,6 +17,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <dbt.h>
 #include <shlobj.h>
 
 #include <chrono>
@@ -198,6 +199,31 @@ TEST_F(Win32Window, ARenameShowsInTheListAndTitleAndCtrlZUndoesIt)
     EXPECT_EQ(text(CEditorWindow::kBankName), "Kit 2");
     EXPECT_EQ(text(CEditorWindow::kStatus), window->session().status());
     EXPECT_FALSE(window->session().status().empty());
+}
+
+TEST_F(Win32Window, TheListShowsTheCurrentBankAndHandsOverTheWholeSelection)
+{
+    HWND list = control(CEditorWindow::kBankList);
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(list, 7, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    pump();
+    EXPECT_EQ(window->session().selectedBank(), 7);
+    EXPECT_EQ(text(CEditorWindow::kBankName), window->session().bankName());
+    // Ctrl+click of another bank: the current bank moves, both are chosen.
+    ListView_SetItemState(list, 2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    pump();
+    EXPECT_EQ(window->session().selectedBank(), 2);
+    EXPECT_EQ(window->session().selectedBanks(), (std::vector<int>{2, 7}));
+}
+
+TEST_F(Win32Window, AnInterfacePluggedInShowsInThePortList)
+{
+    HWND outputs = control(CEditorWindow::kOutputPorts);
+    ASSERT_EQ(SendMessageW(outputs, CB_GETCOUNT, 0, 0), 1);
+    system->setOutputPortCount(2);
+    SendMessageW(window->hwnd(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    EXPECT_TRUE(pumpUntil([&] { return SendMessageW(outputs, CB_GETCOUNT, 0, 0) == 2; }));
+    EXPECT_EQ(SendMessageW(outputs, CB_GETCURSEL, 0, 0), 0); // the chosen port stays chosen
 }
 
 TEST_F(Win32Window, AWavDroppedOnARowIsImportedIntoIt)
