@@ -5,6 +5,7 @@
 #include "editor/sessionstate.h"
 #include "midifile/safefilewriter.h"
 #include "model/firmware.h"
+#include "model/kitmatch.h"
 #include "model/latin1.h"
 #include "model/slotimport.h"
 #include "varno_version.h"
@@ -484,16 +485,50 @@ void CEditorSession::openSlotFile(int row)
 // on its own: one that cannot go into its slot is reported and skipped.
 void CEditorSession::importFiles(int row, const std::vector<std::string>& paths)
 {
+    const int count = bank(m_state->selected).getContentCount();
+    std::vector<std::pair<std::uint16_t, std::string>> plan;
+    for (std::size_t i = 0; i < paths.size() && row + static_cast<int>(i) < count; ++i)
+        plan.emplace_back(static_cast<std::uint16_t>(contentOfRow(row + static_cast<int>(i))), paths[i]);
+    importPlan(plan);
+    const std::size_t fitting = static_cast<std::size_t>(std::clamp(count - row, 0, static_cast<int>(paths.size())));
+    if (const std::size_t left = paths.size() - fitting; left > 0) {
+        m_state->ask(IPrompt::Icon::Information, kAppName,
+                     tagOf(static_cast<std::size_t>(m_state->selected)) +
+                         " had no more slots below the row the files were dropped on: " + std::to_string(left) +
+                         " of the files were not imported.",
+                     IPrompt::Buttons::Ok);
+    }
+}
+
+std::optional<std::vector<std::pair<std::uint16_t, std::string>>>
+CEditorSession::kitPlan(const std::vector<std::string>& paths) const
+{
+    const IBank& shown = bank(m_state->selected);
+    if (paths.size() < 2 || shown.getContentCount() != static_cast<int>(kSlotCount)) return std::nullopt;
+    std::vector<std::string> names;
+    names.reserve(paths.size());
+    for (const std::string& path : paths) names.push_back(fileNameOf(path));
+    if (std::none_of(names.begin(), names.end(), [](const std::string& name) { return kitSlotOf(name).has_value(); }))
+        return std::nullopt;
+    const auto match = matchKit(names);
+    std::vector<std::pair<std::uint16_t, std::string>> plan;
+    // In the rows' order, as the window shows them.
+    for (int row = 0; row < kRowCount; ++row) {
+        const auto content = static_cast<std::size_t>(contentOfRow(row));
+        if (match[content]) plan.emplace_back(static_cast<std::uint16_t>(content), paths[*match[content]]);
+    }
+    return plan;
+}
+
+void CEditorSession::importPlan(const std::vector<std::pair<std::uint16_t, std::string>>& plan)
+{
     State& s = *m_state;
     const auto position = static_cast<std::size_t>(s.selected);
     std::unique_ptr<IBank> edited = s.table.bank(position).clone();
-    const int count = edited->getContentCount();
     std::vector<std::string> imported;
     std::vector<std::string> told; // what each import did, as the tool tells it
     std::string lastLabel;
-    for (std::size_t i = 0; i < paths.size() && row + static_cast<int>(i) < count; ++i) {
-        const auto content = static_cast<std::uint16_t>(contentOfRow(row + static_cast<int>(i)));
-        const std::string& path = paths[i];
+    for (const auto& [content, path] : plan) {
         const std::string label = utf8FromLatin1(edited->getContentLabel(content));
         const bool audio = edited->isSampleContent(content);
         if (audio) {
@@ -532,13 +567,6 @@ void CEditorSession::importFiles(int row, const std::vector<std::string>& paths)
                            " at 8 bits");
         }
         lastLabel = label;
-    }
-    const std::size_t fitting = static_cast<std::size_t>(std::clamp(count - row, 0, static_cast<int>(paths.size())));
-    if (const std::size_t left = paths.size() - fitting; left > 0) {
-        s.ask(IPrompt::Icon::Information, kAppName,
-              tagOf(position) + " had no more slots below the row the files were dropped on: " + std::to_string(left) +
-                  " of the files were not imported.",
-              IPrompt::Buttons::Ok);
     }
     if (imported.empty()) return;
     if (!told.empty()) {
@@ -633,6 +661,12 @@ DropTarget CEditorSession::dropTarget(const std::vector<std::string>& paths, int
     if (row < 0 || row >= kRowCount) return target;
     const int count = bank(m_state->selected).getContentCount();
     if (row >= count) return target;
+    if (kitPlan(paths)) {
+        // Files that name their slots go there, whichever row they are dropped on.
+        target.firstRow = 0;
+        target.rowCount = count;
+        return target;
+    }
     target.firstRow = row;
     target.rowCount = std::min(static_cast<int>(paths.size()), count - row);
     return target;
@@ -647,6 +681,19 @@ void CEditorSession::drop(const std::vector<std::string>& paths, int row)
         openBankFile(paths.front(), false);
     } else if (target.rowCount > 0) {
         s.audioFolder = folderOf(paths.front());
+        if (const auto plan = kitPlan(paths)) {
+            // Files that name their slots fill those; the user sees the matching first.
+            const IBank& shown = bank(s.selected);
+            std::string text = "Fill the slots of " + tagOf(static_cast<std::size_t>(s.selected)) +
+                               " by the files' names?\n";
+            for (const auto& [content, path] : *plan)
+                text += "\n" + utf8FromLatin1(shown.getContentLabel(content)) + ": " + fileNameOf(path);
+            if (const std::size_t left = paths.size() - plan->size(); left > 0)
+                text += "\n\n" + std::to_string(left) + " of the files have no slot left and are not imported.";
+            if (s.ask(IPrompt::Icon::Question, "Import Kit", text, IPrompt::Buttons::OkCancel) == IPrompt::Answer::Ok)
+                importPlan(*plan);
+            return;
+        }
         importFiles(target.firstRow, paths);
     }
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "midifile/safefilewriter.h"
@@ -204,7 +205,12 @@ private:
         std::string reason;
     };
 
+    // Each file into its content, as one undo step.
+    void importPlan(const std::vector<std::pair<std::uint16_t, std::string>>& plan);
     void importFiles(int row, const std::vector<std::string>& paths);
+    // Several files of which one at least names its slot ("clap", "oh"), on a
+    // sound bank: the contents they fill by name, then in order.
+    std::optional<std::vector<std::pair<std::uint16_t, std::string>>> kitPlan(const std::vector<std::string>& paths) const;
     void resetToDefault();
     void openFromDisk();
     void openBankFile(const std::string& path, bool given);

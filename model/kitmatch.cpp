@@ -53,6 +53,11 @@ std::optional<std::size_t> slotOf(const std::string& fileName)
 
 } // namespace
 
+std::optional<std::size_t> kitSlotOf(const std::string& fileName)
+{
+    return slotOf(fileName);
+}
+
 std::array<std::optional<std::size_t>, kSlotCount> matchKit(std::span<const std::string> fileNames)
 {
     std::array<std::optional<std::size_t>, kSlotCount> match{};

@@ -14,3 +14,5 @@
 // given. Each file fills one slot at most. Gives, per slot, the index of its
 // file in fileNames.
 std::array<std::optional<std::size_t>, kSlotCount> matchKit(std::span<const std::string> fileNames);
+// The slot the file's name asks for, if any.
+std::optional<std::size_t> kitSlotOf(const std::string& fileName);

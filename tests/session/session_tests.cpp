@@ -310,6 +310,28 @@ TEST_F(Session, DroppedFilesFillTheRowsBelowAndMixedDropsAreRefused)
     EXPECT_EQ(session->state(Command::undo).text, "&Undo Import a.wav into RIDE");
 }
 
+TEST_F(Session, DroppedFilesThatNameTheirSlotsFillThemOnceTheMatchingIsShown)
+{
+    const std::string oh = files.file("kit_OH.wav"), ride = files.file("Ride 2.wav"), other = files.file("x.wav");
+    for (const std::string& path : {oh, ride, other}) writeFile(path, wav(100));
+    // By name wherever they are dropped, so the whole bank lights up.
+    EXPECT_EQ(session->dropTarget({ride, oh}, 3).firstRow, 0);
+    EXPECT_EQ(session->dropTarget({ride, oh}, 3).rowCount, 6);
+    prompt->answers = {Answer::Cancel};
+    session->drop({ride, oh, other}, 3);
+    EXPECT_EQ(lastBox(), "Fill the slots of S05 by the files' names?\n\nCLOSED HI HAT: x.wav\nOPEN HI HAT: kit_OH.wav"
+                         "\nRIDE: Ride 2.wav");
+    EXPECT_FALSE(session->anyChanged());
+    prompt->answers = {Answer::Ok};
+    session->drop({ride, oh, other}, 3);
+    EXPECT_EQ(session->row(0).name, "x.wav");
+    EXPECT_EQ(session->row(1).name, "kit_OH.wav");
+    EXPECT_EQ(session->row(5).name, "Ride 2.wav");
+    EXPECT_EQ(session->state(Command::undo).text, "&Undo Import 3 files into S05");
+    session->run(Command::undo);
+    EXPECT_FALSE(session->anyChanged());
+}
+
 TEST_F(Session, SaveSuggestsANameSaysWhereAndReturnsTheFocus)
 {
     session->renameBank("Kit");
