@@ -2,6 +2,8 @@
 
 #include "audio/slotaudio.h"
 #include "audio/wavwriter.h"
+#include "editor/importdraft.h"
+#include "editor/importsettings.h"
 #include "editor/sessionstate.h"
 #include "midifile/safefilewriter.h"
 #include "model/firmware.h"
@@ -167,6 +169,7 @@ CEditorSession::CEditorSession(SessionServices services, ISessionView& view)
     s.inputNames = s.services.midi ? s.services.midi->inputPortNames() : std::vector<std::string>{};
     s.portStamp = s.services.midi ? s.services.midi->portListChanges() : 0;
     if (!s.services.journalPath.empty()) s.journal = std::make_unique<SendJournal>(s.services.journalPath);
+    s.importOptions = importsettings::load(s.services.settingsPath);
 }
 
 CEditorSession::~CEditorSession()
@@ -540,7 +543,7 @@ void CEditorSession::importPlan(const std::vector<std::pair<std::uint16_t, std::
                 continue;
             }
         }
-        const ImportResult result = edited->importContent(content, path, {});
+        const ImportResult result = edited->importContent(content, path, s.importOptions);
         if (!result.imported()) {
             // The bank decides what a firmware content takes; the session says so.
             std::string text = "The file \"" + path;
@@ -614,6 +617,73 @@ void CEditorSession::playRow(int row)
     else if (s.playUnavailable.empty())
         s.player->play(current.content(content)->getData(), id);
     s.view.changed(ViewPart::playState);
+}
+
+namespace {
+// What the player calls a draft's preview and its source.
+constexpr std::uint64_t kDraftPlay = ~std::uint64_t{0};
+constexpr std::uint64_t kDraftSourcePlay = ~std::uint64_t{0} - 1;
+} // namespace
+
+std::unique_ptr<CImportDraft> CEditorSession::beginImport(int row)
+{
+    State& s = *m_state;
+    if (row < 0 || row >= kRowCount) return nullptr;
+    const auto content = static_cast<std::uint16_t>(contentOfRow(row));
+    const IBank& current = bank(s.selected);
+    if (!current.isSampleContent(content)) return nullptr;
+    const std::string label = utf8FromLatin1(current.getContentLabel(content));
+    const auto chosen = s.askOpen({"Import into " + label + " with Options", {kAudioFilter, kAllFilesFilter},
+                                   s.audioFolder, {}, {}});
+    if (!chosen) return nullptr;
+    s.audioFolder = folderOf(*chosen);
+    auto draft = std::make_unique<CImportDraft>(*chosen, row, content, current.clone(), s.importOptions);
+    if (!draft->importable() || checkImport(*chosen).refused()) {
+        // Told, or taken, exactly as a plain Open would.
+        importFiles(row, {*chosen});
+        return nullptr;
+    }
+    return draft;
+}
+
+void CEditorSession::commitImport(CImportDraft& draft)
+{
+    State& s = *m_state;
+    if (!draft.importable()) return;
+    if (s.player && s.player->playing() >= kDraftSourcePlay) s.player->stop();
+    std::unique_ptr<IBank> shaped = draft.takeBank();
+    if (!shaped) return;
+    ImportOptions kept = draft.options();
+    kept.startSeconds = 0.0;
+    kept.endSeconds.reset();
+    s.importOptions = kept;
+    importsettings::save(s.services.settingsPath, kept);
+    const double audible = static_cast<double>(audio::usedLength(draft.shaped())) / audio::kDeviceSampleRate;
+    s.setStatus(describeImport(draft.fileName(), draft.result()) + "; audible for " + seconds(audible) + " at 8 bits");
+    record("Import " + draft.fileName() + " into " + draft.label(),
+           s.table.put(static_cast<std::size_t>(s.selected), std::move(shaped)), s.selected);
+}
+
+void CEditorSession::playDraft(const CImportDraft& draft, bool source)
+{
+    State& s = *m_state;
+    if (!s.player) return;
+    const std::uint64_t id = source ? kDraftSourcePlay : kDraftPlay;
+    if (s.player->playing() == id)
+        s.player->stop();
+    else if (s.playUnavailable.empty())
+        s.player->play(source ? draft.source() : draft.shaped(), id);
+    s.view.changed(ViewPart::playState);
+}
+
+bool CEditorSession::draftPlays() const
+{
+    return m_state->player && m_state->player->playing() >= kDraftSourcePlay;
+}
+
+ImportOptions CEditorSession::importOptions() const
+{
+    return m_state->importOptions;
 }
 
 // The slot as the machine holds it, as `varno414 export` writes it.

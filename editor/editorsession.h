@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "midifile/safefilewriter.h"
+#include "model/slotimport.h"
 #include "midiport/sleepinhibitor.h"
 
+class CImportDraft;
 class IAudioSystem;
 class IBank;
 class IMidiSystem;
@@ -96,6 +98,9 @@ struct SessionServices {
     // The send journal's file (SendJournal::defaultPath() for the user's);
     // empty: none, so nothing is recorded and "Changes only" is not offered.
     std::string journalPath;
+    // Where the import options chosen last are kept between runs
+    // (importsettings::defaultPath() for the user's); empty: not kept.
+    std::string settingsPath;
 };
 
 // What Send sends: the banks selected in the list (in index order), all
@@ -174,6 +179,20 @@ public:
     void renameSlot(int row, const std::string& utf8);
     void openSlotFile(int row);  // the row's Open: a file dialog, then the import
     void playRow(int row);       // Play, or Stop while the row plays
+    // The row's "Import with Options...": a file dialog, then the import to
+    // shape in an import window. Nothing when cancelled, and when the file
+    // cannot go into the slot (told as Open tells it).
+    std::unique_ptr<CImportDraft> beginImport(int row);
+    // The import window's OK: the draft's bytes into the slot as one undo
+    // step; its options (but where the file starts and ends) are kept for
+    // every later import, this run and the next.
+    void commitImport(CImportDraft& draft);
+    // Preview (the shaped bytes, as the slot will play them) or A/B (the
+    // source); again while it plays: Stop.
+    void playDraft(const CImportDraft& draft, bool source);
+    bool draftPlays() const;
+    // What a plain Open or drop shapes imports with: the options kept.
+    ImportOptions importOptions() const;
     void saveSampleOfRow(int row);
     // The row the keyboard focus is in, for Save Sample As... (-1: none).
     void setFocusedRow(int row);

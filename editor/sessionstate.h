@@ -80,6 +80,7 @@ struct CEditorSession::State { // NOLINT(clang-analyzer-optin.performance.Paddin
     int focusedRow = -1;
     std::string status;
     std::string fileName; // the bank file last opened or saved, for the title
+    ImportOptions importOptions; // kept between imports and runs; start and end never
     std::string audioFolder;
     std::string bankFolder;
     SendScope scope = SendScope::selected;

@@ -4,6 +4,7 @@
 #include "audio/recording/recordingaudiosystem.h"
 #include "audio/wavwriter.h"
 #include "editor/editorsession.h"
+#include "editor/importdraft.h"
 #include "midifile/bankdocument.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "midiport/recording/recordingsleepinhibitor.h"
@@ -102,6 +103,7 @@ protected:
         services.inhibitor = std::move(sleep);
         services.homeFolder = home.path().string();
         if (withJournal) services.journalPath = home.file("journal");
+        services.settingsPath = settingsPath;
         session = std::make_unique<CEditorSession>(std::move(services), view);
     }
     void SetUp() override { start(); }
@@ -148,6 +150,7 @@ protected:
 
     TempDir home{"varno-home"};
     TempDir files{"varno-files"};
+    std::string settingsPath;
     RecordingView view;
     std::shared_ptr<RecordingMidiSystem> system;
     std::shared_ptr<RecordingAudioSystem> audio;
@@ -330,6 +333,50 @@ TEST_F(Session, DroppedFilesThatNameTheirSlotsFillThemOnceTheMatchingIsShown)
     EXPECT_EQ(session->state(Command::undo).text, "&Undo Import 3 files into S05");
     session->run(Command::undo);
     EXPECT_FALSE(session->anyChanged());
+}
+
+TEST_F(Session, TheImportWindowStoresWhatItPreviewsAndKeepsItsOptions)
+{
+    settingsPath = home.file("import-options.txt");
+    start();
+    const std::string clap = files.file("clap.wav");
+    writeFile(clap, wav(4000, 2000));
+    prompt->openNames = {clap};
+    const std::unique_ptr<CImportDraft> draft = session->beginImport(2);
+    ASSERT_TRUE(draft);
+    EXPECT_EQ(draft->source().size(), 6001U);
+    // A square wave flips every 20 samples: the nearest crossing to sample 9 is at 20.
+    EXPECT_DOUBLE_EQ(draft->snapToZeroCrossing(9.0 / 33000), 20.0 / 33000);
+    ImportOptions options;
+    options.startSeconds = 0.01;
+    options.normalizePeakDb = -6.0;
+    options.reverse = true;
+    draft->setOptions(options);
+    ASSERT_TRUE(draft->importable());
+    // 63 of 127 steps: the classic conversion truncates.
+    EXPECT_THAT(draft->figures(), StartsWith("peak -6.1 dBFS, 0 clipped, DC offset "));
+    EXPECT_FALSE(session->anyChanged()); // nothing until OK
+    const std::vector<std::uint8_t> previewed(draft->shaped().begin(), draft->shaped().end());
+    session->playDraft(*draft, false);
+    ASSERT_TRUE(audio->waitForWrites(1, std::chrono::seconds(30)));
+    EXPECT_EQ(audio->streams().back().samples.front(), (previewed.front() - 128) * 256);
+
+    session->commitImport(*draft);
+    EXPECT_TRUE(std::ranges::equal(session->row(2).bytes, previewed));
+    EXPECT_EQ(session->state(Command::undo).text, "&Undo Import clap.wav into CLAP");
+    // Kept for the next run, but where this file started.
+    start();
+    EXPECT_EQ(session->importOptions().normalizePeakDb, -6.0);
+    EXPECT_TRUE(session->importOptions().reverse);
+    EXPECT_EQ(session->importOptions().startSeconds, 0.0);
+    // Options that contradict themselves keep the last result and say why.
+    prompt->openNames = {clap};
+    const auto again = session->beginImport(2);
+    ASSERT_TRUE(again);
+    options.fadeInSeconds = -1;
+    again->setOptions(options);
+    EXPECT_FALSE(again->importable());
+    EXPECT_FALSE(again->problem().empty());
 }
 
 TEST_F(Session, SaveSuggestsANameSaysWhereAndReturnsTheFocus)
