@@ -664,6 +664,11 @@ void CEditorSession::commitImport(CImportDraft& draft)
            s.table.put(static_cast<std::size_t>(s.selected), std::move(shaped)), s.selected);
 }
 
+void CEditorSession::cancelImport(const CImportDraft& /*draft*/)
+{
+    if (m_state->player && m_state->player->playing() >= kDraftSourcePlay) m_state->player->stop();
+}
+
 void CEditorSession::playDraft(const CImportDraft& draft, bool source)
 {
     State& s = *m_state;

@@ -187,6 +187,8 @@ public:
     // step; its options (but where the file starts and ends) are kept for
     // every later import, this run and the next.
     void commitImport(CImportDraft& draft);
+    // The import window's Cancel: nothing changes; its playback stops.
+    void cancelImport(const CImportDraft& draft);
     // Preview (the shaped bytes, as the slot will play them) or A/B (the
     // source); again while it plays: Stop.
     void playDraft(const CImportDraft& draft, bool source);

@@ -1,7 +1,9 @@
 #include "editor/qt/editor.h"
 
 #include "editor/qt/aboutdlg.h"
+#include "editor/importdraft.h"
 #include "editor/qt/controls.h"
+#include "editor/qt/importdialog.h"
 #include "editor/qt/menus.h"
 #include "editor/qt/qtprompt.h"
 #include "editor/qt/slotrow.h"
@@ -341,6 +343,10 @@ void CEditor::connectInputs()
             commitFocusedName();
             m_session->saveSampleOfRow(index);
         });
+        connect(row->importAction(), &QAction::triggered, this, [this, index] {
+            commitFocusedName();
+            runImportWindow(index);
+        });
         // Undo and redo in the row's own menu, as on the window's.
         auto* separator = new QAction(row);
         separator->setSeparator(true);
@@ -417,6 +423,17 @@ void CEditor::runCommand(Command command)
         reject();
     else
         m_session->run(command);
+}
+
+void CEditor::runImportWindow(int row)
+{
+    const std::unique_ptr<CImportDraft> draft = m_session->beginImport(row);
+    if (!draft) return;
+    ImportDialog window(*m_session, *draft, this);
+    if (window.exec() == QDialog::Accepted)
+        m_session->commitImport(*draft);
+    else
+        m_session->cancelImport(*draft);
 }
 
 void CEditor::commitFocusedName()

@@ -87,6 +87,8 @@ private:
     static void drawName(QLineEdit* field, const QString& text);
 
     void runCommand(Command command);
+    // The row's "Import with Options...": the import window over a draft.
+    void runImportWindow(int row);
     // A name typed but not yet committed belongs to the banks before any
     // command acts on them.
     void commitFocusedName();

@@ -17,7 +17,8 @@ SlotRow::SlotRow(int row, int labelWidth, QWidget* parent)
     : QFrame(parent), m_row(row), m_layout(new QHBoxLayout(this)), m_label(new QLabel(this)),
       m_name(makeNameField(this)), m_waveform(new WaveformView(this)), m_capacity(new QLabel(this)),
       m_open(makeButton(tr("Open"), this)), m_play(makeButton(tr("Play"), this)),
-      m_playAction(new QAction(tr("Play"), this)), m_saveAction(new QAction(tr("Save Sample As..."), this))
+      m_playAction(new QAction(tr("Play"), this)), m_saveAction(new QAction(tr("Save Sample As..."), this)),
+      m_importAction(new QAction(tr("Import with Options..."), this))
 {
     setObjectName(QStringLiteral("row%1").arg(row));
     m_name->setObjectName(QStringLiteral("rowName%1").arg(row));
@@ -62,7 +63,7 @@ SlotRow::SlotRow(int row, int labelWidth, QWidget* parent)
     }
 
     // The row's own menu; the name field keeps its editing menu.
-    addActions({m_playAction, m_saveAction});
+    addActions({m_playAction, m_saveAction, m_importAction});
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(m_playAction, &QAction::triggered, m_play, &QPushButton::click);
     connect(m_waveform, &WaveformView::activated, m_play, &QPushButton::click);

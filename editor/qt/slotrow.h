@@ -21,7 +21,7 @@ class WaveformView;
 // waveform share the width; the name stops growing at a width that shows
 // long names whole, and the waveform takes the rest. A firmware row has no
 // sound to show or play. The row's context menu offers "Play" and
-// "Save Sample As...".
+// "Save Sample As..." and "Import with Options...".
 class SlotRow : public QFrame {
     Q_OBJECT
 
@@ -38,6 +38,7 @@ public:
     QLabel* capacity() const { return m_capacity; }
     QAction* playAction() const { return m_playAction; }
     QAction* saveAction() const { return m_saveAction; }
+    QAction* importAction() const { return m_importAction; }
 
     // The label text with an Alt mnemonic (as "C&LAP") that focuses the name.
     void setLabel(const QString& textWithMnemonic);
@@ -61,4 +62,5 @@ private:
     QPushButton* m_play;
     QAction* m_playAction;
     QAction* m_saveAction;
+    QAction* m_importAction;
 };

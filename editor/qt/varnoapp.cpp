@@ -1,6 +1,7 @@
 #include "editor/qt/varnoapp.h"
 
 #include "audio/audiooutput.h"
+#include "editor/importsettings.h"
 #include "editor/qt/aboutdlg.h"
 #include "editor/qt/dbussleepinhibitor.h"
 #include "editor/qt/editor.h"
@@ -33,6 +34,7 @@ int CVARNOApp::run()
     services.inhibitor = std::make_unique<DBusSleepInhibitor>();
     services.homeFolder = QDir::homePath().toStdString();
     services.journalPath = SendJournal::defaultPath();
+    services.settingsPath = importsettings::defaultPath();
     CEditor editor(std::move(services));
     dialogs.setParent(&editor);
     const QStringList args = arguments();

@@ -1,6 +1,7 @@
 // VARNO414Editor.exe: the editor window on Windows. A path on the command
 // line is a bank file to open ("Open with"); --version prints the version.
 #include "audio/audiooutput.h"
+#include "editor/importsettings.h"
 #include "editor/win32/editorwindow.h"
 #include "editor/win32/text.h"
 #include "editor/win32/win32prompt.h"
@@ -72,6 +73,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     services.inhibitor = createPlatformSleepInhibitor();
     services.homeFolder = homeFolder();
     services.journalPath = SendJournal::defaultPath();
+    services.settingsPath = importsettings::defaultPath();
     int status = 0;
     {
         win32::CEditorWindow window(std::move(services));

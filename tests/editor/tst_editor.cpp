@@ -1,6 +1,7 @@
 // The Qt window's own part: layout, keys, menus, drops and drawing. What the
 // editor decides is the session's, tested without a window in tests/session.
 #include "editor/qt/aboutdlg.h"
+#include "editor/qt/importdialog.h"
 #include "editor/qt/controls.h"
 #include "editor/qt/dbussleepinhibitor.h"
 #include "editor/qt/menus.h"
@@ -16,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDBusServer>
 #include <QElapsedTimer>
@@ -148,6 +150,7 @@ private Q_SLOTS:
     void layoutFitsSmallScreen();
     void aboutBoxShowsTheVersion();
     void takesTheSharedScenarioAsTheSession();
+    void importWindowStoresWhatItShows();
 };
 
 void EditorTest::startUpShowsTheSession()
@@ -669,6 +672,32 @@ void EditorTest::takesTheSharedScenarioAsTheSession()
     QVERIFY(shown.asked == expected.asked);
     QVERIFY(!shown.saved.empty());
     QVERIFY(shown.saved == expected.saved);
+}
+
+void EditorTest::importWindowStoresWhatItShows()
+{
+    Harness h;
+    QTemporaryDir dir;
+    const QString clap = dir.filePath(QStringLiteral("clap.wav"));
+    writeBytes(clap, wavFile(3000));
+    h.prompt->openNames = {clap.toStdString()};
+    const std::vector<std::uint8_t> before(h.session().row(2).bytes.begin(), h.session().row(2).bytes.end());
+    QString shown;
+    // The window is modal: it is worked once it shows.
+    QTimer::singleShot(0, h.editor.get(), [&] {
+        auto* window = qobject_cast<ImportDialog*>(QApplication::activeModalWidget());
+        if (window == nullptr) return;
+        for (QCheckBox* box : window->findChildren<QCheckBox*>())
+            if (box->text() == QStringLiteral("&reverse")) box->setChecked(true);
+        shown = window->figures()->text();
+        window->okButton()->click();
+    });
+    for (SlotRow* row : h.editor->findChildren<SlotRow*>())
+        if (row->row() == 2) row->importAction()->trigger();
+    QVERIFY2(shown.startsWith(QStringLiteral("peak ")), qPrintable(shown));
+    QVERIFY(!std::ranges::equal(h.session().row(2).bytes, before));
+    QCOMPARE(h.session().state(Command::undo).text, std::string("&Undo Import clap.wav into CLAP"));
+    QVERIFY(h.session().importOptions().reverse);
 }
 
 QTEST_MAIN(EditorTest)
