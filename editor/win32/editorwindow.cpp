@@ -1,5 +1,7 @@
 #include "editor/win32/editorwindow.h"
 
+#include "editor/importdraft.h"
+#include "editor/win32/importwindow.h"
 #include "editor/win32/text.h"
 #include "varno_version.h"
 
@@ -310,13 +312,14 @@ void CEditorWindow::onCommand(int id, int code, HWND from)
             onClose();
             return;
         }
-        if (id >= kRowMenuIds && id < kRowMenuIds + 2 * CEditorSession::kRowCount) {
-            const int row = (id - kRowMenuIds) / 2;
+        if (id >= kRowMenuIds && id < kRowMenuIds + 3 * CEditorSession::kRowCount) {
+            const int row = (id - kRowMenuIds) / 3;
             commitFocusedName();
-            if ((id - kRowMenuIds) % 2 == 0)
-                m_session->playRow(row);
-            else
-                m_session->saveSampleOfRow(row);
+            switch ((id - kRowMenuIds) % 3) {
+            case 0: m_session->playRow(row); break;
+            case 1: m_session->saveSampleOfRow(row); break;
+            default: runImportWindow(row); break;
+            }
             return;
         }
         if (const auto command = CMenus::commandOf(id)) runCommand(*command);
@@ -404,6 +407,17 @@ void CEditorWindow::runCommand(Command command)
         onClose();
     else
         m_session->run(command);
+}
+
+void CEditorWindow::runImportWindow(int row)
+{
+    const std::unique_ptr<CImportDraft> draft = m_session->beginImport(row);
+    if (!draft) return;
+    CImportWindow window(*m_session, *draft, hwnd(), m_dpi);
+    if (window.run())
+        m_session->commitImport(*draft);
+    else
+        m_session->cancelImport(*draft);
 }
 
 int CEditorWindow::rowOfWindow(HWND window) const
@@ -534,8 +548,9 @@ void CEditorWindow::onContextMenu(HWND from, POINT at)
     HMENU menu = CreatePopupMenu();
     const std::wstring play = widen(view.play.text.empty() ? "Play" : view.play.text);
     AppendMenuW(menu, MF_STRING | (view.play.enabled ? MF_ENABLED : MF_GRAYED),
-                static_cast<UINT_PTR>(kRowMenuIds + 2 * row), play.c_str());
-    AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(kRowMenuIds + 2 * row + 1), L"Save Sample As...");
+                static_cast<UINT_PTR>(kRowMenuIds + 3 * row), play.c_str());
+    AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(kRowMenuIds + 3 * row + 1), L"Save Sample As...");
+    AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(kRowMenuIds + 3 * row + 2), L"Import with Options...");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     for (const Command command : {Command::undo, Command::redo}) {
         const CommandState state = m_session->state(command);

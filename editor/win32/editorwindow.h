@@ -59,7 +59,7 @@ public:
         kReceive,
         kVersion,
         kRowIds = 200,
-        kRowMenuIds = 300, // + 2 * row: Play, + 1: Save Sample As...
+        kRowMenuIds = 300, // + 3 * row: Play, + 1: Save Sample As..., + 2: Import with Options...
     };
     enum RowPart : int { kRowLabel, kRowName, kRowWaveform, kRowCapacity, kRowOpen, kRowPlay };
     static int rowId(int row, RowPart part) { return kRowIds + 10 * row + part; }
@@ -127,6 +127,7 @@ private:
     void onContextMenu(HWND from, POINT at);
     LRESULT onNotify(NMHDR* header);
     void onClose();
+    void runImportWindow(int row);
 
     std::unique_ptr<CEditorSession> m_session;
     CMenus m_menus;

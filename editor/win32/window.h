@@ -59,12 +59,14 @@ private:
 
 class CButton : public CControl {
 public:
+    using CControl::CControl;
     void setChecked(bool checked);
     bool isChecked() const;
 };
 
 class CComboBox : public CControl {
 public:
+    using CControl::CControl;
     // Replaces the items when they differ from the ones shown: true then.
     bool setItems(const std::wstring* first, std::size_t count);
     int count() const;
@@ -75,6 +77,7 @@ public:
 
 class CProgressBar : public CControl {
 public:
+    using CControl::CControl;
     void setValue(int percent);
     int value() const;
 };

@@ -4,7 +4,9 @@
 
 #include "audio/recording/recordingaudiosystem.h"
 #include "audio/wavwriter.h"
+#include "editor/importdraft.h"
 #include "editor/win32/editorwindow.h"
+#include "editor/win32/importwindow.h"
 #include "editor/win32/text.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "midiport/recording/recordingsleepinhibitor.h"
@@ -309,6 +311,45 @@ TEST_F(Win32Window, PlayGoesToTheAudioOutputAndBecomesStop)
     ASSERT_FALSE(audio->streams().empty());
     EXPECT_FALSE(audio->streams().back().samples.empty());
     EXPECT_TRUE(audio->streams().back().drained);
+}
+
+TEST_F(Win32Window, TheImportWindowShapesWhatTheSlotWillHold)
+{
+    using win32::CImportWindow;
+    prompt->openNames = {wavFile("clap.wav", 3000)};
+    const std::unique_ptr<CImportDraft> draft = window->session().beginImport(2);
+    ASSERT_TRUE(draft);
+    CImportWindow shaping(window->session(), *draft, window->hwnd(), 96);
+    ShowWindow(shaping.hwnd(), SW_SHOWNA);
+    const auto shown = [&](int id) { return narrow(win32::CControl(shaping.control(id)).text()); };
+    SendMessageW(shaping.control(CImportWindow::kReverse), BM_CLICK, 0, 0);
+    EXPECT_TRUE(draft->options().reverse);
+    // A field that holds no number greys OK out and says which.
+    SendMessageW(shaping.control(CImportWindow::kFadeIn), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
+    EXPECT_EQ(shown(CImportWindow::kFigures), "The fade-in is not a number.");
+    EXPECT_FALSE(IsWindowEnabled(shaping.control(IDOK)));
+    SendMessageW(shaping.control(CImportWindow::kFadeIn), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"0.01"));
+    EXPECT_EQ(draft->options().fadeInSeconds, 0.01);
+    EXPECT_EQ(shown(CImportWindow::kFigures), draft->figures());
+    // A drag on the source moves the start handle to where it lets go.
+    HWND source = shaping.control(CImportWindow::kSource);
+    RECT area{};
+    GetClientRect(source, &area);
+    SendMessageW(source, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(area.right / 4, 5));
+    SendMessageW(source, WM_LBUTTONUP, 0, MAKELPARAM(area.right / 4, 5));
+    EXPECT_GT(draft->options().startSeconds, 0.0);
+    EXPECT_EQ(shown(CImportWindow::kStart), [&] {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f", draft->options().startSeconds);
+        return std::string(text);
+    }());
+    const std::vector<std::uint8_t> previewed(draft->shaped().begin(), draft->shaped().end());
+    SendMessageW(shaping.hwnd(), WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(shaping.accepted());
+    window->session().commitImport(*draft);
+    pump();
+    EXPECT_TRUE(std::ranges::equal(window->session().row(2).bytes, previewed));
+    EXPECT_EQ(text(rowControl(2, CEditorWindow::kRowName)), "clap.wav");
 }
 
 // At the smallest size the window takes, at 100 % and 150 %: every control

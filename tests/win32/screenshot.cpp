@@ -1,10 +1,12 @@
 // Not a test: shows the Windows window with bank S05 renamed and its CLAP
 // filled, for README's screenshot, until the given seconds have passed. Under
 // Xvfb with wine (see README), the screen is then taken with ImageMagick:
-//   win32_screenshot.exe SECONDS
+//   win32_screenshot.exe SECONDS [import]   (import: the import window over it, for CLAP)
 #include "audio/recording/recordingaudiosystem.h"
 #include "audio/wavwriter.h"
+#include "editor/importdraft.h"
 #include "editor/win32/editorwindow.h"
+#include "editor/win32/importwindow.h"
 #include "midiport/recording/recordingmidisystem.h"
 #include "midiport/recording/recordingsleepinhibitor.h"
 #include "tests/support/scriptedprompt.h"
@@ -13,6 +15,7 @@
 #include <ole2.h>
 
 #include <cstdlib>
+#include <string>
 #include <fstream>
 
 int main(int argc, char** argv)
@@ -46,6 +49,18 @@ int main(int argc, char** argv)
     answers.openNames = {clap};
     window.session().openSlotFile(2);
     ShowWindow(window.hwnd(), SW_SHOW);
+    if (argc > 2 && std::string(argv[2]) == "import") {
+        answers.openNames = {clap};
+        const auto draft = window.session().beginImport(2);
+        if (!draft) return 1;
+        win32::CImportWindow shaping(window.session(), *draft, window.hwnd(), window.dpi());
+        static HWND shown = shaping.hwnd();
+        SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000U,
+                 [](HWND, UINT, UINT_PTR, DWORD) { PostMessageW(shown, WM_CLOSE, 0, 0); });
+        shaping.run();
+        OleUninitialize();
+        return 0;
+    }
     SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000U, nullptr);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
