@@ -164,10 +164,11 @@ void SlotRowsTest::rowMenuSavesTheSample()
     const QString out = dir.filePath("clap.wav");
     Harness h;
     const QList<QAction*> menu = row(h, 2)->actions();
-    QCOMPARE(menu.size(), 5); // then a separator, Undo and Redo
+    QCOMPARE(menu.size(), 6); // then a separator, Undo and Redo
     QCOMPARE(menu[0]->text(), QStringLiteral("Play"));
     QCOMPARE(menu[1]->text(), QStringLiteral("Save Sample As..."));
-    QVERIFY(menu[3]->text().contains(QStringLiteral("Undo")) && menu[4]->text().contains(QStringLiteral("Redo")));
+    QCOMPARE(menu[2]->text(), QStringLiteral("Import with Options..."));
+    QVERIFY(menu[4]->text().contains(QStringLiteral("Undo")) && menu[5]->text().contains(QStringLiteral("Redo")));
     h.prompt->saveNames = {out.toStdString()};
     menu[1]->trigger();
     QCOMPARE(h.prompt->dialogs.size(), std::size_t(1));
