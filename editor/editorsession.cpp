@@ -978,6 +978,22 @@ void CEditorSession::devicesChanged()
     m_state->devicesChanged = true;
 }
 
+std::vector<std::string> CEditorSession::rowLabels(const std::string& takenMnemonics) const
+{
+    std::vector<std::string> shown;
+    std::vector<int> rows;
+    for (int index = 0; index < kRowCount; ++index) {
+        const RowView view = row(index);
+        if (!view.shown) continue;
+        shown.push_back(view.label);
+        rows.push_back(index);
+    }
+    const std::vector<std::string> marked = withMnemonics(shown, takenMnemonics);
+    std::vector<std::string> labels(kRowCount);
+    for (std::size_t i = 0; i < rows.size(); ++i) labels[static_cast<std::size_t>(rows[i])] = marked[i];
+    return labels;
+}
+
 std::vector<std::string> withMnemonics(const std::vector<std::string>& texts, const std::string& taken)
 {
     const auto upper = [](unsigned char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); };

@@ -137,6 +137,10 @@ public:
     std::string bankName() const;        // of the selected bank, UTF-8
     bool bankNameEditable() const;
     RowView row(int row) const;
+    // Each shown row's label with an Alt mnemonic ("C&LAP") that none of the
+    // taken letters (the window's fixed controls) and no other row uses; a
+    // hidden row's is empty.
+    std::vector<std::string> rowLabels(const std::string& takenMnemonics) const;
     static int contentOfRow(int row) { return row == 0 ? 1 : row == 1 ? 0 : row; }
     // "kit.mid* - VARNO414Editor": the last bank file opened or saved, with
     // an asterisk while anything is unsaved; "VARNO414Editor*" before any.

@@ -101,21 +101,14 @@ void CEditor::showBankContent()
 {
     drawName(m_bankName, fromUtf8(m_session->bankName()));
     m_bankName->setEnabled(m_session->bankNameEditable());
-    std::vector<RowView> rows;
-    std::vector<std::string> labels;
-    for (int row = 0; row < CEditorSession::kRowCount; ++row) {
-        rows.push_back(m_session->row(row));
-        if (rows.back().shown) labels.push_back(rows.back().label);
-    }
-    const std::vector<std::string> marked = withMnemonics(labels, m_takenMnemonics);
-    std::size_t next = 0;
+    const std::vector<std::string> labels = m_session->rowLabels(m_takenMnemonics);
     for (SlotRow* slotRow : m_rows) {
-        const RowView& view = rows[static_cast<std::size_t>(slotRow->row())];
+        const RowView view = m_session->row(slotRow->row());
         if (!view.shown) {
             slotRow->hide();
             continue;
         }
-        slotRow->setLabel(fromUtf8(next < marked.size() ? marked[next++] : view.label));
+        slotRow->setLabel(fromUtf8(labels[static_cast<std::size_t>(slotRow->row())]));
         drawName(slotRow->name(), fromUtf8(view.name));
         slotRow->name()->setEnabled(view.editable);
         slotRow->openButton()->setEnabled(view.editable);

@@ -55,17 +55,10 @@ void CEditorWindow::showBankContent()
 {
     drawName(m_bankName, widen(m_session->bankName()));
     m_bankName.setEnabled(m_session->bankNameEditable());
-    std::vector<RowView> rows;
-    std::vector<std::string> labels;
-    for (int row = 0; row < CEditorSession::kRowCount; ++row) {
-        rows.push_back(m_session->row(row));
-        if (rows.back().shown) labels.push_back(rows.back().label);
-    }
-    const std::vector<std::string> marked = withMnemonics(labels, m_takenMnemonics);
-    std::size_t next = 0;
+    const std::vector<std::string> labels = m_session->rowLabels(m_takenMnemonics);
     bool shownChanged = false;
     for (int row = 0; row < CEditorSession::kRowCount; ++row) {
-        const RowView& view = rows[static_cast<std::size_t>(row)];
+        const RowView view = m_session->row(row);
         SlotRowControls& controls = m_rows[static_cast<std::size_t>(row)];
         shownChanged = shownChanged || controls.name.isVisible() != view.shown;
         for (CControl* control : {&controls.label, &controls.name, static_cast<CControl*>(&controls.open)})
@@ -74,7 +67,7 @@ void CEditorWindow::showBankContent()
         controls.capacity.setVisible(view.shown && view.isSample);
         ShowWindow(controls.waveform.hwnd(), view.shown && view.isSample ? SW_SHOWNA : SW_HIDE);
         if (!view.shown) continue;
-        controls.label.setText(widen(next < marked.size() ? marked[next++] : view.label));
+        controls.label.setText(widen(labels[static_cast<std::size_t>(row)]));
         drawName(controls.name, widen(view.name));
         controls.name.setEnabled(view.editable);
         controls.open.setEnabled(view.editable);

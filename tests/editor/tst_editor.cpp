@@ -652,21 +652,9 @@ void EditorTest::takesTheSharedScenarioAsTheSession()
     TempDir shownFolder{"varno-shown"};
     const ScenarioResult shown = runSharedScenario(driver, utf8FromPath(shownFolder.path()));
 
-    struct View : ISessionView {
-        void changed(ViewPart /*parts*/) override {}
-        void focusBankList() override {}
-        void showAbout() override {}
-        void closeWindow() override {}
-    } view;
-    SessionServices services;
-    auto scripted = std::make_unique<ScriptedPrompt>();
-    ScriptedPrompt& answers = *scripted;
-    services.prompt = std::move(scripted);
-    services.homeFolder = h.home.path().toStdString();
-    CEditorSession session(std::move(services), view);
-    SessionScenarioDriver reference(session, answers);
     TempDir bareFolder{"varno-bare"};
-    const ScenarioResult expected = runSharedScenario(reference, utf8FromPath(bareFolder.path()));
+    const ScenarioResult expected =
+        runSharedScenarioOnTheSession(utf8FromPath(bareFolder.path()), h.home.path().toStdString());
 
     QVERIFY(shown.shown == expected.shown);
     QVERIFY(shown.asked == expected.asked);

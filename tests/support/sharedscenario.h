@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -83,18 +84,35 @@ inline ScenarioResult runSharedScenario(ScenarioDriver& driver, const std::strin
     return result;
 }
 
-// The reference: the same steps on the session alone.
-struct SessionScenarioDriver : ScenarioDriver {
-    SessionScenarioDriver(CEditorSession& s, ScriptedPrompt& p) : session(s), scripted(p) {}
-    ScriptedPrompt& prompt() override { return scripted; }
-    void openIntoRow(int row) override { session.openSlotFile(row); }
-    void renameBank(const std::string& name) override { session.renameBank(name); }
-    void reset() override { session.run(Command::reset); }
-    void undo() override { session.run(Command::undo); }
-    void save() override { session.run(Command::save); }
-    void open() override { session.run(Command::open); }
-    std::string statusShown() override { return session.status(); }
-    std::string titleShown() override { return session.title(); }
-    CEditorSession& session;
-    ScriptedPrompt& scripted;
-};
+// The reference: the same steps on a session alone, with its files in the
+// folder and its dialogs opening in home.
+inline ScenarioResult runSharedScenarioOnTheSession(const std::string& folder, const std::string& home)
+{
+    struct View : ISessionView {
+        void changed(ViewPart /*parts*/) override {}
+        void focusBankList() override {}
+        void showAbout() override {}
+        void closeWindow() override {}
+    } view;
+    SessionServices services;
+    auto scripted = std::make_unique<ScriptedPrompt>();
+    ScriptedPrompt& answers = *scripted;
+    services.prompt = std::move(scripted);
+    services.homeFolder = home;
+    CEditorSession session(std::move(services), view);
+    struct Driver : ScenarioDriver {
+        Driver(CEditorSession& s, ScriptedPrompt& p) : session(s), scripted(p) {}
+        ScriptedPrompt& prompt() override { return scripted; }
+        void openIntoRow(int row) override { session.openSlotFile(row); }
+        void renameBank(const std::string& name) override { session.renameBank(name); }
+        void reset() override { session.run(Command::reset); }
+        void undo() override { session.run(Command::undo); }
+        void save() override { session.run(Command::save); }
+        void open() override { session.run(Command::open); }
+        std::string statusShown() override { return session.status(); }
+        std::string titleShown() override { return session.title(); }
+        CEditorSession& session;
+        ScriptedPrompt& scripted;
+    } reference(session, answers);
+    return runSharedScenario(reference, folder);
+}

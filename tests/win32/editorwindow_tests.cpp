@@ -410,20 +410,7 @@ TEST_F(Win32Window, TakesTheSharedScenarioExactlyAsTheSession)
     const ScenarioResult shown = runSharedScenario(driver, utf8FromPath(files.path()));
 
     TempDir bare{"varno-bare"};
-    struct View : ISessionView {
-        void changed(ViewPart) override {}
-        void focusBankList() override {}
-        void showAbout() override {}
-        void closeWindow() override {}
-    } view;
-    SessionServices services;
-    auto scripted = std::make_unique<ScriptedPrompt>();
-    ScriptedPrompt& answers = *scripted;
-    services.prompt = std::move(scripted);
-    services.homeFolder = home.path().string();
-    CEditorSession session(std::move(services), view);
-    SessionScenarioDriver reference(session, answers);
-    const ScenarioResult expected = runSharedScenario(reference, utf8FromPath(bare.path()));
+    const ScenarioResult expected = runSharedScenarioOnTheSession(utf8FromPath(bare.path()), home.path().string());
 
     EXPECT_EQ(shown.shown, expected.shown);
     EXPECT_EQ(shown.asked, expected.asked);
