@@ -21,6 +21,7 @@ const std::vector<Menu>& editorMenus()
          {{Command::open, "&Open...", {{Shortcut::Key::letter, 'O', true, false}}},
           {Command::save, "&Save", {{Shortcut::Key::letter, 'S', true, false}}},
           {Command::saveSample, "Save Sample &As...", {}},
+          {Command::importKit, "Import &Kit from Folder...", {}},
           {Command::quit, "&Quit", {{Shortcut::Key::letter, 'Q', true, false}}, true}}},
         {"&Edit",
          {{Command::undo, "&Undo", {{Shortcut::Key::letter, 'Z', true, false}}},

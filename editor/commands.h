@@ -9,6 +9,7 @@ enum class Command {
     open,          // File > Open...
     save,          // File > Save
     saveSample,    // File > Save Sample As... (the row that has the focus, else the first sample row)
+    importKit,     // File > Import Kit from Folder... (a folder's files into the bank's slots)
     quit,          // File > Quit
     undo,          // Edit > Undo
     redo,          // Edit > Redo

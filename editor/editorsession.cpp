@@ -6,6 +6,7 @@
 #include "editor/importsettings.h"
 #include "editor/sessionstate.h"
 #include "midifile/safefilewriter.h"
+#include "midifile/utf8path.h"
 #include "model/firmware.h"
 #include "model/kitmatch.h"
 #include "model/latin1.h"
@@ -13,6 +14,7 @@
 #include "varno_version.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <utility>
 
@@ -107,6 +109,14 @@ std::optional<std::string> CEditorSession::State::askSave(const IPrompt::FileDia
 {
     ++asking;
     auto chosen = prompt().saveFileName(dialog);
+    --asking;
+    return chosen;
+}
+
+std::optional<std::string> CEditorSession::State::askFolder(const IPrompt::FileDialog& dialog)
+{
+    ++asking;
+    auto chosen = prompt().folderName(dialog);
     --asking;
     return chosen;
 }
@@ -304,6 +314,10 @@ CommandState CEditorSession::state(Command command) const
             disable("The firmware bank holds no samples.");
         break;
     }
+    case Command::importKit:
+        if (bank(s.selected).getContentCount() != static_cast<int>(kSlotCount))
+            disable("A kit fills the sample slots of a sound bank, S01 to S31.");
+        break;
     case Command::send:
         if (s.sending())
             disable("A send is running.");
@@ -397,6 +411,7 @@ void CEditorSession::run(Command command)
     case Command::open: openFromDisk(); break;
     case Command::save: saveBanks(false); break;
     case Command::saveSample: saveSampleOfRow(s.focusedRow >= 0 ? s.focusedRow : 0); break;
+    case Command::importKit: importKitFromFolder(); break;
     case Command::quit:
         if (requestClose()) s.view.closeWindow();
         break;
@@ -521,6 +536,54 @@ CEditorSession::kitPlan(const std::vector<std::string>& paths) const
         if (match[content]) plan.emplace_back(static_cast<std::uint16_t>(content), paths[*match[content]]);
     }
     return plan;
+}
+
+void CEditorSession::importKit(const std::vector<std::pair<std::uint16_t, std::string>>& plan, std::size_t files)
+{
+    State& s = *m_state;
+    const IBank& shown = bank(s.selected);
+    std::string text = "Fill the slots of " + tagOf(static_cast<std::size_t>(s.selected)) + " by the files' names?\n";
+    for (const auto& [content, path] : plan)
+        text += "\n" + utf8FromLatin1(shown.getContentLabel(content)) + ": " + fileNameOf(path);
+    if (const std::size_t left = files - plan.size(); left > 0)
+        text += "\n\n" + std::to_string(left) + " of the files have no slot left and are not imported.";
+    if (s.ask(IPrompt::Icon::Question, "Import Kit", text, IPrompt::Buttons::OkCancel) == IPrompt::Answer::Ok)
+        importPlan(plan);
+}
+
+// The folder's audio files, by name first and then in the order of their
+// names, as `varno414 import --kit` takes them.
+void CEditorSession::importKitFromFolder()
+{
+    State& s = *m_state;
+    const auto folder = s.askFolder({"Import Kit into " + tagOf(static_cast<std::size_t>(s.selected)), {}, s.audioFolder, {}, {}});
+    if (!folder) return;
+    s.audioFolder = *folder;
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(pathFromUtf8(*folder), error)) {
+        std::error_code ignored;
+        if (!entry.is_regular_file(ignored)) continue;
+        const std::string path = utf8FromPath(entry.path());
+        const ImportRoute route = checkImport(path).route;
+        if (route == ImportRoute::Reader || route == ImportRoute::Fallback) paths.push_back(path);
+    }
+    std::sort(paths.begin(), paths.end());
+    if (paths.empty()) {
+        s.ask(IPrompt::Icon::Information, "Import Kit",
+              "The folder \"" + *folder + "\" holds no audio file that can be imported.", IPrompt::Buttons::Ok);
+        return;
+    }
+    std::vector<std::string> names;
+    names.reserve(paths.size());
+    for (const std::string& path : paths) names.push_back(fileNameOf(path));
+    const auto match = matchKit(names);
+    std::vector<std::pair<std::uint16_t, std::string>> plan;
+    for (int row = 0; row < kRowCount; ++row) {
+        const auto content = static_cast<std::size_t>(contentOfRow(row));
+        if (match[content]) plan.emplace_back(static_cast<std::uint16_t>(content), paths[*match[content]]);
+    }
+    importKit(plan, paths.size());
 }
 
 void CEditorSession::importPlan(const std::vector<std::pair<std::uint16_t, std::string>>& plan)
@@ -758,15 +821,7 @@ void CEditorSession::drop(const std::vector<std::string>& paths, int row)
         s.audioFolder = folderOf(paths.front());
         if (const auto plan = kitPlan(paths)) {
             // Files that name their slots fill those; the user sees the matching first.
-            const IBank& shown = bank(s.selected);
-            std::string text = "Fill the slots of " + tagOf(static_cast<std::size_t>(s.selected)) +
-                               " by the files' names?\n";
-            for (const auto& [content, path] : *plan)
-                text += "\n" + utf8FromLatin1(shown.getContentLabel(content)) + ": " + fileNameOf(path);
-            if (const std::size_t left = paths.size() - plan->size(); left > 0)
-                text += "\n\n" + std::to_string(left) + " of the files have no slot left and are not imported.";
-            if (s.ask(IPrompt::Icon::Question, "Import Kit", text, IPrompt::Buttons::OkCancel) == IPrompt::Answer::Ok)
-                importPlan(*plan);
+            importKit(*plan, paths.size());
             return;
         }
         importFiles(target.firstRow, paths);

@@ -232,6 +232,9 @@ private:
 
     // Each file into its content, as one undo step.
     void importPlan(const std::vector<std::pair<std::uint16_t, std::string>>& plan);
+    // Shows which file fills which slot, then imports them when agreed.
+    void importKit(const std::vector<std::pair<std::uint16_t, std::string>>& plan, std::size_t files);
+    void importKitFromFolder();
     void importFiles(int row, const std::vector<std::string>& paths);
     // Several files of which one at least names its slot ("clap", "oh"), on a
     // sound bank: the contents they fill by name, then in order.

@@ -27,6 +27,8 @@ public:
 
     // A path, or nothing when the user cancelled.
     virtual std::optional<std::string> openFileName(const FileDialog& dialog) = 0;
+    // A folder, or nothing when the user cancelled.
+    virtual std::optional<std::string> folderName(const FileDialog& dialog) = 0;
     // The save dialog asks itself before replacing an existing file.
     virtual std::optional<std::string> saveFileName(const FileDialog& dialog) = 0;
     virtual Answer message(Icon icon, const std::string& caption, const std::string& text, Buttons buttons) = 0;

@@ -131,6 +131,7 @@ struct CEditorSession::State { // NOLINT(clang-analyzer-optin.performance.Paddin
                         IPrompt::Buttons buttons);
     std::optional<std::string> askOpen(const IPrompt::FileDialog& dialog);
     std::optional<std::string> askSave(const IPrompt::FileDialog& dialog);
+    std::optional<std::string> askFolder(const IPrompt::FileDialog& dialog);
     std::optional<std::size_t> askChoice(const std::string& caption, const std::string& text,
                                          const std::vector<std::string>& buttons);
 

@@ -31,6 +31,7 @@ struct AnswerAll : IPrompt {
         return file.empty() ? std::nullopt : std::optional(file);
     }
     std::optional<std::string> saveFileName(const FileDialog&) override { return std::nullopt; }
+    std::optional<std::string> folderName(const FileDialog&) override { return std::nullopt; }
     Answer message(Icon, const std::string&, const std::string&, Buttons) override { return Answer::Ok; }
     std::optional<std::size_t> choose(Icon, const std::string&, const std::string&,
                                       const std::vector<std::string>&) override

@@ -53,6 +53,13 @@ std::optional<std::string> QtPrompt::saveFileName(const FileDialog& dialog)
     return runFileDialog(m_parent, dialog, true);
 }
 
+std::optional<std::string> QtPrompt::folderName(const FileDialog& dialog)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(m_parent, fromUtf8(dialog.title), fromUtf8(dialog.directory));
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen.toStdString();
+}
+
 IPrompt::Answer QtPrompt::message(Icon icon, const std::string& caption, const std::string& text, Buttons buttons)
 {
     QMessageBox::StandardButtons standard = QMessageBox::Ok;

@@ -13,6 +13,7 @@ public:
 
     std::optional<std::string> openFileName(const FileDialog& dialog) override;
     std::optional<std::string> saveFileName(const FileDialog& dialog) override;
+    std::optional<std::string> folderName(const FileDialog& dialog) override;
     Answer message(Icon icon, const std::string& caption, const std::string& text, Buttons buttons) override;
     std::optional<std::size_t> choose(Icon icon, const std::string& caption, const std::string& text,
                                       const std::vector<std::string>& buttons) override;

@@ -3,6 +3,7 @@
 #include "editor/win32/text.h"
 
 #include <commdlg.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -105,6 +106,29 @@ std::optional<std::string> CWin32Prompt::openFileName(const FileDialog& dialog)
 std::optional<std::string> CWin32Prompt::saveFileName(const FileDialog& dialog)
 {
     return runFileDialog(m_owner, dialog, true);
+}
+
+std::optional<std::string> CWin32Prompt::folderName(const FileDialog& dialog)
+{
+    const std::wstring title = widen(dialog.title);
+    const std::wstring start = widen(dialog.directory);
+    BROWSEINFOW browse{};
+    browse.hwndOwner = m_owner;
+    browse.lpszTitle = title.c_str();
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    // The dialog opens at the folder used last.
+    browse.lpfn = [](HWND window, UINT message, LPARAM, LPARAM data) -> int {
+        if (message == BFFM_INITIALIZED && data != 0) SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+        return 0;
+    };
+    browse.lParam = start.empty() ? 0 : reinterpret_cast<LPARAM>(start.c_str());
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+    if (chosen == nullptr) return std::nullopt;
+    std::vector<wchar_t> path(32768, L'\0');
+    const bool named = SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT) != FALSE;
+    CoTaskMemFree(chosen);
+    if (!named) return std::nullopt;
+    return narrow(path.data());
 }
 
 IPrompt::Answer CWin32Prompt::message(Icon icon, const std::string& caption, const std::string& text,

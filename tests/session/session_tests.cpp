@@ -335,6 +335,22 @@ TEST_F(Session, DroppedFilesThatNameTheirSlotsFillThemOnceTheMatchingIsShown)
     EXPECT_FALSE(session->anyChanged());
 }
 
+TEST_F(Session, AKitFromAFolderFillsTheSlotsByNameThenInOrder)
+{
+    TempDir kit{"varno-kit"};
+    for (const std::string name : {"2 snare.wav", "1 OH.wav", "crash-long.wav"}) writeFile(kit.file(name), wav(100));
+    writeFile(kit.file("notes.txt"), {'h', 'i'});
+    prompt->folderNames = {kit.path().string()};
+    prompt->answers = {Answer::Ok};
+    session->run(Command::importKit);
+    EXPECT_EQ(lastBox(), "Fill the slots of S05 by the files' names?\n\nCLOSED HI HAT: 2 snare.wav\nOPEN HI HAT: 1 OH.wav"
+                         "\nCRASH: crash-long.wav");
+    EXPECT_EQ(session->row(4).name, "crash-long.wav");
+    EXPECT_EQ(session->state(Command::undo).text, "&Undo Import 3 files into S05");
+    session->selectBank(31);
+    EXPECT_FALSE(session->state(Command::importKit).enabled);
+}
+
 TEST_F(Session, TheImportWindowStoresWhatItPreviewsAndKeepsItsOptions)
 {
     settingsPath = home.file("import-options.txt");

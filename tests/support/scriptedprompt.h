@@ -23,6 +23,11 @@ public:
         dialogs.push_back(dialog);
         return next(openNames);
     }
+    std::optional<std::string> folderName(const FileDialog& dialog) override
+    {
+        dialogs.push_back(dialog);
+        return next(folderNames);
+    }
     std::optional<std::string> saveFileName(const FileDialog& dialog) override
     {
         dialogs.push_back(dialog);
@@ -62,6 +67,7 @@ public:
     // An empty entry stands for a cancelled dialog.
     std::deque<std::string> openNames;
     std::deque<std::string> saveNames;
+    std::deque<std::string> folderNames;
     std::deque<Answer> answers;
     std::deque<std::optional<std::size_t>> choices;
     std::vector<Box> boxes;
