@@ -153,9 +153,13 @@ bool SendJournal::update(Change change)
     const std::filesystem::path file = pathFromUtf8(m_path);
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    // The lock needs a file to hold; an empty one reads as an empty journal.
-    { std::ofstream touch(file, std::ios::binary | std::ios::app); }
-    const FileLock lock(m_path);
+    // The lock is held on a file beside the journal that is never replaced.
+    // On Windows a replace is not one step: a lock on the journal itself could
+    // be won on a file that another program's save is just moving out of the
+    // way, and both would then change the journal at once.
+    const std::string lockPath = m_path + ".lock";
+    { std::ofstream touch(pathFromUtf8(lockPath), std::ios::binary | std::ios::app); }
+    const FileLock lock(lockPath);
     Ports ports = read();
     change(ports);
 
