@@ -14,8 +14,8 @@
 #include "varno_version.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 using namespace session;
@@ -43,6 +43,14 @@ std::string seconds(double value)
     char text[32];
     std::snprintf(text, sizeof text, "%.2f s", value);
     return text;
+}
+
+// What an import did, and how long the slot sounds once its quiet tail has
+// fallen below the 8-bit floor.
+std::string importStatus(const std::string& fileName, const ImportResult& result, std::span<const std::uint8_t> slot)
+{
+    const double audible = static_cast<double>(audio::usedLength(slot)) / audio::kDeviceSampleRate;
+    return describeImport(fileName, result) + "; audible for " + seconds(audible) + " at 8 bits";
 }
 
 // The first character of a UTF-8 text that Latin-1 lacks, as UTF-8; empty
@@ -518,16 +526,11 @@ void CEditorSession::importFiles(int row, const std::vector<std::string>& paths)
     }
 }
 
-std::optional<std::vector<std::pair<std::uint16_t, std::string>>>
-CEditorSession::kitPlan(const std::vector<std::string>& paths) const
+std::vector<std::pair<std::uint16_t, std::string>> CEditorSession::matchedPlan(const std::vector<std::string>& paths)
 {
-    const IBank& shown = bank(m_state->selected);
-    if (paths.size() < 2 || shown.getContentCount() != static_cast<int>(kSlotCount)) return std::nullopt;
     std::vector<std::string> names;
     names.reserve(paths.size());
     for (const std::string& path : paths) names.push_back(fileNameOf(path));
-    if (std::none_of(names.begin(), names.end(), [](const std::string& name) { return kitSlotOf(name).has_value(); }))
-        return std::nullopt;
     const auto match = matchKit(names);
     std::vector<std::pair<std::uint16_t, std::string>> plan;
     // In the rows' order, as the window shows them.
@@ -536,6 +539,17 @@ CEditorSession::kitPlan(const std::vector<std::string>& paths) const
         if (match[content]) plan.emplace_back(static_cast<std::uint16_t>(content), paths[*match[content]]);
     }
     return plan;
+}
+
+std::optional<std::vector<std::pair<std::uint16_t, std::string>>>
+CEditorSession::kitPlan(const std::vector<std::string>& paths) const
+{
+    const IBank& shown = bank(m_state->selected);
+    if (paths.size() < 2 || shown.getContentCount() != static_cast<int>(kSlotCount)) return std::nullopt;
+    if (std::none_of(paths.begin(), paths.end(),
+                     [](const std::string& path) { return kitSlotOf(fileNameOf(path)).has_value(); }))
+        return std::nullopt;
+    return matchedPlan(paths);
 }
 
 void CEditorSession::importKit(const std::vector<std::pair<std::uint16_t, std::string>>& plan, std::size_t files)
@@ -574,16 +588,7 @@ void CEditorSession::importKitFromFolder()
               "The folder \"" + *folder + "\" holds no audio file that can be imported.", IPrompt::Buttons::Ok);
         return;
     }
-    std::vector<std::string> names;
-    names.reserve(paths.size());
-    for (const std::string& path : paths) names.push_back(fileNameOf(path));
-    const auto match = matchKit(names);
-    std::vector<std::pair<std::uint16_t, std::string>> plan;
-    for (int row = 0; row < kRowCount; ++row) {
-        const auto content = static_cast<std::size_t>(contentOfRow(row));
-        if (match[content]) plan.emplace_back(static_cast<std::uint16_t>(content), paths[*match[content]]);
-    }
-    importKit(plan, paths.size());
+    importKit(matchedPlan(paths), paths.size());
 }
 
 void CEditorSession::importPlan(const std::vector<std::pair<std::uint16_t, std::string>>& plan)
@@ -624,13 +629,9 @@ void CEditorSession::importPlan(const std::vector<std::pair<std::uint16_t, std::
         }
         imported.push_back(fileNameOf(path));
         if (audio) {
-            // What the file filled, and how long the slot sounds once its
-            // quiet tail has fallen below the 8-bit floor.
             const CContent* slot = edited->content(content);
-            const double audible =
-                slot ? static_cast<double>(audio::usedLength(slot->getData())) / audio::kDeviceSampleRate : 0.0;
-            told.push_back(describeImport(imported.back(), result) + "; audible for " + seconds(audible) +
-                           " at 8 bits");
+            told.push_back(importStatus(imported.back(), result,
+                                        slot ? std::span<const std::uint8_t>(slot->getData()) : std::span<const std::uint8_t>()));
         }
         lastLabel = label;
     }
@@ -713,7 +714,7 @@ void CEditorSession::commitImport(CImportDraft& draft)
 {
     State& s = *m_state;
     if (!draft.importable()) return;
-    if (s.player && s.player->playing() >= kDraftSourcePlay) s.player->stop();
+    cancelImport(draft);
     std::unique_ptr<IBank> shaped = draft.takeBank();
     if (!shaped) return;
     ImportOptions kept = draft.options();
@@ -721,15 +722,14 @@ void CEditorSession::commitImport(CImportDraft& draft)
     kept.endSeconds.reset();
     s.importOptions = kept;
     importsettings::save(s.services.settingsPath, kept);
-    const double audible = static_cast<double>(audio::usedLength(draft.shaped())) / audio::kDeviceSampleRate;
-    s.setStatus(describeImport(draft.fileName(), draft.result()) + "; audible for " + seconds(audible) + " at 8 bits");
+    s.setStatus(importStatus(draft.fileName(), draft.result(), draft.shaped()));
     record("Import " + draft.fileName() + " into " + draft.label(),
            s.table.put(static_cast<std::size_t>(s.selected), std::move(shaped)), s.selected);
 }
 
 void CEditorSession::cancelImport(const CImportDraft& /*draft*/)
 {
-    if (m_state->player && m_state->player->playing() >= kDraftSourcePlay) m_state->player->stop();
+    if (draftPlays()) m_state->player->stop();
 }
 
 void CEditorSession::playDraft(const CImportDraft& draft, bool source)

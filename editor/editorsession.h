@@ -239,6 +239,8 @@ private:
     // Several files of which one at least names its slot ("clap", "oh"), on a
     // sound bank: the contents they fill by name, then in order.
     std::optional<std::vector<std::pair<std::uint16_t, std::string>>> kitPlan(const std::vector<std::string>& paths) const;
+    // The contents the files fill by name, then in order, in the rows' order.
+    static std::vector<std::pair<std::uint16_t, std::string>> matchedPlan(const std::vector<std::string>& paths);
     void resetToDefault();
     void openFromDisk();
     void openBankFile(const std::string& path, bool given);

@@ -2,6 +2,7 @@
 
 #include "audio/ktaudiofilereader.h"
 #include "audio/slotaudio.h"
+#include "editor/sessionstate.h"
 #include "model/bank.h"
 #include "model/latin1.h"
 
@@ -32,8 +33,7 @@ CImportDraft::~CImportDraft() = default;
 
 std::string CImportDraft::fileName() const
 {
-    const auto slash = m_path.find_last_of("/\\");
-    return slash == std::string::npos ? m_path : m_path.substr(slash + 1);
+    return session::fileNameOf(m_path);
 }
 
 std::string CImportDraft::label() const

@@ -33,9 +33,14 @@ void SourceView::setMarks(double start, double end, double slotEnd)
 
 void SourceView::setZoom(int factor)
 {
-    const double middle = m_viewStart + seconds() / m_zoom / 2;
+    zoomAround(factor, m_viewStart + seconds() / m_zoom / 2, 0.5);
+}
+
+// The anchor stays at its share of the width.
+void SourceView::zoomAround(int factor, double anchor, double share)
+{
     m_zoom = std::clamp(factor, 1, 256);
-    m_viewStart = std::clamp(middle - seconds() / m_zoom / 2, 0.0, seconds() - seconds() / m_zoom);
+    m_viewStart = std::clamp(anchor - share * seconds() / m_zoom, 0.0, seconds() - seconds() / m_zoom);
     update();
 }
 
@@ -123,9 +128,6 @@ void SourceView::mouseReleaseEvent(QMouseEvent* /*event*/)
 
 void SourceView::wheelEvent(QWheelEvent* event)
 {
-    const double anchor = secondsAt(event->position().x());
-    const double share = event->position().x() / std::max(1, width());
-    m_zoom = std::clamp(event->angleDelta().y() > 0 ? m_zoom * 2 : m_zoom / 2, 1, 256);
-    m_viewStart = std::clamp(anchor - share * seconds() / m_zoom, 0.0, seconds() - seconds() / m_zoom);
-    update();
+    zoomAround(event->angleDelta().y() > 0 ? m_zoom * 2 : m_zoom / 2, secondsAt(event->position().x()),
+               event->position().x() / std::max(1, width()));
 }

@@ -40,6 +40,7 @@ private:
     double seconds() const;
     double secondsAt(double x) const;
     double xOf(double seconds) const;
+    void zoomAround(int factor, double anchor, double share);
 
     std::vector<std::uint8_t> m_bytes;
     double m_rate = 1.0;

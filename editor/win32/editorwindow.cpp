@@ -157,12 +157,8 @@ void CEditorWindow::buildRow(int row)
 // changed banks.
 void CEditorWindow::setFonts()
 {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, static_cast<UINT>(m_dpi));
-    HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
-    metrics.lfMessageFont.lfWeight = FW_BOLD;
-    HFONT bold = CreateFontIndirectW(&metrics.lfMessageFont);
+    HFONT font = createMessageFont(m_dpi);
+    HFONT bold = createMessageFont(m_dpi, true);
     for (HWND child = GetWindow(hwnd(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SendMessageW(m_toolTips.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);

@@ -44,10 +44,7 @@ CImportWindow::CImportWindow(CEditorSession& session, CImportDraft& draft, HWND 
     }
     create(kClassName, title, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME,
            owner, nullptr, place);
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, static_cast<UINT>(dpi));
-    m_font = CreateFontIndirectW(&metrics.lfMessageFont);
+    m_font = createMessageFont(dpi);
     build();
     showOptions(draft.options());
     optionsChanged();

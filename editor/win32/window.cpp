@@ -252,6 +252,15 @@ void CToolTips::placesChanged()
     }
 }
 
+HFONT createMessageFont(int dpi, bool bold)
+{
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, static_cast<UINT>(dpi));
+    if (bold) metrics.lfMessageFont.lfWeight = FW_BOLD;
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
 CTextMeasure::CTextMeasure(HFONT font) : m_dc(CreateCompatibleDC(nullptr)), m_previous(SelectObject(m_dc, font))
 {
     GetTextMetricsW(m_dc, &m_metrics);

@@ -99,6 +99,10 @@ private:
     HWND m_window = nullptr;
 };
 
+// The system's message font at this DPI (bold for the changed banks); the
+// caller deletes it.
+HFONT createMessageFont(int dpi, bool bold = false);
+
 // Text extents in a font, for layouts that fit their texts.
 class CTextMeasure {
 public:
